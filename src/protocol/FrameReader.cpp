@@ -1,0 +1,49 @@
+#include "protocol/FrameReader.h"
+
+#include <algorithm>
+
+FrameReader::FrameReader(std::int32_t maxLength)
+    : m_maxLength(maxLength)
+{
+}
+
+FrameReader::Status FrameReader::Feed(std::string_view data)
+{
+    if (m_status == Status::Oversized || m_status == Status::Overlong)
+        return m_status;
+
+    if (!HeaderComplete()) {
+        const std::size_t wanted = ZaridoDovo::HeaderSize - m_header.size();
+        const std::size_t taken = std::min(wanted, data.size());
+        m_header.append(data.substr(0, taken));
+        data.remove_prefix(taken);
+        if (!HeaderComplete())
+            return m_status; // still NeedMore
+        m_expectedLength = DecodeLength(std::string_view(m_header).substr(ZaridoDovo::TagSize));
+        if (m_expectedLength > m_maxLength)
+            return m_status = Status::Oversized;
+    }
+    return m_status = Judge(data);
+}
+
+FrameReader::Status FrameReader::Judge(std::string_view rest)
+{
+    const auto expected = static_cast<std::size_t>(m_expectedLength);
+    if (rest.size() > expected - m_payload.size())
+        return Status::Overlong;
+    m_payload.append(rest);
+    return m_payload.size() == expected ? Status::Complete : Status::NeedMore;
+}
+
+std::string FrameReader::Tag() const
+{
+    return HeaderComplete() ? m_header.substr(0, ZaridoDovo::TagSize) : std::string();
+}
+
+void FrameReader::Reset()
+{
+    m_header.clear();
+    m_payload.clear();
+    m_expectedLength = 0;
+    m_status = Status::NeedMore;
+}
