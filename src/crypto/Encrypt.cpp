@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -11,47 +12,56 @@ class KeyStream
 public:
     explicit KeyStream(std::string_view password) { InitKeyStream(password); }
 
-    // Enciphers n bytes from in to out (they may be the same buffer).
+    // Enciphers n bytes from in to out.
     void Crypt(const unsigned char *in, unsigned char *out, std::size_t n)
     {
-        // Local copies of the indices let the compiler keep them in registers.
-        std::uint32_t i = m_i;
-        std::uint32_t j = m_j;
-        for (std::size_t p = 0; p < n; ++p)
-            out[p] = CryptByte(in[p], i, j);
-        m_i = i;
-        m_j = j;
+        // The indices live in locals: as members they would alias the byte table and be
+        // written back to memory on every step.
+        std::uint8_t i = 0;
+        std::uint8_t j = 0;
+        std::size_t p = 0;
+        // Eight keystream bytes are gathered into one word and applied with one XOR: the
+        // unrolled steps give the processor independent work to overlap with the table walk.
+        for (; p + 8 <= n; p += 8) {
+            std::uint64_t keys = 0;
+#pragma GCC unroll 8
+            for (unsigned k = 0; k < 8; ++k)
+                keys |= std::uint64_t{CryptByte(i, j)} << (8 * k);
+            std::uint64_t block;
+            std::memcpy(&block, in + p, sizeof block);
+            block ^= keys;
+            std::memcpy(out + p, &block, sizeof block);
+        }
+        for (; p < n; ++p)
+            out[p] = static_cast<unsigned char>(in[p] ^ CryptByte(i, j));
     }
 
 private:
     void InitKeyStream(std::string_view password)
     {
-        for (std::uint32_t a = 0; a < 256; ++a)
-            m_perm[a] = a;
+        for (unsigned a = 0; a < 256; ++a)
+            m_perm[a] = static_cast<std::uint8_t>(a);
         // The key table is the password repeated; a password over 256 bytes is cut there.
-        std::uint32_t j = 0;
+        std::uint8_t j = 0;
         for (std::size_t a = 0; a < 256; ++a) {
-            const auto key = static_cast<unsigned char>(password[a % password.size()]);
-            j = (j + m_perm[a] + key) & 0xFF;
+            j = static_cast<std::uint8_t>(j + m_perm[a] + static_cast<unsigned char>(password[a % password.size()]));
             std::swap(m_perm[a], m_perm[j]);
         }
     }
 
-    unsigned char CryptByte(unsigned char b, std::uint32_t &i, std::uint32_t &j)
+    // One output step: the next keystream byte. Indices are bytes, so they wrap at 256 by themselves.
+    std::uint8_t CryptByte(std::uint8_t &i, std::uint8_t &j)
     {
-        i = (i + 1) & 0xFF;
-        const std::uint32_t si = m_perm[i];
-        j = (j + si) & 0xFF;
-        const std::uint32_t sj = m_perm[j];
+        ++i;
+        const std::uint8_t si = m_perm[i];
+        j = static_cast<std::uint8_t>(j + si);
+        const std::uint8_t sj = m_perm[j];
         m_perm[i] = sj;
         m_perm[j] = si;
-        return static_cast<unsigned char>(b ^ m_perm[(si + sj) & 0xFF]);
+        return m_perm[static_cast<std::uint8_t>(si + sj)];
     }
 
-    // 32-bit entries: byte-wide ones cost partial-register stalls on x86.
-    std::array<std::uint32_t, 256> m_perm{};
-    std::uint32_t m_i = 0;
-    std::uint32_t m_j = 0;
+    std::array<std::uint8_t, 256> m_perm{};
 };
 
 } // namespace
@@ -62,7 +72,7 @@ std::string CryptString(std::string_view text, std::string_view password)
         return {};
     std::string result(text.size(), '\0');
     KeyStream stream(password);
-    stream.Crypt(reinterpret_cast<const unsigned char *>(text.data()),
-                 reinterpret_cast<unsigned char *>(result.data()), text.size());
+    stream.Crypt(reinterpret_cast<const unsigned char *>(text.data()), reinterpret_cast<unsigned char *>(result.data()),
+                 text.size());
     return result;
 }
