@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+// Saves received messages as files "YYYYMMDD-HHNNSS-<count>.txt" in one folder: exactly the
+// bytes received, then CR LF. An existing file is never overwritten: a taken name moves the
+// count on to the next free one.
+class MessageArchive
+{
+public:
+    struct Result
+    {
+        QString path;  // the file written, or the last name tried
+        QString error; // empty on success
+
+        bool Ok() const { return error.isEmpty(); }
+    };
+
+    // A folder without a final separator is joined with one.
+    explicit MessageArchive(const QString &folder);
+
+    // savedCount numbers every attempt: it is raised before the file is opened, so a failed
+    // save still uses up its number.
+    Result Save(const QByteArray &message, int &savedCount, const QDateTime &now = QDateTime::currentDateTime()) const;
+
+    static QString FileName(const QDateTime &when, int count);
+
+private:
+    QString m_folder;
+};
