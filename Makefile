@@ -31,8 +31,17 @@ test-sanitize: deps
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(SAN_BUILD) --output-on-failure -j$(JOBS)
 
+# libFuzzer on the server's reading and judging, for FUZZ_SECONDS; new inputs land in fuzz-build/corpus.
+FUZZ_SECONDS ?= 300
+fuzz: deps
+	CXX=clang++ cmake -S . -B fuzz-build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTEXTDROP_FUZZ=ON -DTEXTDROP_WERROR=ON
+	cmake --build fuzz-build -j$(JOBS) --target fuzz_MessageJudge
+	mkdir -p fuzz-build/corpus
+	fuzz-build/tests/fuzz/fuzz_MessageJudge -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
+	  fuzz-build/corpus tests/fuzz/corpus/MessageJudge
+
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && { echo "== $$(basename $$b)"; "$$b"; }; done
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) fuzz-build
