@@ -1,0 +1,67 @@
+#pragma once
+
+#include "protocol/FrameReader.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// The receiving side's reading and judging of one connection, without sockets: it takes the
+// bytes of each data event and says what the server must do next. The server only feeds it
+// and acts on the verdict, so every rule about what is delivered, refused or ignored lives here.
+class MessageJudge
+{
+public:
+    enum class Verdict {
+        Wait,                 // header or payload incomplete
+        NoMessage,            // the connection carries no message: end it quietly, no reply
+        Deliver,              // Text() is the message; reply "OK"
+        RefuseOversized,      // declared length above the limit; reply "MAXSIZE"
+        RefuseOverlong,       // more payload than declared; reply "BAD"
+        RefuseUndecipherable, // deciphering did not give the secure tag; reply "BAD" in plain mode
+    };
+
+    MessageJudge() = default;
+    MessageJudge(std::string_view password, bool secureOnly);
+
+    // Takes effect from the next connection on.
+    void Configure(std::string_view password, bool secureOnly);
+
+    // The bytes of one data event. Once a connection's message has been delivered or refused,
+    // it carries nothing else: later bytes give NoMessage and are not stored.
+    Verdict Feed(std::string_view data);
+
+    // What the peer's close means for what has arrived: NoMessage when no whole header came or
+    // the message was already delivered; Wait (nothing to do) when a payload was cut short.
+    Verdict PeerClosed() const;
+
+    // The delivered text (after deciphering); valid after Deliver.
+    const std::string &Text() const;
+    // Whether a reply to this connection goes out enciphered. Only a server with a password
+    // enciphers, and only for a frame whose tag reads as the secure tag.
+    bool ReplyEnciphered() const { return m_replyEnciphered; }
+    // Set when a frame with an enciphered tag reached a server that has no password.
+    bool NoPasswordNotice() const { return m_noPasswordNotice; }
+    // Why a message was refused, as it is logged; empty unless a Refuse verdict was given.
+    const std::string &RefusalReason() const { return m_refusalReason; }
+    // Bytes held for this connection: at most the limit, plus the deciphered copy of a delivered message.
+    std::size_t BufferedBytes() const;
+
+    // Forgets the connection.
+    void Reset();
+
+private:
+    Verdict Decide(FrameReader::Status status);
+    Verdict Refuse(Verdict verdict, std::string reason);
+    Verdict Open();
+
+    std::string m_password;
+    bool m_secureOnly = false;
+    FrameReader m_reader;
+    std::string m_deciphered;
+    bool m_usesDeciphered = false;
+    std::string m_refusalReason;
+    bool m_replyEnciphered = false;
+    bool m_noPasswordNotice = false;
+    bool m_finished = false;
+};
