@@ -1,0 +1,330 @@
+#include "windows/frmSettings.h"
+
+#include "app/Settings.h"
+#include "support/cDialog.h"
+#include "support/cDialogRunner.h"
+#include "windows/frmIPAddress.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <climits>
+#include <cmath>
+#include <iterator>
+#include <optional>
+
+namespace {
+
+// The number a field holds, in the user's notation or the plain one; nullopt for text that is
+// not a number (an empty field included).
+std::optional<double> NumberIn(const QString &text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return std::nullopt;
+    bool ok = false;
+    double value = QLocale().toDouble(trimmed, &ok);
+    if (!ok)
+        value = QLocale::c().toDouble(trimmed, &ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+QLineEdit *NewField(const char *name, QWidget *parent)
+{
+    auto *field = new QLineEdit(parent);
+    field->setObjectName(QLatin1String(name));
+    return field;
+}
+
+QPushButton *NewButton(const char *name, const QString &caption, QWidget *parent)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    // Enter is handled field by field; no button answers it.
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+QLineEdit *NewPasswordField(const char *name, QWidget *parent)
+{
+    QLineEdit *field = NewField(name, parent);
+    field->setEchoMode(QLineEdit::Password);
+    field->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }")); // "*"
+    return field;
+}
+
+} // namespace
+
+frmSettings::frmSettings(Settings &settings, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    , m_settings(settings)
+{
+    setWindowTitle(QStringLiteral("Settings"));
+    if (parent)
+        setWindowIcon(parent->window()->windowIcon());
+
+    Frame1 = new QGroupBox(QStringLiteral("Server Settings"), this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    txtIP = NewField("txtIP", Frame1);
+    cmdIP = NewButton("cmdIP", QStringLiteral("..."), Frame1);
+    txtPort = NewField("txtPort", Frame1);
+    txtTimeout = NewField("txtTimeout", Frame1);
+    txtPath = NewField("txtPath", Frame1);
+    cmdBrowse = NewButton("cmdBrowse", QStringLiteral("..."), Frame1);
+
+    Frame2 = new QGroupBox(QStringLiteral("Secure Transfers"), this);
+    Frame2->setObjectName(QStringLiteral("Frame2"));
+    chkCrypt = new QCheckBox(QStringLiteral("Encrypt all data being sent"), Frame2);
+    chkCrypt->setObjectName(QStringLiteral("chkCrypt"));
+    txtPassword = NewPasswordField("txtPassword", Frame2);
+    txtPassword2 = NewPasswordField("txtPassword2", Frame2);
+    chkAcceptSecure = new QCheckBox(QStringLiteral("Accept only secure connections"), Frame2);
+    chkAcceptSecure->setObjectName(QStringLiteral("chkAcceptSecure"));
+
+    cmdOK = NewButton("cmdOK", QStringLiteral("OK"), this);
+    cmdCancel = NewButton("cmdCancel", QStringLiteral("Cancel"), this);
+
+    // Laid out as designed: address and port side by side, time-out, save folder; then the
+    // security box; OK and Cancel at the bottom right.
+    const auto fieldWidth = [](QWidget *w, int pixels) { w->setFixedWidth(pixels); };
+    fieldWidth(cmdIP, 21);
+    fieldWidth(cmdBrowse, 21);
+    fieldWidth(txtPort, 53);
+    fieldWidth(txtTimeout, 53);
+    txtIP->setMinimumWidth(132);
+
+    auto *server = new QGridLayout(Frame1);
+    server->addWidget(new QLabel(QStringLiteral("Enter your IP address for server:"), Frame1), 0, 0, 1, 2);
+    server->addWidget(new QLabel(QStringLiteral("Server Port:"), Frame1), 0, 2);
+    server->addWidget(txtIP, 1, 0);
+    server->addWidget(cmdIP, 1, 1);
+    server->addWidget(txtPort, 1, 2);
+    server->addWidget(new QLabel(QStringLiteral("Timeout:"), Frame1), 2, 0, 1, 3);
+    auto *timeoutRow = new QHBoxLayout;
+    timeoutRow->addWidget(txtTimeout);
+    timeoutRow->addWidget(new QLabel(QStringLiteral("Seconds"), Frame1));
+    timeoutRow->addStretch(1);
+    server->addLayout(timeoutRow, 3, 0, 1, 3);
+    server->addWidget(new QLabel(QStringLiteral("Path to save messages: (Blank Disables Save)"), Frame1), 4, 0, 1, 3);
+    auto *pathRow = new QHBoxLayout;
+    pathRow->addWidget(txtPath, 1);
+    pathRow->addWidget(cmdBrowse);
+    server->addLayout(pathRow, 5, 0, 1, 3);
+
+    auto *secure = new QVBoxLayout(Frame2);
+    secure->addWidget(chkCrypt);
+    secure->addWidget(new QLabel(QStringLiteral("Password:"), Frame2));
+    secure->addWidget(txtPassword);
+    secure->addWidget(new QLabel(QStringLiteral("Re-Type Password:"), Frame2));
+    secure->addWidget(txtPassword2);
+    secure->addWidget(chkAcceptSecure);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(cmdOK);
+    buttons->addWidget(cmdCancel);
+
+    auto *window = new QVBoxLayout(this);
+    window->setContentsMargins(4, 3, 4, 3);
+    window->addWidget(Frame1);
+    window->addWidget(Frame2);
+    window->addLayout(buttons);
+    window->setSizeConstraint(QLayout::SetFixedSize);
+
+    QWidget *order[] = {txtIP, cmdIP, txtPort, txtTimeout, txtPath, cmdBrowse, chkCrypt,
+                        txtPassword, txtPassword2, chkAcceptSecure, cmdOK, cmdCancel};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
+    txtIP->setFocus();
+
+    for (QLineEdit *field : {txtIP, txtPort, txtTimeout, txtPassword, txtPassword2})
+        field->installEventFilter(this);
+
+    connect(chkCrypt, &QCheckBox::toggled, this, &frmSettings::onCryptClicked);
+    connect(cmdIP, &QPushButton::clicked, this, &frmSettings::onIP);
+    connect(cmdBrowse, &QPushButton::clicked, this, &frmSettings::onBrowse);
+    connect(cmdOK, &QPushButton::clicked, this, &frmSettings::onOK);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmSettings::reject);
+
+    SetCheck();
+    txtIP->setText(settings.ServerIP);
+    txtPort->setText(QString::number(settings.ServerPort));
+    txtTimeout->setText(QString::number(settings.ServerTimeout));
+    chkCrypt->setChecked(settings.EncryptData != 0);
+    txtPath->setText(settings.LogPath);
+    txtPassword->setText(settings.CryptPassword);
+    txtPassword2->setText(settings.CryptPassword);
+    chkAcceptSecure->setChecked(settings.AcceptSecureOnly != 0);
+    m_encryptDataOnOpen = settings.EncryptData;
+}
+
+bool frmSettings::EncryptionChanged() const
+{
+    return m_settings.EncryptData != m_encryptDataOnOpen;
+}
+
+bool frmSettings::Open(Settings &settings, QWidget *parent)
+{
+    QPointer<frmSettings> window = new frmSettings(settings, parent);
+    cDialogRunner::Current().Exec(*window);
+    // The window may have gone with its parent while it was open (the program quitting).
+    const bool changed = window && window->EncryptionChanged();
+    delete window;
+    return changed;
+}
+
+QString frmSettings::BrowseForFolder(QWidget *owner, const QString &title)
+{
+    QFileDialog dialog(owner, title);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    if (cDialogRunner::Current().Exec(dialog) != QDialog::Accepted)
+        return {};
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty() || !QFileInfo(chosen.first()).isDir())
+        return {};
+    return QDir::toNativeSeparators(chosen.first());
+}
+
+bool frmSettings::MakePath(const QString &path)
+{
+    return QDir().mkpath(path);
+}
+
+void frmSettings::SetCheck()
+{
+    // The values of disabled controls stay; the style greys the boxes out.
+    const bool crypt = chkCrypt->isChecked();
+    txtPassword->setEnabled(crypt);
+    txtPassword2->setEnabled(crypt);
+    chkAcceptSecure->setEnabled(crypt);
+}
+
+void frmSettings::onCryptClicked()
+{
+    SetCheck();
+    if (isVisible() && txtPassword->isEnabled())
+        txtPassword->setFocus();
+}
+
+void frmSettings::onIP()
+{
+    if (const std::optional<QString> picked = frmIPAddress::Pick(this))
+        txtIP->setText(*picked);
+}
+
+void frmSettings::onBrowse()
+{
+    const QString folder = BrowseForFolder(this, QString());
+    if (!folder.isEmpty())
+        txtPath->setText(folder);
+}
+
+void frmSettings::Refuse(const QString &message, QLineEdit *field)
+{
+    cDialog::ShowMessage(this, message, QMessageBox::Information);
+    field->setFocus();
+}
+
+void frmSettings::onOK()
+{
+    // Every field is checked before any is stored, so a refused OK leaves the record as it was.
+    const bool crypt = chkCrypt->isChecked();
+    if (crypt && txtPassword->text().isEmpty()) {
+        Refuse(QStringLiteral("Cannot encrypt data without a password."), txtPassword);
+        return;
+    }
+    if (crypt && txtPassword->text() != txtPassword2->text()) {
+        Refuse(QStringLiteral("Password do not match."), txtPassword);
+        return;
+    }
+
+    // A port field without a number keeps the port; a number must be a usable port.
+    int port = m_settings.ServerPort;
+    if (const std::optional<double> number = NumberIn(txtPort->text())) {
+        const double rounded = std::nearbyint(*number);
+        if (rounded < 1 || rounded > 65535) {
+            Refuse(QStringLiteral("Server Port must be a number from 1 to 65535."), txtPort);
+            return;
+        }
+        port = int(rounded);
+    }
+
+    const std::optional<double> timeout = NumberIn(txtTimeout->text());
+    if (!timeout || *timeout != std::floor(*timeout) || *timeout < 0 || *timeout > INT_MAX) {
+        Refuse(QStringLiteral("Timeout must be a whole number of seconds, 0 or more."), txtTimeout);
+        return;
+    }
+
+    // Creating the folder is the last check: it is the only one that changes anything.
+    QString path = txtPath->text();
+    if (!path.isEmpty()) {
+        path = QDir::toNativeSeparators(path);
+        if (!path.endsWith(QDir::separator()))
+            path += QDir::separator();
+        if (!MakePath(path)) {
+            Refuse(QStringLiteral("Path to save messages: the folder ") + path
+                       + QStringLiteral(" cannot be created."),
+                   txtPath);
+            return;
+        }
+    }
+
+    m_settings.CryptPassword = crypt ? txtPassword->text() : QString();
+    m_settings.EncryptData = crypt ? 1 : 0;
+    m_settings.ServerIP = txtIP->text();
+    m_settings.ServerPort = port;
+    m_settings.LogPath = path;
+    m_settings.AcceptSecureOnly = crypt && chkAcceptSecure->isChecked() ? 1 : 0;
+    m_settings.ServerTimeout = int(*timeout);
+    accept();
+}
+
+bool frmSettings::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return QDialog::eventFilter(watched, event);
+    const auto *key = static_cast<QKeyEvent *>(event);
+    if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter)
+        return QDialog::eventFilter(watched, event);
+
+    // Enter moves on to the next field; in the re-typed password it means OK.
+    if (watched == txtIP)
+        txtPort->setFocus();
+    else if (watched == txtPort)
+        txtTimeout->setFocus();
+    else if (watched == txtTimeout)
+        chkCrypt->setFocus();
+    else if (watched == txtPassword)
+        txtPassword2->setFocus();
+    else if (watched == txtPassword2)
+        onOK();
+    else
+        return QDialog::eventFilter(watched, event);
+    return true;
+}
+
+void frmSettings::keyPressEvent(QKeyEvent *event)
+{
+    // Escape does not close this window: only Cancel and the close box do.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+struct Settings;
+class QCheckBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+
+// Edits the server settings and the security options of the settings record. OK checks every
+// field and, only when all of them are usable, stores them all and closes; Cancel stores
+// nothing. The record is not written to the settings store here.
+class frmSettings : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // Fills the fields from the record and notes EncryptData, which EncryptionChanged compares with.
+    explicit frmSettings(Settings &settings, QWidget *parent = nullptr);
+
+    // True when OK stored an EncryptData other than the one the window opened with: the
+    // server must then be stopped and started again to take on the new mode.
+    bool EncryptionChanged() const;
+
+    // Opens the window modally on the record and returns EncryptionChanged() once it has closed.
+    static bool Open(Settings &settings, QWidget *parent = nullptr);
+
+    // A folder picked by the user, with the platform's separators; "" when cancelled.
+    static QString BrowseForFolder(QWidget *owner, const QString &title);
+    // Creates every missing folder of path. True when the folder exists afterwards.
+    static bool MakePath(const QString &path);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void SetCheck();
+    void onCryptClicked();
+    void onIP();
+    void onBrowse();
+    void onOK();
+    void Refuse(const QString &message, QLineEdit *field);
+
+    Settings &m_settings;
+    int m_encryptDataOnOpen = 0;
+
+    QGroupBox *Frame1;
+    QLineEdit *txtIP;
+    QPushButton *cmdIP;
+    QLineEdit *txtPort;
+    QLineEdit *txtTimeout;
+    QLineEdit *txtPath;
+    QPushButton *cmdBrowse;
+    QGroupBox *Frame2;
+    QCheckBox *chkCrypt;
+    QCheckBox *chkAcceptSecure;
+    QLineEdit *txtPassword;
+    QLineEdit *txtPassword2;
+    QPushButton *cmdOK;
+    QPushButton *cmdCancel;
+};
