@@ -1,5 +1,7 @@
 #include "app/Settings.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSettings>
 
 namespace {
@@ -31,4 +33,19 @@ void Settings::Save() const
     store.setValue(QStringLiteral("ServerPort"), QString::number(ServerPort));
     store.setValue(QStringLiteral("ServerTimeout"), QString::number(ServerTimeout));
     store.setValue(QStringLiteral("LogPath"), LogPath);
+}
+
+void Settings::BuildPaths(const QString &programFolder, const QString &dataFolder)
+{
+    const QFileInfo program(programFolder);
+    if (program.isDir() && program.isWritable()) {
+        AppFolder = programFolder;
+    } else {
+        QDir().mkpath(dataFolder);
+        AppFolder = dataFolder;
+    }
+    AppFolder = QDir::toNativeSeparators(AppFolder);
+    if (!AppFolder.endsWith(QDir::separator()))
+        AppFolder += QDir::separator();
+    AddressFile = AppFolder + QStringLiteral("tdsettings.ini");
 }

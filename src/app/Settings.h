@@ -31,4 +31,8 @@ struct Settings
     void Load();
     // Writes ServerIP, ServerPort, ServerTimeout, LogPath, in that order, and nothing else.
     void Save() const;
+
+    // Fills AppFolder and AddressFile. AppFolder is the program's folder when it can be
+    // written (a portable copy), otherwise the per-user data folder, created when missing.
+    void BuildPaths(const QString &programFolder, const QString &dataFolder);
 };

@@ -1,0 +1,74 @@
+#include "support/CTray.h"
+
+#include <QScopedValueRollback>
+
+CTray::CTray(QObject *parent)
+    : QObject(parent)
+    , m_icon(new QSystemTrayIcon(this))
+{
+    connect(m_icon, &QSystemTrayIcon::activated, this, &CTray::OnActivated);
+}
+
+CTray::~CTray()
+{
+    DeleteIcon();
+}
+
+bool CTray::Available()
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void CTray::SetPicBox(const QIcon &picture)
+{
+    m_icon->setIcon(picture);
+}
+
+QIcon CTray::PicBox() const
+{
+    return m_icon->icon();
+}
+
+QString CTray::TipText() const
+{
+    return m_icon->toolTip();
+}
+
+void CTray::SetTipText(const QString &text)
+{
+    m_icon->setToolTip(text.left(TipTextLimit));
+}
+
+bool CTray::ShowIcon()
+{
+    if (m_icon->icon().isNull())
+        return false;
+    m_icon->show();
+    return true;
+}
+
+void CTray::DeleteIcon()
+{
+    m_icon->hide();
+}
+
+void CTray::OnActivated(QSystemTrayIcon::ActivationReason reason)
+{
+    if (m_busy)
+        return;
+    const QScopedValueRollback busy(m_busy, true);
+    switch (reason) {
+    case QSystemTrayIcon::Trigger:
+        emit LButtonUp();
+        break;
+    case QSystemTrayIcon::DoubleClick:
+        emit LButtonDblClick();
+        break;
+    case QSystemTrayIcon::Context:
+        emit RButtonUp();
+        break;
+    case QSystemTrayIcon::MiddleClick:
+    case QSystemTrayIcon::Unknown:
+        break;
+    }
+}

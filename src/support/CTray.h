@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QIcon>
+#include <QObject>
+#include <QString>
+#include <QSystemTrayIcon>
+
+// One icon with a tooltip in the desktop's notification area, and the mouse actions on it
+// as events. The desktop reports a single left click, a left double-click and a request
+// for the context menu (the right button); those are the events this class can raise.
+class CTray : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr qsizetype TipTextLimit = 63;
+
+    explicit CTray(QObject *parent = nullptr);
+    // Takes the icon away, as DeleteIcon does.
+    ~CTray() override;
+
+    // Whether the desktop has a notification area at all.
+    static bool Available();
+
+    // The icon's picture; a new picture shows at once on an icon already shown.
+    void SetPicBox(const QIcon &picture);
+    QIcon PicBox() const;
+
+    // At most the first 63 characters are kept.
+    QString TipText() const;
+    void SetTipText(const QString &text);
+
+    // Puts the icon in the notification area. False, and nothing shown, without a picture.
+    bool ShowIcon();
+    void DeleteIcon();
+
+signals:
+    void LButtonUp();
+    void LButtonDblClick();
+    void RButtonUp();
+
+private:
+    void OnActivated(QSystemTrayIcon::ActivationReason reason);
+
+    QSystemTrayIcon *m_icon = nullptr;
+    // Set while an event's handler runs: a handler may hold a menu open, and actions on
+    // the icon meanwhile are dropped instead of opening a second one.
+    bool m_busy = false;
+};

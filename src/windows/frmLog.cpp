@@ -1,0 +1,75 @@
+#include "windows/frmLog.h"
+
+#include "windows/TextBoxLogView.h"
+
+#include <QCloseEvent>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+frmLog::frmLog(QWidget *owner)
+    : QWidget(owner, Qt::Window)
+    , m_txtLog(new QPlainTextEdit(this))
+    , m_view(std::make_unique<TextBoxLogView>(m_txtLog))
+{
+    setObjectName(QStringLiteral("frmLog"));
+    setWindowTitle(QStringLiteral("Log"));
+    if (owner)
+        setWindowIcon(owner->windowIcon());
+
+    m_txtLog->setObjectName(QStringLiteral("txtLog"));
+    m_txtLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_txtLog->setMinimumSize(0, 0);
+
+    // One pixel of margin at the left, right and bottom, none at the top.
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(1, 0, 1, 1);
+    layout->addWidget(m_txtLog);
+    resize(452, 213);
+}
+
+frmLog::~frmLog() = default;
+
+QPlainTextEdit *frmLog::txtLog() const
+{
+    return m_txtLog;
+}
+
+LogView *frmLog::TextBoxView() const
+{
+    return m_view.get();
+}
+
+QString frmLog::Tag() const
+{
+    return m_tag;
+}
+
+void frmLog::SetTag(const QString &tag)
+{
+    m_tag = tag;
+}
+
+void frmLog::closeEvent(QCloseEvent *event)
+{
+    if (m_tag == QLatin1String("END")) {
+        event->accept();
+        return;
+    }
+    hide();
+    if (QWidget *owner = parentWidget(); owner && owner->isVisible())
+        owner->activateWindow();
+    event->ignore();
+}
+
+void frmLog::showEvent(QShowEvent *event)
+{
+    if (!m_placed) {
+        m_placed = true;
+        if (QWidget *owner = parentWidget(); owner && owner->isVisible()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(owner->frameGeometry().center());
+            move(frame.topLeft());
+        }
+    }
+    QWidget::showEvent(event);
+}
