@@ -31,15 +31,14 @@ frmIPAddress::frmIPAddress(const QStringList &addresses, QWidget *parent)
     // Enter takes the selected line, like a click on "Select".
     cmdSelect->setDefault(true);
 
-    // Design size 1995 x 1650 twips: 133 x 110 pixels; the list gets the room between.
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(3, 6, 3, 6);
     layout->addWidget(Label1);
     layout->addWidget(ListView1, 1);
     layout->addWidget(cmdSelect, 0, Qt::AlignHCenter);
     cmdSelect->setMinimumWidth(73);
-    ListView1->setMinimumSize(127, 56);
-    setFixedSize(sizeHint().expandedTo(QSize(133, 110)));
+    ListView1->setFixedSize(150, 90); // a handful of addresses without scrolling
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     setTabOrder(ListView1, cmdSelect);
     ListView1->setFocus();
