@@ -24,7 +24,7 @@ public:
     MessageJudge() = default;
     MessageJudge(std::string_view password, bool secureOnly);
 
-    // Takes effect from the next connection on.
+    // Meant for use between connections.
     void Configure(std::string_view password, bool secureOnly);
 
     // The bytes of one data event. Once a connection's message has been delivered or refused,

@@ -25,20 +25,20 @@ struct Probe
         clock.start();
         server.Log().AttachTextBox(&view);
         const auto record = [this](const char *name) {
-            return [this, name](const QString &argument) {
-                events << QString(name) + " " + argument;
-                stamps << clock.elapsed();
-            };
+            return [this, name](const QString &argument) { Record(QString(name) + " " + argument); };
         };
         QObject::connect(&server, &CZaridoDovoServer::Connected, record("Connected"));
         QObject::connect(&server, &CZaridoDovoServer::Disconnected, record("Disconnected"));
         QObject::connect(&server, &CZaridoDovoServer::Timeout, record("Timeout"));
         QObject::connect(&server, &CZaridoDovoServer::MessageError, record("MessageError"));
-        QObject::connect(&server, &CZaridoDovoServer::MessageReceived,
-                         [this](const QByteArray &text, const QString &from) {
-                             events << "MessageReceived " + text + " " + from;
-                             stamps << clock.elapsed();
-                         });
+        QObject::connect(&server, &CZaridoDovoServer::MessageReceived, [this](const QByteArray &text, const QString &from) {
+            Record("MessageReceived " + text + " " + from);
+        });
+    }
+    void Record(const QString &event)
+    {
+        events << event;
+        stamps << clock.elapsed();
     }
     bool Start(const QByteArray &password = {}, bool secureOnly = false, int timeout = 3)
     {
