@@ -1,0 +1,27 @@
+#pragma once
+
+#include "cli/StderrLogView.h"
+#include "protocol/CZaridoDovoClient.h"
+
+#include <QObject>
+
+// `textdrop-cli send`: one message, one outcome, then Finished with the exit code.
+class SendCommand : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit SendCommand(bool verbose, QObject *parent = nullptr);
+
+    void Start(const QString &address, int port, const QByteArray &message, const QByteArray &password);
+
+signals:
+    void Finished(int exitCode);
+
+private:
+    void Fail(const QString &why);
+
+    CZaridoDovoClient m_client;
+    StderrLogView m_logView;
+    bool m_done = false;
+};
