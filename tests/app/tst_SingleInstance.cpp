@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QLockFile>
 #include <QSignalSpy>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -13,22 +12,10 @@ class tst_SingleInstance : public QObject
     Q_OBJECT
 
 private slots:
-    void secondCopyRefused();
     void refusedCopyAsksRunningOneToShow();
-    void oldLockOfRunningCopyStillHolds();
     void lockOfCrashedCopyTakenOver();
     void askWithNobodyListeningFinishes();
-    void lockFreedWhenRunningCopyEnds();
 };
-
-void tst_SingleInstance::secondCopyRefused()
-{
-    QTemporaryDir folder;
-    SingleInstance first(folder.path());
-    SingleInstance second(folder.path());
-    QVERIFY(first.Acquire());
-    QVERIFY(!second.Acquire());
-}
 
 void tst_SingleInstance::refusedCopyAsksRunningOneToShow()
 {
@@ -44,22 +31,6 @@ void tst_SingleInstance::refusedCopyAsksRunningOneToShow()
     QVERIFY(shown.wait());
     QTRY_COMPARE(finished.count(), 1);
     QCOMPARE(shown.count(), 1);
-}
-
-void tst_SingleInstance::oldLockOfRunningCopyStillHolds()
-{
-    QTemporaryDir folder;
-    SingleInstance running(folder.path());
-    QVERIFY(running.Acquire());
-
-    // A copy that has run for an hour: its lock must not count as stale for its age.
-    QFile lock(QDir(folder.path()).filePath(QStringLiteral("Textdrop.lock")));
-    QVERIFY(lock.open(QIODevice::ReadWrite));
-    QVERIFY(lock.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
-    lock.close();
-
-    SingleInstance later(folder.path());
-    QVERIFY(!later.Acquire());
 }
 
 void tst_SingleInstance::lockOfCrashedCopyTakenOver()
@@ -83,22 +54,6 @@ void tst_SingleInstance::askWithNobodyListeningFinishes()
     refused.AskRunningCopyToShow();
     QVERIFY(finished.count() == 1 || finished.wait());
     QCOMPARE(finished.count(), 1);
-}
-
-void tst_SingleInstance::lockFreedWhenRunningCopyEnds()
-{
-    QTemporaryDir folder;
-    {
-        SingleInstance running(folder.path());
-        QVERIFY(running.Acquire());
-    }
-    SingleInstance next(folder.path());
-    QVERIFY(next.Acquire());
-    // The new holder answers requests on the socket the old one left.
-    SingleInstance refused(folder.path());
-    QSignalSpy shown(&next, &SingleInstance::ShowRequested);
-    refused.AskRunningCopyToShow();
-    QVERIFY(shown.wait());
 }
 
 QTEST_GUILESS_MAIN(tst_SingleInstance)

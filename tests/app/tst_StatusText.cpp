@@ -3,7 +3,6 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QGuiApplication>
-#include <QLocale>
 #include <QTest>
 
 class tst_StatusText : public QObject
@@ -11,36 +10,9 @@ class tst_StatusText : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void statusTextStamp_data();
-    void statusTextStamp();
     void fitText_data();
     void fitText();
-    void numberOrDate_data();
-    void numberOrDate();
 };
-
-void tst_StatusText::initTestCase()
-{
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-}
-
-void tst_StatusText::statusTextStamp_data()
-{
-    QTest::addColumn<QTime>("time");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("afternoon") << QTime(14, 32, 7) << QStringLiteral(" 02:32:07 PM: Connection from 192.168.0.9");
-    QTest::newRow("just after midnight") << QTime(0, 5, 9) << QStringLiteral(" 12:05:09 AM: Connection from 192.168.0.9");
-    QTest::newRow("noon") << QTime(12, 0, 0) << QStringLiteral(" 12:00:00 PM: Connection from 192.168.0.9");
-}
-
-void tst_StatusText::statusTextStamp()
-{
-    QFETCH(QTime, time);
-    QFETCH(QString, expected);
-    QCOMPARE(StatusText(QDateTime(QDate(2002, 11, 5), time), QStringLiteral("Connection from 192.168.0.9")), expected);
-}
 
 void tst_StatusText::fitText_data()
 {
@@ -81,27 +53,6 @@ void tst_StatusText::fitText()
         ++next;
     if (next < text.size())
         QVERIFY(metrics.horizontalAdvance(text.left(next) + QStringLiteral("...")) > width);
-}
-
-void tst_StatusText::numberOrDate_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("reads");
-
-    QTest::newRow("whole number") << QStringLiteral("1234") << true;
-    QTest::newRow("grouped number with spaces") << QStringLiteral(" 1,234.5 ") << true;
-    QTest::newRow("iso date") << QStringLiteral("2002-11-05") << true;
-    QTest::newRow("time alone") << QStringLiteral("14:32:07") << true;
-    QTest::newRow("a status line") << QStringLiteral(" 02:32:07 PM: Connection from 192.168.0.9") << false;
-    QTest::newRow("an address") << QStringLiteral("192.168.0.9") << false;
-    QTest::newRow("empty") << QString() << false;
-}
-
-void tst_StatusText::numberOrDate()
-{
-    QFETCH(QString, text);
-    QFETCH(bool, reads);
-    QCOMPARE(ReadsAsNumberOrDate(text), reads);
 }
 
 QTEST_MAIN(tst_StatusText)

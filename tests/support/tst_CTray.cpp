@@ -41,7 +41,6 @@ void tst_CTray::tipText_data()
 
     QTest::newRow("63 characters whole") << QString(63, u'a') << QString(63, u'a');
     QTest::newRow("64 characters cut to 63") << QString(63, u'a') + u'b' << QString(63, u'a');
-    QTest::newRow("caption") << QStringLiteral("Textdrop v0.1.49") << QStringLiteral("Textdrop v0.1.49");
 }
 
 void tst_CTray::tipText()
@@ -75,7 +74,6 @@ void tst_CTray::activationRaisesOneEvent_data()
     QTest::newRow("left double-click") << QSystemTrayIcon::DoubleClick << 0 << 1 << 0;
     QTest::newRow("right button") << QSystemTrayIcon::Context << 0 << 0 << 1;
     QTest::newRow("middle button raises nothing") << QSystemTrayIcon::MiddleClick << 0 << 0 << 0;
-    QTest::newRow("unknown raises nothing") << QSystemTrayIcon::Unknown << 0 << 0 << 0;
 }
 
 void tst_CTray::activationRaisesOneEvent()
