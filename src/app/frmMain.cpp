@@ -19,6 +19,7 @@
 #include <QCursor>
 #include <QDateTime>
 #include <QHBoxLayout>
+#include <QHostAddress>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -227,7 +228,7 @@ void frmMain::BuildMenus()
 
 void frmMain::Load()
 {
-    m_instance = new SingleInstance(m_environment.InstanceFolder, this);
+    m_instance = new SingleInstance(QString(), this);
     if (!m_instance->Acquire()) {
         ShowMessage(QStringLiteral("Another instance of ") + Title + QStringLiteral(" is currently running.\n\n")
                         + QStringLiteral("This instance will shutdown automatically."),
@@ -359,7 +360,9 @@ void frmMain::StartServer()
         m_Server->StartServer(m_Settings.ServerIP, m_Settings.ServerPort, m_Settings.ServerTimeout, password, secureOnly);
     setWindowTitle(Title + QLatin1Char(' ') + m_Settings.AppVersion + suffix);
 
-    const QString where = m_Server->LocalIP() + QLatin1Char(':') + QString::number(m_Server->LocalPort());
+    // An empty address asks for every local one; a failed start leaves it empty.
+    const QString ip = m_Server->LocalIP().isEmpty() ? QHostAddress(QHostAddress::AnyIPv4).toString() : m_Server->LocalIP();
+    const QString where = ip + QLatin1Char(':') + QString::number(m_Server->LocalPort());
     if (started)
         SetStatus(QStringLiteral("Server started on ") + where);
     else

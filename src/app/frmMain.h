@@ -44,8 +44,6 @@ public:
         TrayPresence Tray = TrayPresence::Detect;
         // The folder of the program file; empty: the running program's own.
         QString ProgramFolder;
-        // Where the single-copy lock lives; empty: the user's runtime folder.
-        QString InstanceFolder;
     };
 
     // Builds the window and runs its loading: refuses to go on when another copy runs,
