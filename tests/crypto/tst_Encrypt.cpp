@@ -26,7 +26,6 @@ private slots:
     void roundTripsEveryByteValue_data();
     void roundTripsEveryByteValue();
     void keyTableRepeatsAndCutsThePassword();
-    void emptyInputs();
 };
 
 void tst_Encrypt::publishedVectors_data()
@@ -68,7 +67,6 @@ void tst_Encrypt::roundTripsEveryByteValue_data()
     QTest::addColumn<QByteArray>("password");
     QTest::newRow("one byte") << QByteArray("x");
     QTest::newRow("with NUL and high bytes") << QByteArray("p\0\xff\x80w", 5);
-    QTest::newRow("UTF-8 text") << QByteArray("pässwörd");
     QTest::newRow("300 bytes") << QByteArray(300, 'k');
 }
 
@@ -97,12 +95,9 @@ void tst_Encrypt::keyTableRepeatsAndCutsThePassword()
         longPassword.push_back(static_cast<char>('a' + k % 26));
     QCOMPARE(CryptString(text, longPassword), CryptString(text, longPassword.substr(0, 256)));
     QVERIFY(CryptString(text, longPassword) != CryptString(text, longPassword.substr(0, 255)));
-}
-
-void tst_Encrypt::emptyInputs()
-{
-    QCOMPARE(CryptString("", "secret"), std::string());
+    // No password, no cipher: the result is empty rather than the text in clear.
     QCOMPARE(CryptString("some text", ""), std::string());
+    QCOMPARE(CryptString("", "secret"), std::string());
 }
 
 QTEST_APPLESS_MAIN(tst_Encrypt)

@@ -31,7 +31,6 @@ private slots:
     void judgesPayloadAgainstDeclaredLength_data();
     void judgesPayloadAgainstDeclaredLength();
     void refusalIsFinalAndStoresNothingMore();
-    void resetStartsAFreshFrame();
 };
 
 void tst_FrameReader::sameResultAtEverySplitPoint()
@@ -123,17 +122,6 @@ void tst_FrameReader::refusalIsFinalAndStoresNothingMore()
     QCOMPARE(oversized.Feed(Header(2000000) + std::string(1000, 'x')), Status::Oversized);
     QCOMPARE(oversized.Feed(std::string(1000, 'x')), Status::Oversized);
     QVERIFY(oversized.Payload().empty());
-}
-
-void tst_FrameReader::resetStartsAFreshFrame()
-{
-    FrameReader reader;
-    QCOMPARE(reader.Feed(Frame("STALK", 3, "abcdef")), Status::Overlong);
-    reader.Reset();
-    QVERIFY(!reader.HeaderComplete());
-    QCOMPARE(reader.Tag(), std::string());
-    QCOMPARE(reader.Feed(Frame("STALK", 1, "z")), Status::Complete);
-    QCOMPARE(reader.Payload(), std::string("z"));
 }
 
 QTEST_APPLESS_MAIN(tst_FrameReader)

@@ -11,21 +11,11 @@ class tst_CTimer : public QObject
     Q_OBJECT
 
 private slots:
-    void startsDisabled();
     void ticksUntilDisabled();
     void enablingTwiceDoesNotRestartThePeriod();
     void newIntervalAppliesAtTheNextStart();
     void failingHandlerStillGetsTheNextTick();
 };
-
-void tst_CTimer::startsDisabled()
-{
-    CTimer timer;
-    QCOMPARE(timer.Enabled(), false);
-    QCOMPARE(timer.Interval(), 0);
-    timer.SetEnabled(false); // disabling a disabled timer is harmless
-    QCOMPARE(timer.Enabled(), false);
-}
 
 void tst_CTimer::ticksUntilDisabled()
 {
