@@ -18,8 +18,7 @@ build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j$(JOBS)
 
 run: build
-	@if [ -x $(BUILD)/src/app/textdrop ]; then exec $(BUILD)/src/app/textdrop; \
-	else echo "Textdrop's window is not built yet: only the core library and its tests exist."; fi
+	$(BUILD)/src/app/textdrop
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
