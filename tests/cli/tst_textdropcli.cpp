@@ -147,7 +147,8 @@ void tst_textdropcli::bytesPassThroughUnchanged()
     QCOMPARE(listener.WaitForOutput(6), QByteArray("hello\n"));
 
     // Standard input, with bytes that are not text at all.
-    QByteArray binary("\x00\x01\xff\xfe line\r\nnext \xc3\xa9", 20);
+    static const char raw[] = "\x00\x01\xff\xfe line\r\nnext \xc3\xa9";
+    const QByteArray binary(raw, sizeof raw - 1);
     const Outcome piped = Run({"send", "127.0.0.1", "--port", port}, binary);
     QCOMPARE(piped.exitCode, 0);
     QCOMPARE(listener.WaitForOutput(6 + binary.size() + 1), "hello\n" + binary + "\n");
