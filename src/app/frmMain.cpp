@@ -10,23 +10,36 @@
 #include "protocol/CZaridoDovoServer.h"
 #include "support/CTray.h"
 #include "support/MessageArchive.h"
+#include "support/cDialog.h"
+#include "windows/frmAbout.h"
 #include "windows/frmLog.h"
+#include "windows/frmSettings.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCursor>
 #include <QDateTime>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHostAddress>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QTextCursor>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -34,6 +47,8 @@
 namespace {
 
 const QString EndTag = QStringLiteral("END");
+const QString DocumentFilter = QStringLiteral("Text Files (*.txt)") + QChar(u'\0') + QStringLiteral("*.txt") + QChar(u'\0')
+                               + QStringLiteral("All Files (*.*)") + QChar(u'\0') + QStringLiteral("*.*") + QChar(u'\0');
 
 // The design: a 379 x 240 pixel client area below the menu bar, at least 67 pixels high.
 constexpr int ClientWidth = 379;
@@ -114,12 +129,17 @@ void frmMain::BuildControls()
     m_txtBoard->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_txtBoard->setMinimumHeight(19);
     connect(m_txtBoard, &QPlainTextEdit::textChanged, this, &frmMain::UpdateCharacterCount);
+    // Drops arrive at the viewport; only file lists are taken, dragged text is refused.
+    m_txtBoard->viewport()->installEventFilter(this);
 
     m_cmbIP = new QComboBox(client);
     m_cmbIP->setObjectName(QStringLiteral("cmbIP"));
     m_cmbIP->setEditable(true);
     m_cmbIP->setInsertPolicy(QComboBox::NoInsert); // the list grows only by the program's rules
     m_cmbIP->setFixedWidth(AddressWidth);
+    // Keys reach the box (which hands them to its line edit) or, sent to it, the line edit.
+    m_cmbIP->installEventFilter(this);
+    m_cmbIP->lineEdit()->installEventFilter(this);
 
     const auto button = [client](const QString &name, const QString &caption) {
         auto *result = new QPushButton(caption, client);
@@ -133,6 +153,9 @@ void frmMain::BuildControls()
     m_cmdCopy = button(QStringLiteral("cmdCopy"), QStringLiteral("Copy"));
     m_cmdPaste = button(QStringLiteral("cmdPaste"), QStringLiteral("Paste"));
     connect(m_cmdSend, &QPushButton::clicked, this, &frmMain::cmdSend_Click);
+    connect(m_cmdClear, &QPushButton::clicked, this, &frmMain::cmdClear_Click);
+    connect(m_cmdCopy, &QPushButton::clicked, this, &frmMain::cmdCopy_Click);
+    connect(m_cmdPaste, &QPushButton::clicked, this, &frmMain::cmdPaste_Click);
 
     m_lblStatus = StatusLabel(QStringLiteral("lblStatus"), client);
     // The status line takes the width the layout gives it and fits its text into that.
@@ -386,8 +409,35 @@ void frmMain::AutoSizeCaption(QLabel *lbl)
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_lblStatus && event->type() == QEvent::Resize)
+    if (watched == m_lblStatus && event->type() == QEvent::Resize) {
         AutoSizeCaption(m_lblStatus);
+    } else if (watched == m_txtBoard->viewport()) {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+            txtBoard_OLEDragOver(static_cast<QDragMoveEvent *>(event));
+            return true;
+        case QEvent::Drop:
+            txtBoard_OLEDragDrop(static_cast<QDropEvent *>(event));
+            return true;
+        default:
+            break;
+        }
+    } else if (watched == m_cmbIP || watched == m_cmbIP->lineEdit()) {
+        if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+            const auto *key = static_cast<QKeyEvent *>(event);
+            const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+            if (event->type() == QEvent::KeyPress) {
+                // Enter acts when it comes up; going down it must not pick an entry that
+                // differs only in case.
+                if (enter)
+                    return true;
+                cmbIP_KeyDown(key->key());
+            } else if (!key->isAutoRepeat()) {
+                cmbIP_KeyUp(key->key());
+            }
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -479,13 +529,103 @@ void frmMain::Server_MessageReceived(const QByteArray &message, const QString &f
     SetStatus(status);
 
     m_cmbIP->setEditText(from);
+    AddAddress(from);
+}
+
+void frmMain::AddAddress(const QString &address)
+{
     for (int i = 0; i < m_cmbIP->count(); ++i) {
-        if (m_cmbIP->itemText(i) == from)
+        if (m_cmbIP->itemText(i) == address)
             return;
     }
-    m_cmbIP->addItem(from);
+    m_cmbIP->addItem(address);
     m_cmbIP->setEditText(QString());
     m_cmbIP->setCurrentIndex(m_cmbIP->count() - 1);
+}
+
+void frmMain::cmbIP_KeyDown(int key)
+{
+    const int index = m_cmbIP->currentIndex();
+    // An entry counts as selected only while the box still shows it: once the text has been
+    // edited, Delete is plain editing and must not cost a remembered address.
+    if (key != Qt::Key_Delete || index < 0 || m_cmbIP->currentText() != m_cmbIP->itemText(index))
+        return;
+    QLineEdit *edit = m_cmbIP->lineEdit();
+    const QString text = edit->text();
+    const int cursor = edit->cursorPosition();
+    const int start = edit->selectionStart();
+    const int length = int(edit->selectedText().size());
+    m_cmbIP->removeItem(index);
+    m_cmbIP->setCurrentIndex(-1);
+    // The key then does its ordinary editing on the text as the user saw it.
+    edit->setText(text);
+    if (start < 0)
+        edit->setCursorPosition(cursor);
+    else if (cursor == start)
+        edit->setSelection(start + length, -length);
+    else
+        edit->setSelection(start, length);
+}
+
+void frmMain::cmbIP_KeyUp(int key)
+{
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        AddAddress(m_cmbIP->currentText());
+}
+
+void frmMain::cmdClear_Click()
+{
+    m_txtBoard->clear();
+    m_txtBoard->setFocus();
+}
+
+void frmMain::cmdCopy_Click()
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(BoardText());
+}
+
+void frmMain::cmdPaste_Click()
+{
+    // With no text on the clipboard the selection is replaced by nothing.
+    QTextCursor cursor = m_txtBoard->textCursor();
+    cursor.beginEditBlock();
+    cursor.removeSelectedText();
+    cursor.insertText(QGuiApplication::clipboard()->text());
+    cursor.endEditBlock();
+    m_txtBoard->setTextCursor(cursor);
+}
+
+void frmMain::txtBoard_OLEDragOver(QDragMoveEvent *event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (std::any_of(urls.cbegin(), urls.cend(), [](const QUrl &url) { return url.isLocalFile(); })) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void frmMain::txtBoard_OLEDragDrop(QDropEvent *event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    activateWindow();
+    for (const QUrl &url : urls) {
+        const QString path = url.toLocalFile();
+        if (path.isEmpty() || QFileInfo(path).isDir())
+            continue;
+        SetStatus(QStringLiteral(" Loading ") + path + QStringLiteral("..."));
+        // Paint the status before a long load; the user's own input waits.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        // A failed load leaves its "Error loading " line standing.
+        if (LoadFile(path, true))
+            SetStatus(QStringLiteral(" Loaded ") + path);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
 }
 
 void frmMain::ShowWindow()
@@ -585,20 +725,126 @@ void frmMain::mnuHelpItem_Click(int index)
         ShowAbout();
 }
 
-void frmMain::NewDocument() {}
+void frmMain::NewDocument()
+{
+    m_txtBoard->clear();
+    SetStatus(QStringLiteral("New Document"));
+    m_txtBoard->setFocus();
+}
 
-void frmMain::OpenDocument() {}
+void frmMain::OpenDocument()
+{
+    QString name;
+    const QString path = cDialog().GetOpenName(this, name, QString(), QStringLiteral("Load Document"), DocumentFilter,
+                                               QString());
+    if (!path.isEmpty())
+        LoadFile(path, false);
+}
 
-void frmMain::SaveDocument() {}
+void frmMain::SaveDocument()
+{
+    QString name = QStringLiteral("untitled.txt");
+    const QString path = cDialog().GetSaveName(this, name, QString(), QStringLiteral("Save Document"), DocumentFilter,
+                                               QStringLiteral("txt"));
+    if (path.isEmpty())
+        return;
+
+    // The old file stays whole until the new one is complete; a read-only file is refused.
+    QSaveFile file(path);
+    file.setDirectWriteFallback(true); // a writable file in a folder we may not create files in
+    const QByteArray bytes = EncodeBoardText(BoardText()) + "\r\n";
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        ShowMessage(reason, QMessageBox::Information);
+        SetStatus(QStringLiteral("Error saving ") + path);
+        return;
+    }
+    SetStatus(QStringLiteral("Saved ") + path);
+}
+
+bool frmMain::LoadFile(const QString &path, bool append)
+{
+    const QString limit = QLocale().formattedDataSize(DocumentLimit);
+    QString error;
+    QByteArray bytes;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = file.errorString();
+    } else if (!file.isSequential() && file.size() > DocumentLimit) {
+        error = QStringLiteral("The file is too large for the board: ") + QLocale().formattedDataSize(file.size())
+                + QStringLiteral(", the board takes up to ") + limit + QLatin1Char('.');
+    } else {
+        // One byte more than the limit tells a pipe or a growing file that is too large.
+        bytes = file.read(DocumentLimit + 1);
+        if (file.error() != QFileDevice::NoError)
+            error = file.errorString();
+        else if (bytes.size() > DocumentLimit)
+            error = QStringLiteral("The file is too large for the board, which takes up to ") + limit
+                    + QLatin1Char('.');
+    }
+    file.close();
+    if (!error.isEmpty()) {
+        ShowMessage(error, QMessageBox::Information);
+        SetStatus(QStringLiteral("Error loading ") + path);
+        return false;
+    }
+
+    const QString text = DecodeText(bytes);
+    m_txtBoard->setPlainText(append ? BoardText() + text : text);
+    SetStatus(QStringLiteral("Loaded ") + path);
+    return true;
+}
 
 void frmMain::EditCommand(int index)
 {
-    Q_UNUSED(index);
+    // Cut, Copy and Paste act on the control that has the focus, as its own keys would.
+    QWidget *focused = QApplication::focusWidget();
+    QLineEdit *address = m_cmbIP->lineEdit();
+    const bool onBoard = focused == m_txtBoard;
+    const bool onAddress = focused == m_cmbIP || focused == address;
+    switch (index) {
+    case 0:
+        if (onBoard)
+            m_txtBoard->cut();
+        else if (onAddress)
+            address->cut();
+        break;
+    case 1:
+        if (onBoard)
+            m_txtBoard->copy();
+        else if (onAddress)
+            address->copy();
+        break;
+    case 2:
+        if (onBoard)
+            m_txtBoard->paste();
+        else if (onAddress)
+            address->paste();
+        break;
+    case 3:
+        m_txtBoard->textCursor().removeSelectedText();
+        break;
+    case 5:
+        m_txtBoard->selectAll();
+        break;
+    default:
+        break;
+    }
 }
 
-void frmMain::OpenSettings() {}
+void frmMain::OpenSettings()
+{
+    if (frmSettings::Open(m_Settings, this) && m_Server) {
+        m_Server->StopServer();
+        StartServer();
+    }
+}
 
-void frmMain::ShowAbout() {}
+void frmMain::ShowAbout()
+{
+    frmAbout::Open(this);
+}
 
 void frmMain::closeEvent(QCloseEvent *event)
 {

@@ -16,6 +16,8 @@ class CZaridoDovoServer;
 class frmLog;
 class QAction;
 class QComboBox;
+class QDragMoveEvent;
+class QDropEvent;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
@@ -32,6 +34,8 @@ class frmMain : public QMainWindow
 
 public:
     static inline const QString Title = QStringLiteral("Textdrop");
+    // The largest document the board takes; a bigger file would hold the window for minutes.
+    static constexpr qint64 DocumentLimit = qint64(64) * 1024 * 1024;
 
     enum class TrayPresence { Detect, Present, Absent };
 
@@ -101,6 +105,16 @@ private:
     void UpdateCharacterCount();
 
     void cmdSend_Click();
+    void cmdClear_Click();
+    void cmdCopy_Click();
+    void cmdPaste_Click();
+    void cmbIP_KeyDown(int key);
+    void cmbIP_KeyUp(int key);
+    // Adds an address to the end of the address box's list unless it is there already, and
+    // shows it selected.
+    void AddAddress(const QString &address);
+    void txtBoard_OLEDragOver(QDragMoveEvent *event);
+    void txtBoard_OLEDragDrop(QDropEvent *event);
 
     void msg_MessageSent(int ticks);
     void msg_Error(int number, const QString &description);
@@ -120,11 +134,12 @@ private:
     void mnuPopupItem_Click(int index);
     void mnuHelpItem_Click(int index);
 
-    // Commands of the File, Edit and Help menus that the board editing and the secondary
-    // windows will provide; until then they do nothing.
     void NewDocument();
     void OpenDocument();
     void SaveDocument();
+    // Reads one file into the board, replacing its text or appending to it. On failure the
+    // board keeps its text, a message gives the reason and false is returned.
+    bool LoadFile(const QString &path, bool append);
     void EditCommand(int index);
     void OpenSettings();
     void ShowAbout();

@@ -1,44 +1,48 @@
-#include "TestHome.h"
-#include "TextdropVersion.h"
-#include "app/SingleInstance.h"
+#include "../support/FakeDialogRunner.h"
 #include "app/frmMain.h"
 #include "protocol/CZaridoDovoClient.h"
 #include "protocol/CZaridoDovoServer.h"
-#include "support/CTray.h"
-#include "windows/frmLog.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
-#include <QMenu>
+#include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QSystemTrayIcon>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
+#include <QUrl>
 
+#include <csignal>
 #include <memory>
+
+#include <sys/resource.h>
 
 namespace {
 
 const QString Loopback = QStringLiteral("127.0.0.1");
-const QString Version = QStringLiteral("v%1.%2.%3").arg(TEXTDROP_VERSION_MAJOR).arg(TEXTDROP_VERSION_MINOR).arg(TEXTDROP_VERSION_PATCH);
 
-QSettings Store()
-{
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Textdrop"), QStringLiteral("Textdrop"));
-}
+QSettings Store() { return QSettings(QStringLiteral("Textdrop"), QStringLiteral("Textdrop")); }
 
 QByteArray ReadFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void WriteFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
 }
 
 QStringList Entries(const QComboBox *box)
@@ -49,15 +53,6 @@ QStringList Entries(const QComboBox *box)
     return entries;
 }
 
-// Sends bytes to the window's server from a loopback client; true once the window said "OK".
-bool Deliver(frmMain &window, const QByteArray &bytes)
-{
-    CZaridoDovoClient sender;
-    QSignalSpy sent(&sender, &CZaridoDovoClient::MessageSent);
-    sender.SendMessage(QStringLiteral("127.0.0.1"), window.Server()->LocalPort(), bytes);
-    return sent.wait();
-}
-
 } // namespace
 
 class tst_frmMain : public QObject
@@ -65,491 +60,323 @@ class tst_frmMain : public QObject
     Q_OBJECT
 
 public:
-    static void initMain() { UseTemporaryHome(); }
-
-private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-
-    void firstStartDefaults();
-    void captionShowsTheMode_data();
-    void captionShowsTheMode();
-    void serverFailureReported();
-    void secondCopyRefused();
-    void addressListAndSettingsKeptAcrossRuns();
-    void messageReachesBoardStatusListAndFile_data();
-    void messageReachesBoardStatusListAndFile();
-    void failedSaveStillShowsMessage();
-    void sendReportsBytesSent_data();
-    void sendReportsBytesSent();
-    void sendWithoutAddress();
-    void nothingReceivedOnlyForSilentConnection();
-    void statusLineElision();
-    void closeHidesOrMinimises_data();
-    void closeHidesOrMinimises();
-    void trayMenuOffersTheOtherState();
+    // Settings store, data and lock files in a temporary home (created 0700) for the whole run;
+    // counts and times in the United States' notation.
+    static void initMain()
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        static QTemporaryDir home;
+        for (const char *name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
+            qputenv(name, home.path().toUtf8());
+    }
 
 private:
-    std::unique_ptr<frmMain> MakeWindow(frmMain::TrayPresence tray = frmMain::TrayPresence::Present);
-    // A window listening on the loopback address, on a port the system picks.
-    std::unique_ptr<frmMain> StartedWindow(frmMain::TrayPresence tray = frmMain::TrayPresence::Present);
-    static QString StatusOf(frmMain &window);
-    // Whether the status line's full text is the time stamp followed by ": " + text.
-    static bool StatusIs(frmMain &window, const QString &text);
-    template <typename T> static T *Control(frmMain &window, const char *name);
-
-    struct Message
+    // Message boxes recorded, the program folder (holding the address list) temporary.
+    frmMain::Environment Surroundings(frmMain::TrayPresence tray = frmMain::TrayPresence::Present)
     {
-        QString text;
-        QMessageBox::Icon icon;
-    };
-    QList<Message> m_messages;
+        const auto record = [this](const QString &text, QMessageBox::Icon icon) { m_messages.append(QString::number(int(icon)) + QLatin1Char(' ') + text); };
+        return frmMain::Environment{record, tray, m_program->path()};
+    }
+
+    frmMain &MakeWindow(frmMain::TrayPresence tray = frmMain::TrayPresence::Present)
+    {
+        m_window = std::make_unique<frmMain>(Surroundings(tray));
+        return *m_window;
+    }
+
+    // A window listening on the loopback address, on a port the system picks by default.
+    frmMain &StartedWindow(frmMain::TrayPresence tray = frmMain::TrayPresence::Present, int port = 0)
+    {
+        Store().setValue(QStringLiteral("Settings/ServerIP"), Loopback);
+        Store().setValue(QStringLiteral("Settings/ServerPort"), QString::number(port));
+        MakeWindow(tray).StartServer();
+        return *m_window;
+    }
+
+    template <typename T> T *Control(const char *name) { return m_window->findChild<T *>(QLatin1String(name)); }
+    QPlainTextEdit *Board() { return Control<QPlainTextEdit>("txtBoard"); }
+    QComboBox *Box() { return Control<QComboBox>("cmbIP"); }
+    void Click(const char *button) { QTest::mouseClick(Control<QPushButton>(button), Qt::LeftButton); }
+
+    // The status line's full text after its time stamp and ": ".
+    QString Status()
+    {
+        static const QRegularExpression stamp(QStringLiteral("^ \\d\\d:\\d\\d:\\d\\d (AM|PM): "));
+        const QString status = Control<QLabel>("lblStatus")->property("Tag").toString();
+        const QRegularExpressionMatch match = stamp.match(status);
+        return match.hasMatch() ? status.mid(match.capturedLength()) : QStringLiteral("<no time stamp> ") + status;
+    }
+
+    // Sends bytes to the window's server from a loopback client; true once the window said "OK".
+    bool Deliver(const QByteArray &bytes)
+    {
+        CZaridoDovoClient sender;
+        QSignalSpy sent(&sender, &CZaridoDovoClient::MessageSent);
+        sender.SendMessage(Loopback, m_window->Server()->LocalPort(), bytes);
+        return sent.wait();
+    }
+
+    QStringList m_messages; // icon number, a space, the text
     std::unique_ptr<QTemporaryDir> m_program;
-};
+    std::unique_ptr<frmMain> m_window;
 
-void tst_frmMain::initTestCase()
-{
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-}
-
-void tst_frmMain::init()
-{
-    Store().clear();
-    m_messages.clear();
-    m_program = std::make_unique<QTemporaryDir>();
-}
-
-void tst_frmMain::cleanup()
-{
-    m_program.reset();
-}
-
-std::unique_ptr<frmMain> tst_frmMain::MakeWindow(frmMain::TrayPresence tray)
-{
-    frmMain::Environment environment;
-    environment.ShowMessage = [this](const QString &text, QMessageBox::Icon icon) { m_messages.append({text, icon}); };
-    environment.Tray = tray;
-    environment.ProgramFolder = m_program->path();
-    return std::make_unique<frmMain>(environment);
-}
-
-std::unique_ptr<frmMain> tst_frmMain::StartedWindow(frmMain::TrayPresence tray)
-{
-    QSettings store = Store();
-    store.setValue(QStringLiteral("Settings/ServerIP"), Loopback);
-    store.setValue(QStringLiteral("Settings/ServerPort"), QStringLiteral("0"));
-    store.sync();
-    auto window = MakeWindow(tray);
-    window->StartServer();
-    return window;
-}
-
-QString tst_frmMain::StatusOf(frmMain &window)
-{
-    return Control<QLabel>(window, "lblStatus")->property("Tag").toString();
-}
-
-bool tst_frmMain::StatusIs(frmMain &window, const QString &text)
-{
-    static const QRegularExpression stamp(QStringLiteral("^ \\d\\d:\\d\\d:\\d\\d (AM|PM): "));
-    const QString status = StatusOf(window);
-    const QRegularExpressionMatch match = stamp.match(status);
-    if (match.hasMatch() && status.mid(match.capturedLength()) == text)
-        return true;
-    qWarning("status line: \"%s\"", qPrintable(status));
-    return false;
-}
-
-template <typename T> T *tst_frmMain::Control(frmMain &window, const char *name)
-{
-    T *control = window.findChild<T *>(QLatin1String(name));
-    if (!control)
-        qFatal("no control %s", name);
-    return control;
-}
-
-void tst_frmMain::firstStartDefaults()
-{
-    auto window = MakeWindow();
-    QVERIFY(!window->AlreadyRunning());
-    const Settings &settings = window->AppSettings();
-    QCOMPARE(settings.ServerIP, QString());
-    QCOMPARE(settings.ServerPort, 30666);
-    QCOMPARE(settings.ServerTimeout, 2);
-    QCOMPARE(settings.LogPath, QString());
-    QCOMPARE(settings.AddressFile, m_program->path() + QStringLiteral("/tdsettings.ini"));
-    QCOMPARE(Control<QComboBox>(*window, "cmbIP")->count(), 0);
-    QCOMPARE(window->windowTitle(), QStringLiteral("Textdrop ") + Version);
-    QCOMPARE(Control<QLabel>(*window, "lblBytes")->text(), QStringLiteral("0"));
-    QVERIFY(!window->Server()->Started()); // the window alone does not listen
-    QVERIFY(m_messages.isEmpty());
-}
-
-void tst_frmMain::captionShowsTheMode_data()
-{
-    QTest::addColumn<QString>("password");
-    QTest::addColumn<int>("secureOnly");
-    QTest::addColumn<QString>("suffix");
-
-    QTest::newRow("plain") << QString() << 0 << QString();
-    QTest::newRow("password: secure") << QStringLiteral("pw") << 0 << QStringLiteral(" [secure]");
-    QTest::newRow("password, secure only") << QStringLiteral("pw") << 1 << QStringLiteral(" [secure only]");
-}
-
-void tst_frmMain::captionShowsTheMode()
-{
-    QFETCH(QString, password);
-    QFETCH(int, secureOnly);
-    QFETCH(QString, suffix);
-
-    auto window = StartedWindow();
-    QCOMPARE(window->windowTitle(), QStringLiteral("Textdrop ") + Version);
-    window->AppSettings().CryptPassword = password;
-    window->AppSettings().AcceptSecureOnly = secureOnly;
-    window->Server()->StopServer();
-    window->StartServer();
-
-    QCOMPARE(window->windowTitle(), QStringLiteral("Textdrop ") + Version + suffix);
-    QVERIFY(window->Server()->Started());
-    QVERIFY(StatusIs(*window, QStringLiteral("Server started on 127.0.0.1:") + QString::number(window->Server()->LocalPort())));
-}
-
-void tst_frmMain::serverFailureReported()
-{
-    QTcpServer occupant;
-    QVERIFY(occupant.listen(QHostAddress::LocalHost, 0));
-    QSettings store = Store();
-    store.setValue(QStringLiteral("Settings/ServerIP"), Loopback);
-    store.setValue(QStringLiteral("Settings/ServerPort"), QString::number(occupant.serverPort()));
-    store.sync();
-
-    auto window = MakeWindow();
-    window->StartServer();
-    QVERIFY(!window->Server()->Started());
-    QVERIFY(StatusIs(*window, QStringLiteral("Server failed to start on 127.0.0.1:") + QString::number(occupant.serverPort())
-                                  + QStringLiteral(" \u2014 see the log")));
-}
-
-void tst_frmMain::secondCopyRefused()
-{
-    auto running = MakeWindow();
-    QVERIFY(!running->AlreadyRunning());
-    QSignalSpy shown(&running->Instance(), &SingleInstance::ShowRequested);
-
-    auto second = MakeWindow();
-    QVERIFY(second->AlreadyRunning());
-    QCOMPARE(m_messages.size(), 1);
-    QCOMPARE(m_messages.at(0).text, QStringLiteral("Another instance of Textdrop is currently running.\n\n"
-                                                   "This instance will shutdown automatically."));
-    QCOMPARE(m_messages.at(0).icon, QMessageBox::NoIcon);
-    QVERIFY(second->Server() == nullptr);
-
-    // Asked to, the running copy comes forward.
-    QSignalSpy finished(&second->Instance(), &SingleInstance::Finished);
-    second->Instance().AskRunningCopyToShow();
-    QVERIFY(shown.wait());
-    QTRY_VERIFY(running->isVisible());
-    QTRY_COMPARE(finished.count(), 1);
-
-    // Even a quit command on the refused copy writes nothing.
-    second->SetTag(QStringLiteral("END"));
-    second->close();
-    second.reset();
-    QVERIFY(Store().allKeys().isEmpty());
-    QVERIFY(!QFileInfo::exists(running->AppSettings().AddressFile));
-}
-
-void tst_frmMain::addressListAndSettingsKeptAcrossRuns()
-{
-    QFile file(m_program->filePath(QStringLiteral("tdsettings.ini")));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("10.0.0.5\r\n\r\n   \r\n  10.0.0.6 \r\n10.0.0.5\r\n");
-    file.close();
-
-    auto window = MakeWindow();
-    auto *cmbIP = Control<QComboBox>(*window, "cmbIP");
-    QCOMPARE(cmbIP->count(), 3); // blank lines dropped, the repeated address kept
-    QCOMPARE(cmbIP->itemText(1), QStringLiteral("10.0.0.6"));
-    QCOMPARE(cmbIP->currentText(), QString());
-    cmbIP->addItem(QStringLiteral("host.lan"));
-
-    Settings &settings = window->AppSettings();
-    settings.ServerIP = QStringLiteral("10.1.2.3");
-    settings.ServerPort = 4000;
-    settings.ServerTimeout = 9;
-    settings.LogPath = m_program->path() + QStringLiteral("/saved/");
-    settings.CryptPassword = QStringLiteral("sesame-secret");
-    settings.EncryptData = 1;
-    settings.AcceptSecureOnly = 1;
-    window->show();
-    Control<QAction>(*window, "mnuToolsItem1")->trigger(); // the log window is open when quitting
-
-    QSignalSpy closed(window.get(), &frmMain::Closed);
-    Control<QAction>(*window, "mnuFileItem5")->trigger(); // E&xit
-    QCOMPARE(closed.count(), 1);
-    QVERIFY(!window->isVisible());
-    QVERIFY(!window->LogWindow()->isVisible());
-
-    QSettings store = Store();
-    QCOMPARE(store.childGroups(), QStringList{QStringLiteral("Settings")});
-    store.beginGroup(QStringLiteral("Settings"));
-    QCOMPARE(store.childKeys(), (QStringList{"LogPath", "ServerIP", "ServerPort", "ServerTimeout"}));
-    QVERIFY(!ReadFile(store.fileName()).contains("sesame-secret"));
-    QCOMPARE(ReadFile(settings.AddressFile), QByteArray("10.0.0.5\r\n10.0.0.6\r\n10.0.0.5\r\nhost.lan\r\n"));
-
-    // The next run starts from what was written.
-    window.reset();
-    auto next = MakeWindow();
-    QCOMPARE(next->AppSettings().ServerIP, QStringLiteral("10.1.2.3"));
-    QCOMPARE(next->AppSettings().ServerPort, 4000);
-    QCOMPARE(next->AppSettings().ServerTimeout, 9);
-    QCOMPARE(next->AppSettings().LogPath, m_program->path() + QStringLiteral("/saved/"));
-    QCOMPARE(next->AppSettings().CryptPassword, QString());
-    QCOMPARE(next->AppSettings().AcceptSecureOnly, 0);
-    QCOMPARE(Control<QComboBox>(*next, "cmbIP")->count(), 4);
-}
-
-void tst_frmMain::messageReachesBoardStatusListAndFile_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("board");
-    QTest::addColumn<bool>("trailingSeparator");
-
-    QTest::newRow("utf-8 text, folder with its separator")
-        << QByteArray("h\xc3\xa9llo\r\nw\xc3\xb6rld") << QStringLiteral("h\u00e9llo\nw\u00f6rld") << true;
-    QTest::newRow("windows-1252 text, folder without its separator")
-        << QByteArray("caf\xe9 \x80") << QStringLiteral("caf\u00e9 \u20ac") << false;
-    QTest::newRow("1234 characters") << QByteArray(1234, 'x') << QString(1234, u'x') << true;
-}
-
-void tst_frmMain::messageReachesBoardStatusListAndFile()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, board);
-    QFETCH(bool, trailingSeparator);
-
-    auto window = StartedWindow();
-    QTemporaryDir saveFolder;
-    window->AppSettings().LogPath = saveFolder.path() + (trailingSeparator ? QStringLiteral("/") : QString());
-    QVERIFY(Deliver(*window, bytes));
-
-    QCOMPARE(Control<QPlainTextEdit>(*window, "txtBoard")->toPlainText(), board);
-    const QString count = QLocale().toString(board.size());
-    QVERIFY(StatusIs(*window, count + QStringLiteral(" bytes from (127.0.0.1)")));
-    QCOMPARE(Control<QLabel>(*window, "lblBytes")->text(), count);
-    auto *cmbIP = Control<QComboBox>(*window, "cmbIP");
-    QCOMPARE(Entries(cmbIP), QStringList{Loopback});
-    QCOMPARE(cmbIP->currentIndex(), 0);
-
-    const QStringList files = QDir(saveFolder.path()).entryList(QDir::Files);
-    QCOMPARE(files.size(), 1);
-    QVERIFY2(QRegularExpression(QStringLiteral("^\\d{8}-\\d{6}-1\\.txt$")).match(files.at(0)).hasMatch(),
-             qPrintable(files.at(0)));
-    const QString path = saveFolder.filePath(files.at(0));
-    QCOMPARE(ReadFile(path), bytes + "\r\n");
-    QVERIFY(window->LogWindow()->txtLog()->toPlainText().contains(path + QStringLiteral(" logged.")));
-}
-
-void tst_frmMain::failedSaveStillShowsMessage()
-{
-    auto window = StartedWindow();
-    // The save folder sits below a regular file, so no file can be made there.
-    QFile blocker(m_program->filePath(QStringLiteral("blocker")));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    window->AppSettings().LogPath = blocker.fileName() + QStringLiteral("/saved/");
-
-    QVERIFY(Deliver(*window, "keep me")); // the sender was told "OK"
-
-    QCOMPARE(Control<QPlainTextEdit>(*window, "txtBoard")->toPlainText(), QStringLiteral("keep me"));
-    QVERIFY2(StatusOf(*window).contains(QStringLiteral(": 7 bytes from (127.0.0.1) \u2014 not saved: ")),
-             qPrintable(StatusOf(*window)));
-    QCOMPARE(Entries(Control<QComboBox>(*window, "cmbIP")), QStringList{Loopback});
-    QCOMPARE(window->AppSettings().SavedCount, 1);
-    const QString log = window->LogWindow()->txtLog()->toPlainText();
-    QVERIFY2(log.contains(QStringLiteral(": Error saving ") + window->AppSettings().LogPath), qPrintable(log));
-    QVERIFY(!log.contains(QStringLiteral(" logged.")));
-}
-
-void tst_frmMain::sendReportsBytesSent_data()
-{
-    QTest::addColumn<QString>("password");
-    QTest::newRow("plain") << QString();
-    QTest::newRow("enciphered") << QStringLiteral("p\u00e4ss");
-}
-
-void tst_frmMain::sendReportsBytesSent()
-{
-    QFETCH(QString, password);
-    CZaridoDovoServer peer;
-    QVERIFY(peer.StartServer(Loopback, 0, 2, password.toUtf8(), !password.isEmpty()));
-    QSignalSpy received(&peer, &CZaridoDovoServer::MessageReceived);
-
-    auto window = MakeWindow();
-    window->AppSettings().ServerPort = peer.LocalPort();
-    window->AppSettings().CryptPassword = password;
-    Control<QComboBox>(*window, "cmbIP")->setEditText(Loopback);
-    Control<QPlainTextEdit>(*window, "txtBoard")->setPlainText(QStringLiteral("a\u00e9c\nd"));
-    QTest::mouseClick(Control<QPushButton>(*window, "cmdSend"), Qt::LeftButton);
-
-    QVERIFY(received.wait());
-    QCOMPARE(received.at(0).at(0).toByteArray(), QByteArray("a\xc3\xa9\x63\r\nd"));
-    QTRY_VERIFY2(QRegularExpression(QStringLiteral(": 5 bytes sent in \\d+\\.\\d\\d seconds$")).match(StatusOf(*window)).hasMatch(),
-                 qPrintable(StatusOf(*window)));
-}
-
-void tst_frmMain::sendWithoutAddress()
-{
-    auto window = MakeWindow();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowActive(window.get()));
-    Control<QPlainTextEdit>(*window, "txtBoard")->setFocus();
-    const QString before = StatusOf(*window);
-
-    QTest::mouseClick(Control<QPushButton>(*window, "cmdSend"), Qt::LeftButton);
-
-    QCOMPARE(m_messages.size(), 1);
-    QCOMPARE(m_messages.at(0).text, QStringLiteral("No IP Address specified"));
-    QCOMPARE(m_messages.at(0).icon, QMessageBox::Information);
-    QTRY_VERIFY(Control<QComboBox>(*window, "cmbIP")->hasFocus());
-    QCOMPARE(StatusOf(*window), before);
-}
-
-void tst_frmMain::nothingReceivedOnlyForSilentConnection()
-{
-    auto window = StartedWindow();
-    const int port = window->Server()->LocalPort();
-    QSignalSpy disconnected(window->Server(), &CZaridoDovoServer::Disconnected);
-
-    // A peer that sends a message and hangs up at once: its connection ends after the
-    // delivery, which is no silent connection.
-    QSignalSpy received(window->Server(), &CZaridoDovoServer::MessageReceived);
-    QTcpSocket hasty;
-    hasty.connectToHost(QHostAddress::LocalHost, port);
-    hasty.write(QByteArray("STALK\0\0\4data", 12)); // goes out once connected, before the close
-    hasty.disconnectFromHost();
-    QVERIFY(received.wait());
-    QTRY_VERIFY(disconnected.count() > 0);
-    QVERIFY(StatusIs(*window, QStringLiteral("4 bytes from (127.0.0.1)")));
-
-    // A connection that closes without sending anything.
-    QSignalSpy connected(window->Server(), &CZaridoDovoServer::Connected);
-    QTcpSocket silent;
-    silent.connectToHost(QHostAddress::LocalHost, port);
-    QVERIFY(connected.wait());
-    disconnected.clear();
-    silent.disconnectFromHost();
-    QVERIFY(disconnected.wait());
-    QVERIFY(StatusIs(*window, QStringLiteral("Nothing received from 127.0.0.1")));
-}
-
-void tst_frmMain::statusLineElision()
-{
-    auto window = MakeWindow();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    auto *lblStatus = Control<QLabel>(*window, "lblStatus");
-    const QString message = QStringLiteral("Remote Server Error: ") + QString(40, u'M') + QStringLiteral(" end");
-    window->SetStatus(message);
-    const QString full = StatusOf(*window);
-    const auto room = [lblStatus] { return lblStatus->contentsRect().width() - lblStatus->indent(); };
-
-    QVERIFY(lblStatus->fontMetrics().horizontalAdvance(full) > room());
-    const QString narrow = lblStatus->text();
-    QVERIFY2(narrow.endsWith(QLatin1String("...")), qPrintable(narrow));
-    QVERIFY(full.startsWith(narrow.chopped(3)));
-    QVERIFY(lblStatus->fontMetrics().horizontalAdvance(narrow) <= room());
-
-    // Widening the window shows more, up to the whole text.
-    window->resize(window->width() + 120, window->height());
-    QTRY_VERIFY(lblStatus->text().size() > narrow.size());
-    window->resize(4 * lblStatus->fontMetrics().horizontalAdvance(full), window->height());
-    QTRY_COMPARE(lblStatus->text(), full);
-}
-
-void tst_frmMain::closeHidesOrMinimises_data()
-{
-    QTest::addColumn<bool>("tray");
-    QTest::newRow("with a tray the window hides") << true;
-    QTest::newRow("without a tray it minimises") << false;
-}
-
-void tst_frmMain::closeHidesOrMinimises()
-{
-    QFETCH(bool, tray);
-    auto window = StartedWindow(tray ? frmMain::TrayPresence::Present : frmMain::TrayPresence::Absent);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    QSignalSpy closed(window.get(), &frmMain::Closed);
-
-    QVERIFY(!window->close());
-    QCOMPARE(window->isVisible(), !tray);
-    QCOMPARE(window->isMinimized(), !tray);
-    QCOMPARE(closed.count(), 0);
-    QVERIFY(!Store().contains(QStringLiteral("Settings/ServerTimeout"))); // nothing saved
-
-    QVERIFY(Deliver(*window, "still here"));
-    QCOMPARE(Control<QPlainTextEdit>(*window, "txtBoard")->toPlainText(), QStringLiteral("still here"));
-}
-
-void tst_frmMain::trayMenuOffersTheOtherState()
-{
-    auto window = MakeWindow();
-    auto *icon = window->findChild<QSystemTrayIcon *>();
-    QVERIFY(icon);
-    QSignalSpy rightClicks(window->findChild<CTray *>(), &CTray::RButtonUp);
-    QCOMPARE(icon->toolTip(), QStringLiteral("Textdrop ") + Version);
-
-    struct Seen
+private slots:
+    void init()
     {
-        bool show = false;
-        bool hide = false;
-        QMenu *menu = nullptr;
-    };
-    const auto openMenu = [&]() {
-        Seen seen;
-        QTimer::singleShot(0, this, [&] {
-            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-            if (!menu)
-                return;
-            seen.menu = menu;
-            seen.show = Control<QAction>(*window, "mnuPopupItem0")->isVisible();
-            seen.hide = Control<QAction>(*window, "mnuPopupItem1")->isVisible();
-            // A second right click while the menu is open opens nothing more.
-            emit icon->activated(QSystemTrayIcon::Context);
-            if (QApplication::activePopupWidget() == menu)
-                menu->close();
-        });
-        emit icon->activated(QSystemTrayIcon::Context);
-        return seen;
-    };
+        Store().clear();
+        m_messages.clear();
+        m_program = std::make_unique<QTemporaryDir>();
+    }
 
-    Seen hidden = openMenu();
-    QVERIFY(hidden.menu);
-    QVERIFY(hidden.show && !hidden.hide);
-    QCOMPARE(rightClicks.count(), 1);
+    void cleanup() { m_window.reset(); }
 
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    Seen shown = openMenu();
-    QVERIFY(shown.menu);
-    QVERIFY(!shown.show && shown.hide);
-    QCOMPARE(rightClicks.count(), 2);
+    void serverStartFailureReported()
+    {
+        QTcpServer occupant;
+        QVERIFY(occupant.listen(QHostAddress::LocalHost, 0));
+        StartedWindow(frmMain::TrayPresence::Present, occupant.serverPort());
+        QCOMPARE(Status(), QStringLiteral("Server failed to start on 127.0.0.1:%1 \u2014 see the log").arg(occupant.serverPort()));
+    }
 
-    Control<QAction>(*window, "mnuPopupItem1")->trigger(); // &Hide
-    QVERIFY(!window->isVisible());
-    emit icon->activated(QSystemTrayIcon::DoubleClick);
-    QVERIFY(window->isVisible());
+    void secondCopyRefused()
+    {
+        frmMain &running = MakeWindow();
+        frmMain second(Surroundings());
+        QVERIFY(!running.AlreadyRunning() && second.AlreadyRunning() && !second.Server());
+        QCOMPARE(m_messages, QStringList{QStringLiteral("0 Another instance of Textdrop is currently running.\n\n"
+                                                        "This instance will shutdown automatically.")});
+        // Even a quit command on the refused copy writes nothing.
+        second.SetTag(QStringLiteral("END"));
+        second.close();
+        QVERIFY(Store().allKeys().isEmpty());
+        QVERIFY(!QFileInfo::exists(running.AppSettings().AddressFile));
+    }
 
-    // &Remove Textdrop, from the tray while hidden, quits and saves.
-    window->hide();
-    QSignalSpy closed(window.get(), &frmMain::Closed);
-    Control<QAction>(*window, "mnuPopupItem3")->trigger();
-    QCOMPARE(closed.count(), 1);
-    QVERIFY(Store().contains(QStringLiteral("Settings/ServerTimeout")));
-    QVERIFY(QFileInfo::exists(window->AppSettings().AddressFile));
-}
+    void quitWritesSettingsAndAddresses()
+    {
+        WriteFile(m_program->filePath(QStringLiteral("tdsettings.ini")), "10.0.0.5\r\n\r\n  10.0.0.6 \r\n10.0.0.5\r\n");
+        MakeWindow().AppSettings().CryptPassword = QStringLiteral("sesame-secret");
+        Box()->addItem(QStringLiteral("host.lan"));
+        Control<QAction>("mnuFileItem5")->trigger(); // E&xit
+        QCOMPARE(Store().allKeys(), (QStringList{"Settings/LogPath", "Settings/ServerIP", "Settings/ServerPort", "Settings/ServerTimeout"}));
+        QVERIFY(!ReadFile(Store().fileName()).contains("sesame-secret"));
+        QCOMPARE(ReadFile(m_window->AppSettings().AddressFile), QByteArray("10.0.0.5\r\n10.0.0.6\r\n10.0.0.5\r\nhost.lan\r\n"));
+    }
+
+    void quitOnFullDiskKeepsAddressFile()
+    {
+        const QString path = m_program->filePath(QStringLiteral("tdsettings.ini"));
+        WriteFile(path, "10.0.0.1\r\n");
+        MakeWindow();
+        Box()->addItems(QStringList(20, QStringLiteral("192.168.100.100")));
+        // A file size limit stands in for a full disk: writes past 64 bytes fail.
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit small{64, saved.rlim_max};
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        m_window->SetTag(QStringLiteral("END"));
+        m_window->close();
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+        QCOMPARE(ReadFile(path), QByteArray("10.0.0.1\r\n"));
+        QCOMPARE(QDir(m_program->path()).entryList(QDir::Files), QStringList{QStringLiteral("tdsettings.ini")});
+    }
+
+    void messageReachesBoardStatusListAndFile_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("board");
+        QTest::addColumn<QString>("folder"); // below the program folder
+        QTest::addColumn<QString>("notSaved");
+        QTest::newRow("utf-8 text, folder with its separator")
+            << QByteArray("h\xc3\xa9llo\r\nw\xc3\xb6rld") << QStringLiteral("h\u00e9llo\nw\u00f6rld") << QStringLiteral("saved/") << QString();
+        QTest::newRow("windows-1252 text, folder without its separator")
+            << QByteArray("caf\xe9 \x80") << QStringLiteral("caf\u00e9 \u20ac") << QStringLiteral("saved") << QString();
+        QTest::newRow("utf-8 byte order mark dropped") << QByteArray("\xef\xbb\xbfhi") << QStringLiteral("hi") << QStringLiteral("saved/") << QString();
+        QTest::newRow("1234 characters") << QByteArray(1234, 'x') << QString(1234, u'x') << QStringLiteral("saved/") << QString();
+        QTest::newRow("folder below a file: shown all the same")
+            << QByteArray("keep me") << QStringLiteral("keep me") << QStringLiteral("blocker/saved/") << QStringLiteral(" \u2014 not saved: ");
+    }
+
+    void messageReachesBoardStatusListAndFile()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, board);
+        QFETCH(QString, folder);
+        QFETCH(QString, notSaved);
+        WriteFile(m_program->filePath(QStringLiteral("blocker")), "");
+        QVERIFY(QDir(m_program->path()).mkdir(QStringLiteral("saved")));
+        StartedWindow().AppSettings().LogPath = m_program->filePath(folder);
+        QVERIFY(Deliver(bytes)); // the sender was told "OK"
+
+        QCOMPARE(Board()->toPlainText(), board);
+        const QString count = QLocale().toString(board.size());
+        const QString status = count + QStringLiteral(" bytes from (127.0.0.1)") + notSaved; // then the reason
+        QVERIFY2(notSaved.isEmpty() ? Status() == status : Status().startsWith(status), qPrintable(Status()));
+        QCOMPARE(Control<QLabel>("lblBytes")->text(), count);
+        QCOMPARE(Entries(Box()), QStringList{Loopback});
+        const QStringList files = QDir(m_program->filePath(QStringLiteral("saved"))).entryList(QDir::Files);
+        QCOMPARE(files.size(), notSaved.isEmpty() ? 1 : 0);
+        if (!files.isEmpty())
+            QCOMPARE(ReadFile(m_program->filePath(QStringLiteral("saved/")) + files.at(0)), bytes + "\r\n");
+    }
+
+    void sendReportsBytesSent()
+    {
+        CZaridoDovoServer peer;
+        QVERIFY(peer.StartServer(Loopback, 0, 2, "p\xc3\xa4ss", true));
+        QSignalSpy received(&peer, &CZaridoDovoServer::MessageReceived);
+        MakeWindow().AppSettings().ServerPort = peer.LocalPort();
+        m_window->AppSettings().CryptPassword = QStringLiteral("p\u00e4ss");
+        Box()->setEditText(Loopback);
+        Board()->setPlainText(QStringLiteral("a\u00e9c\nd"));
+        Click("cmdSend");
+        QVERIFY(received.wait());
+        QCOMPARE(received.at(0).at(0).toByteArray(), QByteArray("a\xc3\xa9\x63\r\nd"));
+        QTRY_VERIFY2(QRegularExpression(QStringLiteral("^5 bytes sent in \\d+\\.\\d\\d seconds$")).match(Status()).hasMatch(), qPrintable(Status()));
+    }
+
+    void nothingReceivedOnlyForSilentConnection()
+    {
+        const int port = StartedWindow().Server()->LocalPort();
+        QSignalSpy disconnected(m_window->Server(), &CZaridoDovoServer::Disconnected);
+        // A peer that sends a message and hangs up at once is no silent connection.
+        QTcpSocket hasty;
+        hasty.connectToHost(QHostAddress::LocalHost, port);
+        hasty.write(QByteArray("STALK\0\0\4data", 12)); // goes out once connected, before the close
+        hasty.disconnectFromHost();
+        QTRY_VERIFY(disconnected.count() > 0);
+        QCOMPARE(Status(), QStringLiteral("4 bytes from (127.0.0.1)"));
+
+        QTcpSocket silent;
+        silent.connectToHost(QHostAddress::LocalHost, port);
+        QTRY_COMPARE(Status(), QStringLiteral("Connection from 127.0.0.1"));
+        silent.disconnectFromHost();
+        QTRY_COMPARE(Status(), QStringLiteral("Nothing received from 127.0.0.1"));
+    }
+
+    void closeWithoutTrayMinimises()
+    {
+        StartedWindow(frmMain::TrayPresence::Absent).show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        QVERIFY(!m_window->close());
+        QVERIFY(m_window->isVisible() && m_window->isMinimized());
+        QVERIFY(!Store().contains(QStringLiteral("Settings/ServerTimeout"))); // nothing saved
+        QVERIFY(Deliver("still here"));
+    }
+
+    void addressBoxKeys_data()
+    {
+        QTest::addColumn<int>("selected"); // chosen before typing; the list is 10.0.0.1, host
+        QTest::addColumn<QString>("typed"); // then the caret goes to the start
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("index");
+        const QStringList list{QStringLiteral("10.0.0.1"), QStringLiteral("host")};
+        QTest::newRow("enter, text listed: nothing more") << -1 << QStringLiteral("host") << int(Qt::Key_Return) << list << QStringLiteral("host") << -1;
+        QTest::newRow("enter, new text appended, selected") << -1 << QStringLiteral("10.0.0.9") << int(Qt::Key_Return) << (list + QStringList{"10.0.0.9"}) << QStringLiteral("10.0.0.9") << 2;
+        QTest::newRow("enter, case differs") << -1 << QStringLiteral("HOST") << int(Qt::Key_Enter) << (list + QStringList{"HOST"}) << QStringLiteral("HOST") << 2;
+        QTest::newRow("enter, empty box") << -1 << QString() << int(Qt::Key_Return) << (list + QStringList{""}) << QString() << 2;
+        QTest::newRow("delete, entry selected: removed, then edits") << 0 << QString() << int(Qt::Key_Delete) << QStringList{"host"} << QStringLiteral("0.0.0.1") << -1;
+        QTest::newRow("delete, nothing selected: edits") << -1 << QStringLiteral("abc") << int(Qt::Key_Delete) << list << QStringLiteral("bc") << -1;
+        QTest::newRow("delete, chosen entry edited since: edits") << 1 << QStringLiteral("x") << int(Qt::Key_Delete) << list << QStringLiteral("ostx") << 1;
+    }
+
+    void addressBoxKeys()
+    {
+        QFETCH(int, selected);
+        QFETCH(QString, typed);
+        QFETCH(int, key);
+        MakeWindow();
+        Box()->addItems({QStringLiteral("10.0.0.1"), QStringLiteral("host")});
+        Box()->setCurrentIndex(selected);
+        QTest::keyClicks(Box(), typed);
+        Box()->lineEdit()->home(false);
+        QTest::keyClick(Box(), Qt::Key(key));
+        QTEST(Entries(Box()), "entries");
+        QTEST(Box()->currentText(), "text");
+        QTEST(Box()->currentIndex(), "index");
+    }
+
+    void clipboardButtons()
+    {
+        MakeWindow();
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        clipboard->setText(QStringLiteral("held before"));
+        Click("cmdCopy"); // an empty board
+        QCOMPARE(clipboard->text(), QString());
+        Board()->setPlainText(QStringLiteral("keep gone keep"));
+        QVERIFY(Board()->find(QStringLiteral("gone "))); // selects it
+        Click("cmdCopy");
+        QCOMPARE(clipboard->text(), QStringLiteral("keep gone keep")); // the whole board
+        clipboard->clear();
+        Click("cmdPaste");
+        QCOMPARE(Board()->toPlainText(), QStringLiteral("keep keep"));
+        Click("cmdClear");
+        QCOMPARE(Control<QLabel>("lblBytes")->text(), QStringLiteral("0"));
+    }
+
+    void documentsThroughFileMenu()
+    {
+        MakeWindow();
+        FakeDialogRunner runner;
+        // A File menu entry, the file dialog answered with the file's name.
+        const auto command = [&](const char *entry, const QString &name) {
+            const QString path = m_program->filePath(name);
+            runner.Queue([path](QDialog &dialog) { return dynamic_cast<QFileDialog &>(dialog).selectFile(path), int(QDialog::Accepted); });
+            Control<QAction>(entry)->trigger();
+            return path;
+        };
+        Board()->setPlainText(QStringLiteral("ab\u00e9\nd"));
+        QString path = command("mnuFileItem3", QStringLiteral("doc.txt")); // Save Document...
+        QCOMPARE(ReadFile(path), QByteArray("ab\xc3\xa9\r\nd\r\n")); // line ends as sent, one CR LF more
+        QCOMPARE(Status(), QStringLiteral("Saved ") + path);
+        path = command("mnuFileItem3", QStringLiteral("missing/doc.txt"));
+        QCOMPARE(Status(), QStringLiteral("Error saving ") + path);
+        QCOMPARE(m_messages.size(), 1);
+
+        WriteFile(m_program->filePath(QStringLiteral("empty.txt")), "");
+        path = command("mnuFileItem1", QStringLiteral("empty.txt")); // Open Document...
+        QCOMPARE(Board()->toPlainText(), QString());
+        QCOMPARE(Status(), QStringLiteral("Loaded ") + path);
+
+        Board()->setPlainText(QStringLiteral("kept"));
+        QVERIFY(QFile::resize(m_program->filePath(QStringLiteral("doc.txt")), frmMain::DocumentLimit + 1)); // sparse
+        path = command("mnuFileItem1", QStringLiteral("doc.txt"));
+        QCOMPARE(Board()->toPlainText(), QStringLiteral("kept"));
+        QCOMPARE(Status(), QStringLiteral("Error loading ") + path);
+        QCOMPARE(m_messages.size(), 2);
+    }
+
+    void droppedFilesAppended()
+    {
+        MakeWindow();
+        Board()->setPlainText(QStringLiteral("start|"));
+        // Dragged over the board: text is refused, files are taken.
+        const auto over = [this](QMimeData &data) {
+            QDragEnterEvent event(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            return QApplication::sendEvent(Board()->viewport(), &event) && event.isAccepted();
+        };
+        QMimeData text;
+        text.setText(QStringLiteral("dragged text"));
+        QVERIFY(!over(text));
+
+        WriteFile(m_program->filePath(QStringLiteral("a.txt")), "one|");
+        WriteFile(m_program->filePath(QStringLiteral("b.txt")), "two|");
+        QMimeData files;
+        const QString missing = m_program->filePath(QStringLiteral("gone.txt")); // its failure must not read " Loaded "
+        files.setUrls({QUrl::fromLocalFile(m_program->filePath(QStringLiteral("b.txt"))), QUrl::fromLocalFile(m_program->path()),
+                       QUrl::fromLocalFile(m_program->filePath(QStringLiteral("a.txt"))), QUrl::fromLocalFile(missing)});
+        QVERIFY(over(files));
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(Board()->viewport(), &drop);
+        QCOMPARE(Board()->toPlainText(), QStringLiteral("start|two|one|"));
+        QCOMPARE(Status(), QStringLiteral("Error loading ") + missing);
+        QCOMPARE(m_messages.size(), 1);
+    }
+};
 
 QTEST_MAIN(tst_frmMain)
 #include "tst_frmMain.moc"
