@@ -1,5 +1,4 @@
 // textdrop-cli driven as a user would: real processes on loopback.
-#include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -8,11 +7,9 @@
 
 #include <csignal>
 
-namespace {
+static const QString Cli = QStringLiteral(TEXTDROP_CLI_PATH);
 
-const QString Cli = QStringLiteral(TEXTDROP_CLI_PATH);
-
-int FreePort()
+static int FreePort()
 {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
@@ -22,178 +19,121 @@ int FreePort()
 struct Outcome
 {
     int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
+    QByteArray output; // standard output, then standard error
 };
 
-Outcome Run(const QStringList &arguments, const QByteArray &input = {}, const QProcessEnvironment &env = {})
+static Outcome Run(const QStringList &arguments, const QByteArray &input = {}, const QByteArray &password = {})
 {
     QProcess process;
-    if (!env.isEmpty())
-        process.setProcessEnvironment(env);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("TEXTDROP_PASSWORD");
+    if (!password.isEmpty())
+        env.insert("TEXTDROP_PASSWORD", password);
+    process.setProcessEnvironment(env);
+    QSignalSpy finished(&process, &QProcess::finished);
     process.start(Cli, arguments);
     process.write(input);
     process.closeWriteChannel();
-    QSignalSpy finished(&process, &QProcess::finished);
-    if (process.state() != QProcess::NotRunning && !finished.wait(20000))
+    if (!finished.wait(20000))
         return {};
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+    return {process.exitCode(), process.readAllStandardOutput() + process.readAllStandardError()};
 }
 
-// A listener process that tests talk to; stopped with SIGTERM as a user's Ctrl+C would.
-class Listener
+// A listener process, stopped with SIGTERM as a user's Ctrl+C would.
+struct Listener
 {
-public:
-    explicit Listener(const QStringList &extra = {}, const QProcessEnvironment &env = {})
-        : port(FreePort())
+    explicit Listener(const QStringList &extra = {})
     {
-        if (!env.isEmpty())
-            process.setProcessEnvironment(env);
         process.start(Cli, QStringList{"listen", "--address", "127.0.0.1", "--port", QString::number(port)} + extra);
+        started = QTest::qWaitFor([this] { return process.readAllStandardError().contains("started on"); }, 10000);
     }
-
-    bool WaitUntilListening()
+    QByteArray Output(qsizetype bytes)
     {
-        return QTest::qWaitFor([this] {
-            err += process.readAllStandardError();
-            return err.contains("started on") || process.state() == QProcess::NotRunning;
-        }, 10000) && err.contains("started on");
-    }
-
-    QByteArray WaitForOutput(qsizetype bytes)
-    {
-        const bool arrived = QTest::qWaitFor([&] {
-            out += process.readAllStandardOutput();
-            return out.size() >= bytes;
-        }, 10000);
-        Q_UNUSED(arrived); // the caller compares what came
+        (void)QTest::qWaitFor([&] { return (out += process.readAllStandardOutput()).size() >= bytes; }, 10000);
         return out;
     }
-
     int Stop()
     {
         QSignalSpy finished(&process, &QProcess::finished);
         ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
-        if (process.state() != QProcess::NotRunning && !finished.wait(10000))
+        if (!finished.wait(10000) || process.exitStatus() != QProcess::NormalExit)
             return -1;
         out += process.readAllStandardOutput();
-        err += process.readAllStandardError();
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        return process.exitCode();
     }
-
+    int port = FreePort();
     QProcess process;
-    int port;
+    bool started = false;
     QByteArray out;
-    QByteArray err;
 };
-
-} // namespace
 
 class tst_textdropcli : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void badArgumentsExitWithTwo_data();
-    void badArgumentsExitWithTwo();
-    void helpExitsWithZero();
-    void bytesPassThroughUnchanged();
-    void encipheredAndRefusedSends();
-    void sendToNobodyFails();
-};
-
-void tst_textdropcli::badArgumentsExitWithTwo_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QByteArray>("complaint");
-    QTest::newRow("no command") << QStringList{} << QByteArray("no command");
-    QTest::newRow("send without address") << QStringList{"send"} << QByteArray("ADDRESS");
-    QTest::newRow("port 0") << QStringList{"send", "127.0.0.1", "x", "--port", "0"} << QByteArray("--port");
-    QTest::newRow("port without value") << QStringList{"listen", "--port"} << QByteArray("needs a value");
-    QTest::newRow("negative timeout") << QStringList{"listen", "--timeout", "-1"} << QByteArray("--timeout");
-    QTest::newRow("unknown option") << QStringList{"send", "127.0.0.1", "--fast"} << QByteArray("unknown option");
-    QTest::newRow("two texts") << QStringList{"send", "127.0.0.1", "a", "b"} << QByteArray("one TEXT");
-    QTest::newRow("missing password file") << QStringList{"send", "127.0.0.1", "a", "--password-file", "/nonexistent"}
-                                           << QByteArray("password file");
-}
-
-void tst_textdropcli::badArgumentsExitWithTwo()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QByteArray, complaint);
-    const Outcome outcome = Run(arguments);
-    QCOMPARE(outcome.exitCode, 2);
-    QVERIFY2(outcome.err.contains(complaint), outcome.err.constData());
-}
-
-void tst_textdropcli::helpExitsWithZero()
-{
-    for (const QString &command : {QString("send"), QString("listen")}) {
-        const Outcome outcome = Run({command, "--help"});
-        QCOMPARE(outcome.exitCode, 0);
-        QVERIFY(outcome.out.contains("textdrop-cli send ADDRESS"));
-        QVERIFY(outcome.out.contains("--secure-only"));
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("said");
+        QTest::newRow("no command") << QStringList{} << 2 << QByteArray("no command");
+        QTest::newRow("send without address") << QStringList{"send"} << 2 << QByteArray("ADDRESS");
+        QTest::newRow("port 0") << QStringList{"send", "127.0.0.1", "x", "--port", "0"} << 2 << QByteArray("--port");
+        QTest::newRow("unknown option") << QStringList{"send", "127.0.0.1", "--fast"} << 2 << QByteArray("unknown option");
+        QTest::newRow("two texts") << QStringList{"send", "127.0.0.1", "a", "b"} << 2 << QByteArray("one TEXT");
+        QTest::newRow("missing password file")
+            << QStringList{"send", "127.0.0.1", "a", "--password-file", "/nonexistent"} << 2 << QByteArray("password file");
+        QTest::newRow("help") << QStringList{"listen", "--help"} << 0 << QByteArray("--secure-only");
+        QTest::newRow("nobody listening") << QStringList{"send", "127.0.0.1", "x", "--port", QString::number(FreePort())}
+                                          << 1 << QByteArray("socket error");
     }
-}
+    void commandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, said);
+        const Outcome outcome = Run(arguments);
+        QCOMPARE(outcome.exitCode, exitCode);
+        QVERIFY2(outcome.output.contains(said), outcome.output.constData());
+    }
 
-void tst_textdropcli::bytesPassThroughUnchanged()
-{
-    Listener listener;
-    QVERIFY2(listener.WaitUntilListening(), listener.err.constData());
-    const QString port = QString::number(listener.port);
+    void bytesPassThroughUnchanged()
+    {
+        Listener listener;
+        QVERIFY(listener.started);
+        const QString port = QString::number(listener.port);
+        QCOMPARE(Run({"send", "127.0.0.1", "hello", "--port", port}).exitCode, 0);
+        QCOMPARE(listener.Output(6), QByteArray("hello\n"));
 
-    const Outcome hello = Run({"send", "127.0.0.1", "hello", "--port", port});
-    QCOMPARE(hello.exitCode, 0);
-    QCOMPARE(listener.WaitForOutput(6), QByteArray("hello\n"));
+        static const char raw[] = "\x00\x01\xff\xfe line\r\nnext \xc3\xa9"; // not text at all
+        const QByteArray binary(raw, sizeof raw - 1);
+        QCOMPARE(Run({"send", "127.0.0.1", "--port", port}, binary).exitCode, 0); // from standard input
+        QCOMPARE(listener.Output(6 + binary.size() + 1), "hello\n" + binary + "\n");
+        QCOMPARE(listener.Stop(), 0);
+    }
 
-    // Standard input, with bytes that are not text at all.
-    static const char raw[] = "\x00\x01\xff\xfe line\r\nnext \xc3\xa9";
-    const QByteArray binary(raw, sizeof raw - 1);
-    const Outcome piped = Run({"send", "127.0.0.1", "--port", port}, binary);
-    QCOMPARE(piped.exitCode, 0);
-    QCOMPARE(listener.WaitForOutput(6 + binary.size() + 1), "hello\n" + binary + "\n");
+    void encipheredAndRefusedSends()
+    {
+        QTemporaryDir dir;
+        QFile passwordFile(dir.filePath("password"));
+        QVERIFY(passwordFile.open(QIODevice::WriteOnly) && passwordFile.write("open sesame\n") > 0);
+        passwordFile.close();
+        Listener listener({"--secure-only", "--password-file", passwordFile.fileName()});
+        QVERIFY(listener.started);
+        const QString port = QString::number(listener.port);
 
-    QCOMPARE(listener.Stop(), 0);
-    QVERIFY(listener.err.contains("Server started on 127.0.0.1:"));
-}
-
-void tst_textdropcli::encipheredAndRefusedSends()
-{
-    QTemporaryDir dir;
-    QFile passwordFile(dir.filePath("password"));
-    QVERIFY(passwordFile.open(QIODevice::WriteOnly));
-    passwordFile.write("open sesame\n");
-    passwordFile.close();
-
-    Listener listener({"--secure-only", "--password-file", passwordFile.fileName()});
-    QVERIFY2(listener.WaitUntilListening(), listener.err.constData());
-    const QString port = QString::number(listener.port);
-
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("TEXTDROP_PASSWORD", "open sesame");
-    QCOMPARE(Run({"send", "127.0.0.1", "secret text", "--port", port}, {}, env).exitCode, 0);
-    QCOMPARE(listener.WaitForOutput(12), QByteArray("secret text\n"));
-
-    env.insert("TEXTDROP_PASSWORD", "wrong");
-    const Outcome wrong = Run({"send", "127.0.0.1", "garbage?", "--port", port}, {}, env);
-    QCOMPARE(wrong.exitCode, 1);
-    QVERIFY2(wrong.err.contains("BAD"), wrong.err.constData());
-
-    env.remove("TEXTDROP_PASSWORD");
-    const Outcome plain = Run({"send", "127.0.0.1", "in clear", "--port", port}, {}, env);
-    QCOMPARE(plain.exitCode, 1);
-    QVERIFY2(plain.err.contains("BAD"), plain.err.constData());
-
-    QCOMPARE(listener.Stop(), 0);
-    QCOMPARE(listener.out, QByteArray("secret text\n")); // nothing undecipherable was delivered
-}
-
-void tst_textdropcli::sendToNobodyFails()
-{
-    const Outcome outcome = Run({"send", "127.0.0.1", "anyone?", "--port", QString::number(FreePort())});
-    QCOMPARE(outcome.exitCode, 1);
-    QVERIFY2(outcome.err.contains("socket error"), outcome.err.constData());
-}
+        QCOMPARE(Run({"send", "127.0.0.1", "secret text", "--port", port}, {}, "open sesame").exitCode, 0);
+        QCOMPARE(listener.Output(12), QByteArray("secret text\n"));
+        for (const QByteArray &password : {QByteArray("wrong"), QByteArray()}) {
+            const Outcome refused = Run({"send", "127.0.0.1", "not for you", "--port", port}, {}, password);
+            QCOMPARE(refused.exitCode, 1);
+            QVERIFY2(refused.output.contains("BAD"), refused.output.constData());
+        }
+        QCOMPARE(listener.Stop(), 0);
+        QCOMPARE(listener.out, QByteArray("secret text\n")); // nothing undecipherable was delivered
+    }
+};
 
 QTEST_GUILESS_MAIN(tst_textdropcli)
 #include "tst_textdropcli.moc"
