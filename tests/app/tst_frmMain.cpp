@@ -138,6 +138,41 @@ private slots:
         QCOMPARE(Status(), QStringLiteral("Server failed to start on 127.0.0.1:%1 \u2014 see the log").arg(occupant.serverPort()));
     }
 
+    void captionShowsTheMode_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<int>("secureOnly");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("first start: plain") << QString() << 0 << QStringLiteral("Textdrop v0.1.49");
+        QTest::newRow("password") << QStringLiteral("pw") << 0 << QStringLiteral("Textdrop v0.1.49 [secure]");
+        QTest::newRow("password, secure only") << QStringLiteral("pw") << 1 << QStringLiteral("Textdrop v0.1.49 [secure only]");
+    }
+    void captionShowsTheMode()
+    {
+        QFETCH(QString, password);
+        QFETCH(int, secureOnly);
+        QFETCH(QString, caption);
+        frmMain &window = StartedWindow();
+        QCOMPARE(window.AppSettings().ServerTimeout, 2);
+        window.AppSettings().CryptPassword = password;
+        window.AppSettings().AcceptSecureOnly = secureOnly;
+        window.Server()->StopServer();
+        window.StartServer();
+        QCOMPARE(window.windowTitle(), caption);
+        QVERIFY2(Status().startsWith(QStringLiteral("Server started on 127.0.0.1:")), qPrintable(Status()));
+    }
+
+    void statusLineFitsItsWidth()
+    {
+        StartedWindow().show();
+        auto *label = Control<QLabel>("lblStatus");
+        m_window->SetStatus(QString(300, u'w'));
+        QVERIFY(label->text().endsWith(QStringLiteral("...")) && label->text().size() < 300);
+        QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width());
+        m_window->resize(4000, m_window->height()); // room enough: the whole text again
+        QTRY_COMPARE(label->text(), label->property("Tag").toString());
+    }
+
     void secondCopyRefused()
     {
         frmMain &running = MakeWindow();
