@@ -2,8 +2,9 @@
 
 #include "app/TextBytes.h"
 
+#include "support/SaveWholeFile.h"
+
 #include <QFile>
-#include <QSaveFile>
 
 QStringList ReadAddressList(const QString &path)
 {
@@ -23,20 +24,8 @@ QStringList ReadAddressList(const QString &path)
 
 bool WriteAddressList(const QString &path, const QStringList &entries, QString *error)
 {
-    QSaveFile file(path);
-    bool ok = file.open(QIODevice::WriteOnly);
-    for (qsizetype i = 0; ok && i < entries.size(); ++i) {
-        const QByteArray line = entries.at(i).toUtf8() + QByteArrayLiteral("\r\n");
-        ok = file.write(line) == line.size();
-    }
-    // Flushed by hand: commit() alone takes a write that the disk cut short for success.
-    if (ok && !file.flush()) {
-        ok = false;
-        if (error)
-            *error = QStringLiteral("Could not write ") + path;
-    }
-    ok = ok && file.commit(); // without it the old file stays as it was
-    if (!ok && error && error->isEmpty())
-        *error = file.errorString();
-    return ok;
+    QByteArray bytes;
+    for (const QString &entry : entries)
+        bytes += entry.toUtf8() + QByteArrayLiteral("\r\n");
+    return SaveWholeFile(path, bytes, error);
 }

@@ -1,10 +1,22 @@
 #include "app/Settings.h"
 
+#include "TextdropVersion.h"
+#include "support/FolderPath.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 
 namespace {
+
+// The program's values: organisation and application both the program's title.
+QSettings Store()
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral(TEXTDROP_TITLE),
+                     QStringLiteral(TEXTDROP_TITLE));
+}
+
+const QString Group = QStringLiteral("Settings");
 
 int WholeNumber(const QVariant &value, int fallback)
 {
@@ -17,8 +29,8 @@ int WholeNumber(const QVariant &value, int fallback)
 
 void Settings::Load()
 {
-    QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Textdrop"), QStringLiteral("Textdrop"));
-    store.beginGroup(QStringLiteral("Settings"));
+    QSettings store = Store();
+    store.beginGroup(Group);
     ServerIP = store.value(QStringLiteral("ServerIP"), QString()).toString();
     ServerPort = WholeNumber(store.value(QStringLiteral("ServerPort")), DefaultPort);
     LogPath = store.value(QStringLiteral("LogPath"), QString()).toString();
@@ -27,8 +39,8 @@ void Settings::Load()
 
 void Settings::Save() const
 {
-    QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Textdrop"), QStringLiteral("Textdrop"));
-    store.beginGroup(QStringLiteral("Settings"));
+    QSettings store = Store();
+    store.beginGroup(Group);
     store.setValue(QStringLiteral("ServerIP"), ServerIP);
     store.setValue(QStringLiteral("ServerPort"), QString::number(ServerPort));
     store.setValue(QStringLiteral("ServerTimeout"), QString::number(ServerTimeout));
@@ -44,8 +56,6 @@ void Settings::BuildPaths(const QString &programFolder, const QString &dataFolde
         QDir().mkpath(dataFolder);
         AppFolder = dataFolder;
     }
-    AppFolder = QDir::toNativeSeparators(AppFolder);
-    if (!AppFolder.endsWith(QDir::separator()))
-        AppFolder += QDir::separator();
+    AppFolder = FolderPath(AppFolder);
     AddressFile = AppFolder + QStringLiteral("tdsettings.ini");
 }

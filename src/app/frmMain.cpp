@@ -10,6 +10,7 @@
 #include "protocol/CZaridoDovoServer.h"
 #include "support/CTray.h"
 #include "support/MessageArchive.h"
+#include "support/SaveWholeFile.h"
 #include "support/cDialog.h"
 #include "windows/frmAbout.h"
 #include "windows/frmLog.h"
@@ -35,7 +36,6 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTextCursor>
@@ -275,10 +275,7 @@ void frmMain::Load()
     connect(m_Tray, &CTray::LButtonDblClick, this, &frmMain::Tray_LButtonDblClick);
     connect(m_Tray, &CTray::RButtonUp, this, &frmMain::Tray_RButtonUp);
 
-    m_Settings.AppVersion = QStringLiteral("v%1.%2.%3")
-                                .arg(TEXTDROP_VERSION_MAJOR)
-                                .arg(TEXTDROP_VERSION_MINOR)
-                                .arg(TEXTDROP_VERSION_PATCH);
+    m_Settings.AppVersion = QStringLiteral("v" TEXTDROP_VERSION);
 
     m_frmLog = new frmLog(this);
     m_msg->Log().Start(QString(), m_frmLog->TextBoxView());
@@ -446,12 +443,8 @@ QString frmMain::AddLogMessage(const QByteArray &message)
     if (m_Settings.LogPath.isEmpty())
         return {};
     const MessageArchive::Result saved = MessageArchive(m_Settings.LogPath).Save(message, m_Settings.SavedCount);
-    if (m_Server) {
-        if (saved.Ok())
-            m_Server->AddLog(saved.path + QStringLiteral(" logged."));
-        else
-            m_Server->AddLog(QStringLiteral("Error saving ") + saved.path + QStringLiteral(": ") + saved.error);
-    }
+    if (m_Server)
+        m_Server->AddLog(saved.LogLine());
     return saved.error;
 }
 
@@ -750,12 +743,8 @@ void frmMain::SaveDocument()
         return;
 
     // The old file stays whole until the new one is complete; a read-only file is refused.
-    QSaveFile file(path);
-    file.setDirectWriteFallback(true); // a writable file in a folder we may not create files in
-    const QByteArray bytes = EncodeBoardText(BoardText()) + "\r\n";
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
+    QString reason;
+    if (!SaveWholeFile(path, EncodeBoardText(BoardText()) + "\r\n", &reason, true)) {
         ShowMessage(reason, QMessageBox::Information);
         SetStatus(QStringLiteral("Error saving ") + path);
         return;

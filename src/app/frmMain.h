@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TextdropVersion.h"
 #include "app/Settings.h"
 
 #include <QList>
@@ -33,7 +34,7 @@ class frmMain : public QMainWindow
     Q_OBJECT
 
 public:
-    static inline const QString Title = QStringLiteral("Textdrop");
+    static inline const QString Title = QStringLiteral(TEXTDROP_TITLE);
     // The largest document the board takes; a bigger file would hold the window for minutes.
     static constexpr qint64 DocumentLimit = qint64(64) * 1024 * 1024;
 

@@ -30,7 +30,7 @@ int Main(QApplication &app)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Textdrop"));
+    QApplication::setApplicationName(QStringLiteral(TEXTDROP_TITLE));
     QApplication::setApplicationVersion(QStringLiteral(TEXTDROP_VERSION));
     QApplication::setWindowIcon(AppIcon());
     // The program lives on in the tray with no window shown; only the quit commands end it.

@@ -26,9 +26,5 @@ void ListenCommand::onMessageReceived(const QByteArray &message, const QString &
         std::fflush(stdout);
         return;
     }
-    const auto saved = MessageArchive(m_saveDir).Save(message, m_savedCount);
-    if (saved.Ok())
-        m_server.AddLog(saved.path + QStringLiteral(" logged."));
-    else
-        m_server.AddLog(QStringLiteral("Error saving ") + saved.path + QStringLiteral(": ") + saved.error);
+    m_server.AddLog(MessageArchive(m_saveDir).Save(message, m_savedCount).LogLine());
 }

@@ -140,7 +140,7 @@ void CZaridoDovoClient::EvaluateReply(const QByteArray &reply)
     // The connection stays open; a further frame from the peer is judged as a new reply.
     m_reader.Reset();
     m_replyBytes = 0;
-    if (reply == QByteArray(ZaridoDovo::ReplyOk.data(), ZaridoDovo::ReplyOk.size())) {
+    if (View(reply) == ZaridoDovo::ReplyOk) {
         emit MessageSent(static_cast<int>(m_StartTicks.elapsed()));
         AddLog(QStringLiteral("OK Message recv"));
     } else {

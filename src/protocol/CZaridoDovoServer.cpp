@@ -138,9 +138,7 @@ void CZaridoDovoServer::onConnectionRequest()
     connect(socket, &QTcpSocket::disconnected, this, &CZaridoDovoServer::SocketClosed);
 
     AddLog("Accepted connection " + m_peer);
-    const quint64 epoch = m_epoch;
-    emit Connected(m_peer);
-    if (epoch != m_epoch)
+    if (!Raise(&CZaridoDovoServer::Connected, m_peer))
         return;
     m_Timer.SetInterval(m_tickMilliseconds);
     m_Timer.SetEnabled(true);
@@ -162,32 +160,29 @@ void CZaridoDovoServer::Act(MessageJudge::Verdict verdict)
     switch (verdict) {
     case Verdict::Wait:
         return;
-    case Verdict::NoMessage: {
+    case Verdict::NoMessage:
         // Accepted sockets know no host name and a look-up would block: the address stands in.
-        const quint64 epoch = m_epoch;
-        emit Disconnected(m_peer);
-        if (epoch == m_epoch)
+        if (Raise(&CZaridoDovoServer::Disconnected, m_peer))
             QuickClose();
         return;
-    }
     case Verdict::Deliver:
         FinishMessage();
         return;
     case Verdict::RefuseOversized:
         if (ConnectionUp())
-            Send(QByteArray(ZaridoDovo::ReplyMaxSize.data(), ZaridoDovo::ReplyMaxSize.size()), m_judge.ReplyEnciphered());
+            Send(ZaridoDovo::ReplyMaxSize, m_judge.ReplyEnciphered());
         RejectMessage(reason);
         return;
     case Verdict::RefuseOverlong:
         if (ConnectionUp())
-            Send(QByteArray(ZaridoDovo::ReplyBad.data(), ZaridoDovo::ReplyBad.size()), m_judge.ReplyEnciphered());
+            Send(ZaridoDovo::ReplyBad, m_judge.ReplyEnciphered());
         RejectMessage(reason);
         return;
     case Verdict::RefuseUndecipherable:
         if (m_judge.NoPasswordNotice())
             AddLog(QStringLiteral("Secured message received with no password set."));
         if (ConnectionUp())
-            Send(QByteArray(ZaridoDovo::ReplyBad.data(), ZaridoDovo::ReplyBad.size()), false);
+            Send(ZaridoDovo::ReplyBad, false);
         RejectMessage(reason);
         return;
     }
@@ -197,13 +192,11 @@ void CZaridoDovoServer::FinishMessage()
 {
     const QByteArray text = QByteArray::fromStdString(m_judge.Text());
     m_CurrentMessage.Create(text, m_peer.toUtf8(), m_peer.toUtf8());
-    const quint64 epoch = m_epoch;
-    emit MessageReceived(text, m_peer);
-    if (epoch != m_epoch)
+    if (!Raise(&CZaridoDovoServer::MessageReceived, text, m_peer))
         return;
     // The connection stays open until the reply has gone out (onSendProgress).
     if (ConnectionUp()) {
-        Send(QByteArray(ZaridoDovo::ReplyOk.data(), ZaridoDovo::ReplyOk.size()), m_judge.ReplyEnciphered());
+        Send(ZaridoDovo::ReplyOk, m_judge.ReplyEnciphered());
         AddLog(QStringLiteral("Message Finished - OK"));
     } else {
         AddLog(QStringLiteral("Message Finished"));
@@ -213,17 +206,15 @@ void CZaridoDovoServer::FinishMessage()
 void CZaridoDovoServer::RejectMessage(const QString &logText)
 {
     CloseConnection();
-    const quint64 epoch = m_epoch;
-    emit MessageError(InvalidMessage);
-    if (epoch != m_epoch)
+    if (!Raise(&CZaridoDovoServer::MessageError, InvalidMessage))
         return;
     AddLog("Error: " + logText);
     BeginListening();
 }
 
-void CZaridoDovoServer::Send(const QByteArray &message, bool enciphered)
+void CZaridoDovoServer::Send(std::string_view reply, bool enciphered)
 {
-    const EncodedFrame frame = WriteFrame(View(message), enciphered ? View(m_password) : std::string_view());
+    const EncodedFrame frame = WriteFrame(reply, enciphered ? View(m_password) : std::string_view());
     if (!m_connection || !frame.Ok())
         return;
     m_replySize = static_cast<qint64>(frame.bytes.size());
@@ -251,9 +242,7 @@ void CZaridoDovoServer::SocketClosed()
     // Data always arrives before the close; anything still buffered is judged all the same.
     const QByteArray rest = m_connection->readAll();
     CloseConnection();
-    const quint64 epoch = m_epoch;
-    emit Disconnected(m_peer);
-    if (epoch != m_epoch)
+    if (!Raise(&CZaridoDovoServer::Disconnected, m_peer))
         return;
     AddLog(QStringLiteral("Socket closed"));
 
@@ -261,6 +250,7 @@ void CZaridoDovoServer::SocketClosed()
     MessageJudge::Verdict verdict = m_judge.Feed(View(rest));
     if (verdict == MessageJudge::Verdict::Wait)
         verdict = m_judge.PeerClosed();
+    const quint64 epoch = m_epoch;
     Act(verdict);
     if (epoch != m_epoch)
         return;
@@ -270,9 +260,7 @@ void CZaridoDovoServer::SocketClosed()
 void CZaridoDovoServer::QuickClose()
 {
     CloseConnection();
-    const quint64 epoch = m_epoch;
-    emit Disconnected(m_peer);
-    if (epoch != m_epoch)
+    if (!Raise(&CZaridoDovoServer::Disconnected, m_peer))
         return;
     AddLog(QStringLiteral("Socket quick closed"));
     BeginListening();
@@ -289,9 +277,7 @@ void CZaridoDovoServer::Timer_Timer()
     // Closed before anyone hears of it, so a handler that waits cannot be ticked into again.
     CloseConnection();
     AddLog(QStringLiteral("Timeout enabled"));
-    const quint64 epoch = m_epoch;
-    emit Timeout(m_peer);
-    if (epoch != m_epoch)
+    if (!Raise(&CZaridoDovoServer::Timeout, m_peer))
         return;
     BeginListening();
 }

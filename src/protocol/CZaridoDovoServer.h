@@ -12,6 +12,8 @@
 #include <QString>
 #include <QTcpServer>
 
+#include <string_view>
+
 class QTcpSocket;
 
 // The receiving endpoint. Listens on one port, serves one connection at a time (the listener
@@ -59,11 +61,21 @@ private:
     void SocketClosed();
     void QuickClose();
     void Timer_Timer();
-    void Send(const QByteArray &message, bool enciphered);
+    // Hands one reply word to the connection, framed.
+    void Send(std::string_view reply, bool enciphered);
     bool ConnectionUp() const;
     // Ends the connection without raising anything; a reply already handed over still goes out.
     void CloseConnection();
     void LogStartError(const QString &description);
+    // Raises a signal; false when a handler meanwhile ended the connection or restarted or
+    // stopped the server, so that the caller must not go on with what it was doing.
+    template <typename... Params, typename... Args>
+    bool Raise(void (CZaridoDovoServer::*signal)(Params...), const Args &...args)
+    {
+        const quint64 epoch = m_epoch;
+        (this->*signal)(args...);
+        return epoch == m_epoch;
+    }
 
     void onConnectionRequest();
     void onDataArrival();

@@ -1,13 +1,17 @@
 #include "support/MessageArchive.h"
 
-#include <QDir>
+#include "support/FolderPath.h"
+
 #include <QFile>
 
 MessageArchive::MessageArchive(const QString &folder)
-    : m_folder(QDir::toNativeSeparators(folder))
+    : m_folder(FolderPath(folder))
 {
-    if (!m_folder.isEmpty() && !m_folder.endsWith(QDir::separator()))
-        m_folder += QDir::separator();
+}
+
+QString MessageArchive::Result::LogLine() const
+{
+    return Ok() ? path + QStringLiteral(" logged.") : QStringLiteral("Error saving ") + path + QStringLiteral(": ") + error;
 }
 
 QString MessageArchive::FileName(const QDateTime &when, int count)

@@ -16,6 +16,8 @@ public:
         QString error; // empty on success
 
         bool Ok() const { return error.isEmpty(); }
+        // The line the receiving side logs for this save.
+        QString LogLine() const;
     };
 
     // A folder without a final separator is joined with one.

@@ -49,13 +49,7 @@ frmAbout::frmAbout(QWidget *parent)
     picIcon->setPixmap((icon.isNull() ? style()->standardIcon(QStyle::SP_MessageBoxInformation) : icon).pixmap(32, 32));
     picIcon->setFixedSize(32, 32);
 
-    lblTitle = NewLabel("lblTitle",
-                        QStringLiteral("%1 v%2.%3.%4")
-                            .arg(title)
-                            .arg(TEXTDROP_VERSION_MAJOR)
-                            .arg(TEXTDROP_VERSION_MINOR)
-                            .arg(TEXTDROP_VERSION_PATCH),
-                        this);
+    lblTitle = NewLabel("lblTitle", title + QStringLiteral(" v" TEXTDROP_VERSION), this);
     QFont bold = lblTitle->font();
     bold.setBold(true);
     lblTitle->setFont(bold);

@@ -1,6 +1,7 @@
 #include "windows/frmSettings.h"
 
 #include "app/Settings.h"
+#include "support/FolderPath.h"
 #include "support/cDialog.h"
 #include "support/cDialogRunner.h"
 #include "windows/frmIPAddress.h"
@@ -272,11 +273,8 @@ void frmSettings::onOK()
     }
 
     // Creating the folder is the last check: it is the only one that changes anything.
-    QString path = txtPath->text();
+    const QString path = FolderPath(txtPath->text());
     if (!path.isEmpty()) {
-        path = QDir::toNativeSeparators(path);
-        if (!path.endsWith(QDir::separator()))
-            path += QDir::separator();
         if (!MakePath(path)) {
             Refuse(QStringLiteral("Path to save messages: the folder ") + path
                        + QStringLiteral(" cannot be created."),
