@@ -1,50 +1,20 @@
 #include "protocol/CZaridoDovoServer.h"
 
-#include "protocol/ZaridoDovoGlobal.h"
+#include "protocol/ZaridoDovoConnection.h"
 
 #include <QTcpSocket>
-#include <QTimer>
 
-#include <string_view>
-
-namespace {
-
-// How long a refused connection may take to hand over its reply before it is cut.
-constexpr int ReplyLingerMilliseconds = 10000;
-
-const QString InvalidMessage = QStringLiteral("Invalid Message Received");
-
-std::string_view View(const QByteArray &bytes)
-{
-    return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
-}
-
-// Peers of a dual-stack listener arrive as IPv4-mapped IPv6 addresses; show them as IPv4.
-QString PeerAddressOf(const QTcpSocket &socket)
-{
-    const QHostAddress address = socket.peerAddress();
-    bool isIPv4 = false;
-    const quint32 ipv4 = address.toIPv4Address(&isIPv4);
-    return isIPv4 ? QHostAddress(ipv4).toString() : address.toString();
-}
-
-} // namespace
-
-CZaridoDovoServer::CZaridoDovoServer(QObject *parent, int tickMilliseconds)
+CZaridoDovoServer::CZaridoDovoServer(QObject *parent, int tickMilliseconds, ServerLimits limits)
     : QObject(parent)
     , m_tickMilliseconds(tickMilliseconds)
+    , m_limits(limits)
 {
     connect(&m_listener, &QTcpServer::newConnection, this, &CZaridoDovoServer::onConnectionRequest);
-    connect(&m_Timer, &CTimer::Timer, this, &CZaridoDovoServer::Timer_Timer);
 }
 
 CZaridoDovoServer::~CZaridoDovoServer()
 {
-    // The connection's last signals must not reach a half-destroyed endpoint.
-    if (m_connection) {
-        m_connection->disconnect(this);
-        m_connection->abort();
-    }
+    DropAll();
     m_listener.close();
 }
 
@@ -56,16 +26,13 @@ void CZaridoDovoServer::AddLog(const QString &msg)
 bool CZaridoDovoServer::StartServer(const QString &ipAddress, int port, int timeout, const QByteArray &password,
                                     bool allowSecureOnly)
 {
-    ++m_epoch;
     m_LocalIP = ipAddress;
     m_LocalPort = port;
     m_Timeout = timeout;
-    m_TicksLeft = timeout;
-    m_AllowSecureOnly = allowSecureOnly;
     m_password = password;
-    m_judge.Configure(View(password), allowSecureOnly);
+    m_judge.Configure(password.toStdString(), allowSecureOnly);
 
-    CloseConnection();
+    DropAll();
     m_listener.close();
 
     if (ipAddress.isEmpty()) {
@@ -84,22 +51,19 @@ bool CZaridoDovoServer::StartServer(const QString &ipAddress, int port, int time
 
 void CZaridoDovoServer::StopServer()
 {
-    ++m_epoch;
-    CloseConnection();
+    DropAll();
     m_listener.close();
     AddLog("Server stopped on " + m_LocalIP + ":" + QString::number(m_LocalPort));
 }
 
+void CZaridoDovoServer::RefuseMessage(const QByteArray &reply, const QString &reason)
+{
+    if (m_delivering)
+        m_delivering->Refuse(reply, reason);
+}
+
 void CZaridoDovoServer::BeginListening()
 {
-    m_Timer.SetEnabled(false);
-    m_judge.Reset();
-    m_replySize = 0;
-    m_replyWritten = 0;
-    // A peer's close that turns out to carry no message comes back here a second time;
-    // the listener is up already and that is no error.
-    if (m_listener.isListening())
-        return;
     if (!m_listener.listen(m_bindAddress, static_cast<quint16>(m_LocalPort))) {
         LogStartError(m_listener.errorString());
         return;
@@ -118,192 +82,92 @@ void CZaridoDovoServer::LogStartError(const QString &description)
     m_Started = false;
 }
 
+void CZaridoDovoServer::DropAll()
+{
+    const QList<ZaridoDovoConnection *> connections = std::exchange(m_connections, {});
+    for (ZaridoDovoConnection *connection : connections)
+        Forget(connection);
+    m_limitBurst = false;
+}
+
 void CZaridoDovoServer::onConnectionRequest()
 {
-    QTcpSocket *socket = m_listener.nextPendingConnection();
-    if (!socket)
-        return;
-    // While this connection lasts nothing listens, so the system refuses further attempts.
-    m_listener.close();
-    socket->setParent(this);
-    m_connection = socket;
-    m_peer = PeerAddressOf(*socket);
-    m_judge.Reset();
-    m_replySize = 0;
-    m_replyWritten = 0;
-    // Every connection gets the full idle allowance, also after one that timed out.
-    m_TicksLeft = m_Timeout;
-    connect(socket, &QTcpSocket::readyRead, this, &CZaridoDovoServer::onDataArrival);
-    connect(socket, &QTcpSocket::bytesWritten, this, &CZaridoDovoServer::onSendProgress);
-    connect(socket, &QTcpSocket::disconnected, this, &CZaridoDovoServer::SocketClosed);
-
-    AddLog("Accepted connection " + m_peer);
-    if (!Raise(&CZaridoDovoServer::Connected, m_peer))
-        return;
-    m_Timer.SetInterval(m_tickMilliseconds);
-    m_Timer.SetEnabled(true);
-}
-
-void CZaridoDovoServer::onDataArrival()
-{
-    if (!m_connection)
-        return;
-    const QByteArray data = m_connection->readAll();
-    m_TicksLeft = m_Timeout;
-    Act(m_judge.Feed(View(data)));
-}
-
-void CZaridoDovoServer::Act(MessageJudge::Verdict verdict)
-{
-    using Verdict = MessageJudge::Verdict;
-    const QString reason = QString::fromStdString(m_judge.RefusalReason());
-    switch (verdict) {
-    case Verdict::Wait:
-        return;
-    case Verdict::NoMessage:
-        // Accepted sockets know no host name and a look-up would block: the address stands in.
-        if (Raise(&CZaridoDovoServer::Disconnected, m_peer))
-            QuickClose();
-        return;
-    case Verdict::Deliver:
-        FinishMessage();
-        return;
-    case Verdict::RefuseOversized:
-        if (ConnectionUp())
-            Send(ZaridoDovo::ReplyMaxSize, m_judge.ReplyEnciphered());
-        RejectMessage(reason);
-        return;
-    case Verdict::RefuseOverlong:
-        if (ConnectionUp())
-            Send(ZaridoDovo::ReplyBad, m_judge.ReplyEnciphered());
-        RejectMessage(reason);
-        return;
-    case Verdict::RefuseUndecipherable:
-        if (m_judge.NoPasswordNotice())
-            AddLog(QStringLiteral("Secured message received with no password set."));
-        if (ConnectionUp())
-            Send(ZaridoDovo::ReplyBad, false);
-        RejectMessage(reason);
-        return;
+    while (QTcpSocket *socket = m_listener.nextPendingConnection()) {
+        Admit(socket);
+        // A handler of Connected may have stopped or restarted the server.
+        if (!m_listener.isListening())
+            return;
     }
 }
 
-void CZaridoDovoServer::FinishMessage()
+void CZaridoDovoServer::Admit(QTcpSocket *socket)
 {
-    const QByteArray text = QByteArray::fromStdString(m_judge.Text());
-    m_CurrentMessage.Create(text, m_peer.toUtf8(), m_peer.toUtf8());
-    if (!Raise(&CZaridoDovoServer::MessageReceived, text, m_peer))
-        return;
-    // The connection stays open until the reply has gone out (onSendProgress).
-    if (ConnectionUp()) {
-        Send(ZaridoDovo::ReplyOk, m_judge.ReplyEnciphered());
-        AddLog(QStringLiteral("Message Finished - OK"));
-    } else {
-        AddLog(QStringLiteral("Message Finished"));
+    const ZaridoDovoConnection::Terms terms{m_password, m_judge, m_Timeout, m_tickMilliseconds,
+                                            m_limits.frameDeadlineMilliseconds};
+    auto *connection = new ZaridoDovoConnection(socket, terms, this);
+    const QString peer = connection->Peer();
+
+    bool dropped = false;
+    while (CountFrom(peer) >= m_limits.perAddress && DropOldest(peer))
+        dropped = true;
+    while (m_connections.size() >= m_limits.total && DropOldest({}))
+        dropped = true;
+    if (dropped && !m_limitBurst)
+        AddLog(QStringLiteral("Connection limit reached (%1 at once, %2 from one address): "
+                              "the oldest unfinished connections make room")
+                   .arg(m_limits.total)
+                   .arg(m_limits.perAddress));
+    m_limitBurst = dropped;
+
+    m_connections.append(connection);
+    connect(connection, &ZaridoDovoConnection::LogLine, this, &CZaridoDovoServer::AddLog);
+    connect(connection, &ZaridoDovoConnection::Connected, this, &CZaridoDovoServer::Connected);
+    connect(connection, &ZaridoDovoConnection::Disconnected, this, &CZaridoDovoServer::Disconnected);
+    connect(connection, &ZaridoDovoConnection::Timeout, this, &CZaridoDovoServer::Timeout);
+    connect(connection, &ZaridoDovoConnection::MessageError, this, &CZaridoDovoServer::MessageError);
+    connect(connection, &ZaridoDovoConnection::MessageReceived, this,
+            [this, connection](const QByteArray &message, const QString &from) {
+                // A handler running an event loop of its own may see another delivery meanwhile.
+                const QPointer<ZaridoDovoConnection> outer = std::exchange(m_delivering, connection);
+                emit MessageReceived(message, from);
+                m_delivering = outer;
+            });
+    connect(connection, &ZaridoDovoConnection::Ended, this, [this, connection] {
+        m_connections.removeOne(connection);
+        connection->deleteLater();
+    });
+    connection->Begin();
+}
+
+bool CZaridoDovoServer::DropOldest(const QString &address)
+{
+    ZaridoDovoConnection *oldest = nullptr;
+    for (ZaridoDovoConnection *connection : std::as_const(m_connections)) {
+        if (!address.isEmpty() && connection->Peer() != address)
+            continue;
+        if (!connection->FrameComplete()) {
+            oldest = connection;
+            break;
+        }
+        if (!oldest)
+            oldest = connection;
     }
+    if (!oldest)
+        return false;
+    m_connections.removeOne(oldest);
+    Forget(oldest);
+    return true;
 }
 
-void CZaridoDovoServer::RejectMessage(const QString &logText)
+qsizetype CZaridoDovoServer::CountFrom(const QString &address) const
 {
-    CloseConnection();
-    if (!Raise(&CZaridoDovoServer::MessageError, InvalidMessage))
-        return;
-    AddLog("Error: " + logText);
-    BeginListening();
+    return std::count_if(m_connections.cbegin(), m_connections.cend(),
+                         [&address](const ZaridoDovoConnection *connection) { return connection->Peer() == address; });
 }
 
-void CZaridoDovoServer::Send(std::string_view reply, bool enciphered)
+void CZaridoDovoServer::Forget(ZaridoDovoConnection *connection)
 {
-    const EncodedFrame frame = WriteFrame(reply, enciphered ? View(m_password) : std::string_view());
-    if (!m_connection || !frame.Ok())
-        return;
-    m_replySize = static_cast<qint64>(frame.bytes.size());
-    m_replyWritten = 0;
-    m_connection->write(frame.bytes.data(), m_replySize);
-}
-
-void CZaridoDovoServer::onSendProgress(qint64 bytes)
-{
-    m_TicksLeft = m_Timeout;
-    if (m_replySize == 0)
-        return;
-    m_replyWritten += bytes;
-    if (m_replyWritten < m_replySize)
-        return;
-    CloseConnection();
-    AddLog(QStringLiteral("Send Complete"));
-    BeginListening();
-}
-
-void CZaridoDovoServer::SocketClosed()
-{
-    if (!m_connection)
-        return;
-    // Data always arrives before the close; anything still buffered is judged all the same.
-    const QByteArray rest = m_connection->readAll();
-    CloseConnection();
-    if (!Raise(&CZaridoDovoServer::Disconnected, m_peer))
-        return;
-    AddLog(QStringLiteral("Socket closed"));
-
-    // The socket is closed, so whatever the verdict, no reply goes out.
-    MessageJudge::Verdict verdict = m_judge.Feed(View(rest));
-    if (verdict == MessageJudge::Verdict::Wait)
-        verdict = m_judge.PeerClosed();
-    const quint64 epoch = m_epoch;
-    Act(verdict);
-    if (epoch != m_epoch)
-        return;
-    BeginListening();
-}
-
-void CZaridoDovoServer::QuickClose()
-{
-    CloseConnection();
-    if (!Raise(&CZaridoDovoServer::Disconnected, m_peer))
-        return;
-    AddLog(QStringLiteral("Socket quick closed"));
-    BeginListening();
-}
-
-void CZaridoDovoServer::Timer_Timer()
-{
-    if (!m_Timer.Enabled())
-        return;
-    if (m_TicksLeft > 0) {
-        --m_TicksLeft;
-        return;
-    }
-    // Closed before anyone hears of it, so a handler that waits cannot be ticked into again.
-    CloseConnection();
-    AddLog(QStringLiteral("Timeout enabled"));
-    if (!Raise(&CZaridoDovoServer::Timeout, m_peer))
-        return;
-    BeginListening();
-}
-
-bool CZaridoDovoServer::ConnectionUp() const
-{
-    return m_connection && m_connection->state() == QAbstractSocket::ConnectedState;
-}
-
-void CZaridoDovoServer::CloseConnection()
-{
-    m_Timer.SetEnabled(false);
-    QTcpSocket *socket = m_connection;
-    m_connection = nullptr;
-    if (!socket)
-        return;
-    ++m_epoch;
-    socket->disconnect(this);
-    if (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() > 0) {
-        // A "BAD" or "MAXSIZE" reply was just handed over: let it out, but never wait long on
-        // a peer that does not read.
-        connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
-        QTimer::singleShot(ReplyLingerMilliseconds, socket, &QAbstractSocket::abort);
-        socket->disconnectFromHost();
-        return;
-    }
-    socket->abort();
-    socket->deleteLater();
+    connection->disconnect(this);
+    connection->Drop();
+    connection->deleteLater();
 }

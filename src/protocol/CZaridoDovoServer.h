@@ -1,25 +1,40 @@
 #pragma once
 
-#include "protocol/CZaridoDovoMessage.h"
 #include "protocol/MessageJudge.h"
 #include "support/CLog.h"
-#include "support/CTimer.h"
 
 #include <QByteArray>
 #include <QHostAddress>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QTcpServer>
 
-#include <string_view>
-
 class QTcpSocket;
+class ZaridoDovoConnection;
 
-// The receiving endpoint. Listens on one port, serves one connection at a time (the listener
-// is closed while a connection lasts, so further attempts are refused by the system), reads
-// one frame, delivers it, answers "OK", "BAD" or "MAXSIZE" and listens again. Connections that
-// stay idle for (timeout + 1) ticks are ended.
+// How many connections the receiver serves at once, and how long one may take to bring its frame.
+struct ServerLimits
+{
+    // A flood of connections must not exhaust the process; ordinary use needs a handful.
+    static constexpr int MaxConnections = 128;
+    // One host may not take every place, yet twenty senders at once from one host all fit.
+    static constexpr int MaxConnectionsPerAddress = 32;
+    // A whole frame must have arrived this long after the accept, or the connection is ended as
+    // timed out. A full 1 MiB frame takes about 8.4 s at 1 Mbit/s; a minute leaves room for
+    // slower links and busy hosts while a trickling peer still cannot hold a place for ever.
+    static constexpr int FrameDeadlineMilliseconds = 60000;
+
+    int total = MaxConnections;
+    int perAddress = MaxConnectionsPerAddress;
+    int frameDeadlineMilliseconds = FrameDeadlineMilliseconds;
+};
+
+// The receiving endpoint. Listens on one port from a successful start until StopServer and
+// serves every accepted connection on its own (ZaridoDovoConnection): each reads one frame,
+// delivers it, answers "OK", "BAD" or "MAXSIZE" and ends. When a newcomer would pass a limit,
+// the oldest connection that has not yet brought its whole frame makes room for it.
 class CZaridoDovoServer : public QObject
 {
     Q_OBJECT
@@ -27,8 +42,9 @@ class CZaridoDovoServer : public QObject
 public:
     static constexpr int DefaultTickMilliseconds = 10000;
 
-    // tickMilliseconds is the idle timer's period; only tests change it.
-    explicit CZaridoDovoServer(QObject *parent = nullptr, int tickMilliseconds = DefaultTickMilliseconds);
+    // tickMilliseconds is the idle timer's period; only tests change it and the limits.
+    explicit CZaridoDovoServer(QObject *parent = nullptr, int tickMilliseconds = DefaultTickMilliseconds,
+                               ServerLimits limits = {});
     ~CZaridoDovoServer() override;
 
     QString LocalIP() const { return m_LocalIP; }
@@ -37,14 +53,17 @@ public:
     CLog &Log() { return m_Log; }
     void AddLog(const QString &msg);
 
-    // Empty ipAddress: every local address. Port 0 picks a free port, kept for every later
-    // return to listening. A connection being served is dropped without events. Returns Started().
+    // Empty ipAddress: every local address. Port 0 picks a free port. Connections being served
+    // are dropped without events. Returns Started().
     bool StartServer(const QString &ipAddress, int port, int timeout, const QByteArray &password = {},
                      bool allowSecureOnly = false);
-    // Stops listening or drops the connection. Started() keeps its value.
+    // Stops listening and drops every connection. Started() keeps its value.
     void StopServer();
 
-    const CZaridoDovoMessage &CurrentMessage() const { return m_CurrentMessage; }
+    // Valid only while a MessageReceived handler runs: the connection whose message is being
+    // delivered answers `reply` as a plain frame instead of "OK", logs "Error: " + reason and
+    // does not log "Message Finished - OK". Ignored at any other time.
+    void RefuseMessage(const QByteArray &reply, const QString &reason);
 
 signals:
     void Disconnected(const QString &remoteIP);
@@ -55,52 +74,29 @@ signals:
 
 private:
     void BeginListening();
-    void Act(MessageJudge::Verdict verdict);
-    void FinishMessage();
-    void RejectMessage(const QString &logText);
-    void SocketClosed();
-    void QuickClose();
-    void Timer_Timer();
-    // Hands one reply word to the connection, framed.
-    void Send(std::string_view reply, bool enciphered);
-    bool ConnectionUp() const;
-    // Ends the connection without raising anything; a reply already handed over still goes out.
-    void CloseConnection();
     void LogStartError(const QString &description);
-    // Raises a signal; false when a handler meanwhile ended the connection or restarted or
-    // stopped the server, so that the caller must not go on with what it was doing.
-    template <typename... Params, typename... Args>
-    bool Raise(void (CZaridoDovoServer::*signal)(Params...), const Args &...args)
-    {
-        const quint64 epoch = m_epoch;
-        (this->*signal)(args...);
-        return epoch == m_epoch;
-    }
-
+    void DropAll();
     void onConnectionRequest();
-    void onDataArrival();
-    void onSendProgress(qint64 bytes);
+    void Admit(QTcpSocket *socket);
+    // Drops the oldest connection still waiting for its frame (the oldest of all when every one
+    // has its frame), among those from `address`, or among all when it is empty. False: none there.
+    bool DropOldest(const QString &address);
+    qsizetype CountFrom(const QString &address) const;
+    void Forget(ZaridoDovoConnection *connection);
 
     QString m_LocalIP;
     int m_LocalPort = 0;
     bool m_Started = false;
-    CZaridoDovoMessage m_CurrentMessage;
     QByteArray m_password;
-    bool m_AllowSecureOnly = false;
+    MessageJudge m_judge; // as configured; every connection judges with a copy
     CLog m_Log;
-    int m_TicksLeft = 0;
     int m_Timeout = 0;
-    CTimer m_Timer;
     int m_tickMilliseconds;
+    ServerLimits m_limits;
 
     QHostAddress m_bindAddress;
     QTcpServer m_listener;
-    QPointer<QTcpSocket> m_connection;
-    QString m_peer; // the connection's peer address, noted at accept (a closed socket forgets it)
-    MessageJudge m_judge;
-    qint64 m_replySize = 0;
-    qint64 m_replyWritten = 0;
-    // Changes whenever the connection ends or the caller starts or stops the server. A handler
-    // of one of our signals may do either; the code after the emit then must not go on.
-    quint64 m_epoch = 0;
+    QList<ZaridoDovoConnection *> m_connections; // in the order they were accepted
+    QPointer<ZaridoDovoConnection> m_delivering; // whose MessageReceived is being raised
+    bool m_limitBurst = false;                   // the limit was hit and logged; quiet until room is back
 };

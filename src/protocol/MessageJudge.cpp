@@ -70,17 +70,14 @@ MessageJudge::Verdict MessageJudge::Decide(FrameReader::Status status)
         m_finished = true;
         return Verdict::NoMessage;
     }
-    // Refusals are decided before any deciphering, so their reply is enciphered only when the
-    // tag as received reads as the secure tag and there is a password to encipher with.
-    const bool secureTagAsReceived = m_reader.Tag() == ZaridoDovo::SecureTag && !m_password.empty();
+    // Refusals decided before any deciphering go out plain: nothing proves the peer knows the
+    // password, and an enciphered reply word would hand anyone who asks a piece of keystream.
     switch (status) {
     case FrameReader::Status::NeedMore:
         return Verdict::Wait;
     case FrameReader::Status::Oversized:
-        m_replyEnciphered = secureTagAsReceived;
         return Refuse(Verdict::RefuseOversized, OversizedReason);
     case FrameReader::Status::Overlong:
-        m_replyEnciphered = secureTagAsReceived;
         return Refuse(Verdict::RefuseOverlong, OverlongReason);
     case FrameReader::Status::Complete:
         break;

@@ -37,8 +37,8 @@ public:
 
     // The delivered text (after deciphering); valid after Deliver.
     const std::string &Text() const;
-    // Whether a reply to this connection goes out enciphered. Only a server with a password
-    // enciphers, and only for a frame whose tag reads as the secure tag.
+    // Whether a reply to this connection goes out enciphered: only the answer to a message
+    // that deciphered to the secure tag. Every refusal goes out plain.
     bool ReplyEnciphered() const { return m_replyEnciphered; }
     // Set when a frame with an enciphered tag reached a server that has no password.
     bool NoPasswordNotice() const { return m_noPasswordNotice; }

@@ -40,7 +40,7 @@ void CLog::AttachFile(const QString &file)
 bool CLog::Clear(bool purgeLogFile)
 {
     if (m_view)
-        m_view->SetText(QString());
+        m_view->Clear();
     if (purgeLogFile && !m_logFile.isEmpty())
         return QFile::remove(m_logFile);
     return true;
@@ -64,16 +64,19 @@ bool CLog::Log(const QString &message)
 
     if (m_view) {
         // Checked before the new line goes in, so the text may pass the limit by one line.
-        if (m_view->Text().size() > TextBoxLimit)
-            m_view->SetText(prefix + PurgeNotice + LineEnd);
-        m_view->SetText(m_view->Text() + line);
-        m_view->MoveCaretToEnd();
+        if (m_view->Length() > TextBoxLimit) {
+            m_view->Clear();
+            m_view->Append(prefix + PurgeNotice + LineEnd);
+        }
+        m_view->Append(line);
     }
 
     if (m_logFile.isEmpty())
         return true;
+    // Opened and closed for every line, so the file can be read or moved between lines;
+    // unbuffered, so the line goes out in one write.
     QFile file(m_logFile);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return false;
     const QByteArray bytes = line.toUtf8();
     return file.write(bytes) == bytes.size();

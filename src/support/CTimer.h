@@ -13,7 +13,6 @@ class CTimer : public QObject
 public:
     explicit CTimer(QObject *parent = nullptr);
 
-    int Interval() const { return m_interval; }
     void SetInterval(int milliseconds) { m_interval = milliseconds; }
 
     bool Enabled() const { return m_enabled; }

@@ -4,17 +4,17 @@
 
 class QPlainTextEdit;
 
-// Shows a log in a text box. The box holds bare LF line ends; the log sees CR LF ones, so
-// its length limit counts the characters it wrote.
+// Shows a log in a text box, one paragraph per line, appended without touching what is
+// already there. The box holds no CR LF line ends; Length counts them as the log wrote them.
 class TextBoxLogView : public LogView
 {
 public:
     // The box is not owned and must outlive the view.
     explicit TextBoxLogView(QPlainTextEdit *box);
 
-    QString Text() const override;
-    void SetText(const QString &text) override;
-    void MoveCaretToEnd() override;
+    void Append(const QString &line) override;
+    qsizetype Length() const override;
+    void Clear() override;
 
 private:
     QPlainTextEdit *m_box;

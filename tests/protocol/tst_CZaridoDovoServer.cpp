@@ -1,12 +1,20 @@
 #include "MemoryLogView.h"
 #include "protocol/CZaridoDovoServer.h"
 #include "protocol/MessageJudge.h"
+#include "protocol/ZaridoDovoConnection.h"
 #include "protocol/ZaridoDovoGlobal.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
+
+#include <sys/socket.h>
+
+#include <memory>
+#include <vector>
 
 using Verdict = MessageJudge::Verdict;
 Q_DECLARE_METATYPE(MessageJudge)
@@ -15,6 +23,9 @@ Q_DECLARE_METATYPE(MessageJudge::Verdict)
 namespace {
 
 const QString Peer = QStringLiteral("127.0.0.1");
+const QString OtherPeer = QStringLiteral("127.0.0.2");
+const QByteArray PlainOk("STALK\0\0\x02OK", 10);
+constexpr int Hour = 3600 * 1000; // a tick period that never comes during a test
 
 QByteArray Frame(const QByteArray &text, const QByteArray &password)
 {
@@ -32,8 +43,8 @@ void Row(const char *edge, const MessageJudge &judge, const std::string &wire, V
 // "<Signal argument>" lines, so the view holds one time line of both.
 struct Probe
 {
-    Probe(const QByteArray &password = {}, int timeout = 3, int tick = CZaridoDovoServer::DefaultTickMilliseconds)
-        : server(nullptr, tick)
+    explicit Probe(const QByteArray &password = {}, int timeout = 3, int tick = Hour, ServerLimits limits = {})
+        : server(nullptr, tick, limits)
     {
         server.Log().AttachTextBox(&view);
         const auto note = [this](const QString &name) {
@@ -49,9 +60,34 @@ struct Probe
     }
     QStringList Lines() const { return view.text.split("\r\n", Qt::SkipEmptyParts); }
 
+    // A peer connected from `source` and accepted by the server.
+    std::unique_ptr<QTcpSocket> Accepted(const QString &source = Peer)
+    {
+        QSignalSpy connected(&server, &CZaridoDovoServer::Connected);
+        auto peer = std::make_unique<QTcpSocket>();
+        peer->bind(QHostAddress(source));
+        peer->connectToHost(QHostAddress::LocalHost, server.LocalPort());
+        return connected.wait() ? std::move(peer) : nullptr;
+    }
+
+    ZaridoDovoConnection *OnlyConnection() const
+    {
+        const auto all = server.findChildren<ZaridoDovoConnection *>();
+        return all.size() == 1 ? all.first() : nullptr;
+    }
+
     MemoryLogView view;
     CZaridoDovoServer server;
 };
+
+// Sends a frame and waits for the whole reply (the server closes once it is out).
+QByteArray ReplyTo(QTcpSocket &peer, const QByteArray &wire)
+{
+    peer.write(wire);
+    if (!QTest::qWaitFor([&peer] { return peer.state() == QAbstractSocket::UnconnectedState; }, 5000))
+        return "<still open>";
+    return peer.readAll();
+}
 
 } // namespace
 
@@ -64,7 +100,15 @@ private slots:
     void judges();
     void servesOneConnection_data();
     void servesOneConnection();
-    void idlePeerTimesOutWithFullAllowanceEachTime();
+    void refuseMessageAnswersPlain_data();
+    void refuseMessageAnswersPlain();
+    void stalledPeersDoNotHoldOthersUp();
+    void racingSendersAllAnswered();
+    void limitsDropTheOldestUnfinished_data();
+    void limitsDropTheOldestUnfinished();
+    void deliveringConnectionIsNotTheOneDropped();
+    void idleCountEndsAtTheTickAfterTimeout();
+    void frameDeadlineCutsATricklingPeer();
 };
 
 void tst_CZaridoDovoServer::judges_data()
@@ -84,8 +128,10 @@ void tst_CZaridoDovoServer::judges_data()
         "Unsecured message refused");
     Row("secure tag over the limit, no password", none, "CTALK\xff\xff\xff", RefuseOversized, false,
         "Invalid Message Size");
+    Row("literal secure tag over the limit, password set", password, std::string("CTALK\x10\0\x01", 8), RefuseOversized, false,
+        "Invalid Message Size");
     Row("secure tag, one byte more than declared, password set", password, std::string("CTALK\0\0\x01xy", 10),
-        RefuseOverlong, true, "Invalid Message Received");
+        RefuseOverlong, false, "Invalid Message Received");
 }
 
 void tst_CZaridoDovoServer::judges()
@@ -109,77 +155,267 @@ void tst_CZaridoDovoServer::servesOneConnection_data()
 {
     QTest::addColumn<QByteArray>("password");
     QTest::addColumn<QByteArray>("wire");
-    QTest::addColumn<bool>("peerCloses"); // once its bytes are out
+    QTest::addColumn<int>("peerEnd"); // once its bytes are out: 0 stays, 1 closes, 2 shuts its write side
     QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<QStringList>("timeline"); // between the accept and listening again
+    QTest::addColumn<QStringList>("timeline"); // after the accept
 
-    const QByteArray pw("pw"), none, plainOk("STALK\0\0\x02OK", 10);
+    const QByteArray pw("pw"), none;
     const QString refused = "<MessageError Invalid Message Received>", gone = "<Disconnected " + Peer + ">";
     const QStringList ok{"<MessageReceived abc " + Peer + ">", "Message Finished - OK", "Send Complete"};
-    QTest::newRow("plain") << none << QByteArray("STALK\0\0\x03" "abc", 11) << false << plainOk << ok;
-    QTest::newRow("enciphered") << pw << Frame("abc", pw) << false << Frame("OK", pw) << ok;
-    QTest::newRow("plain to a server with a password") << pw << Frame("abc", none) << false << plainOk << ok;
-    QTest::newRow("declared 16777215, secure tag, header alone")
-        << pw << QByteArray("CTALK\xff\xff\xff", 8) << false << Frame("MAXSIZE", pw)
+    QTest::newRow("plain") << none << QByteArray("STALK\0\0\x03" "abc", 11) << 0 << PlainOk << ok;
+    QTest::newRow("plain, then the sender shuts its write side")
+        << none << QByteArray("STALK\0\0\x03" "abc", 11) << 2 << PlainOk << ok;
+    QTest::newRow("enciphered") << pw << Frame("abc", pw) << 0 << Frame("OK", pw) << ok;
+    QTest::newRow("enciphered, then the sender shuts its write side") << pw << Frame("abc", pw) << 2 << Frame("OK", pw)
+                                                                      << ok;
+    QTest::newRow("plain to a server with a password") << pw << Frame("abc", none) << 0 << PlainOk << ok;
+    QTest::newRow("declared 16777215, literal secure tag, header alone")
+        << pw << QByteArray("CTALK\xff\xff\xff", 8) << 0 << Frame("MAXSIZE", none)
         << QStringList{refused, "Error: Invalid Message Size"};
-    QTest::newRow("one byte more than declared") << none << Frame("abc", none) + "d" << false
+    QTest::newRow("one byte more than declared") << none << Frame("abc", none) + "d" << 0
                                                  << QByteArray("STALK\0\0\x03" "BAD", 11)
                                                  << QStringList{refused, "Error: Invalid Message Received"};
     QTest::newRow("enciphered while no password is set")
-        << none << Frame("abc", pw) << false << Frame("BAD", none)
+        << none << Frame("abc", pw) << 0 << Frame("BAD", none)
         << QStringList{"Secured message received with no password set.", refused, "Error: No password set"};
-    QTest::newRow("empty message") << none << QByteArray("STALK\0\0\0", 8) << false << none
+    QTest::newRow("empty message") << none << QByteArray("STALK\0\0\0", 8) << 0 << none
                                    << QStringList{gone, gone, "Socket quick closed"};
     QTest::newRow("peer closes before any byte")
-        << none << none << true << none << QStringList{gone, "Socket closed", gone, gone, "Socket quick closed"};
+        << none << none << 1 << none << QStringList{gone, "Socket closed", gone, gone, "Socket quick closed"};
 }
 
 void tst_CZaridoDovoServer::servesOneConnection()
 {
     QFETCH(QByteArray, password);
     QFETCH(QByteArray, wire);
-    QFETCH(bool, peerCloses);
+    QFETCH(int, peerEnd);
     QFETCH(QByteArray, reply);
     QFETCH(QStringList, timeline);
 
     Probe probe(password);
     const QStringList started = probe.Lines(); // where it listens
+    QCOMPARE(started.size(), 1);
     QTcpSocket peer;
     peer.connectToHost(QHostAddress::LocalHost, probe.server.LocalPort());
+    QTRY_COMPARE(peer.state(), QAbstractSocket::ConnectedState);
     peer.write(wire);
-    if (peerCloses)
+    QVERIFY(peer.flush() || wire.isEmpty());
+    if (peerEnd == 1)
         peer.disconnectFromHost();
-    // Listening again, once and with no error.
+    if (peerEnd == 2)
+        QCOMPARE(::shutdown(static_cast<int>(peer.socketDescriptor()), SHUT_WR), 0);
+    // The listener stays: "started" is not logged again after the connection.
     const QStringList accepted{"Accepted connection " + Peer, "<Connected " + Peer + ">"};
-    QTRY_COMPARE(probe.Lines(), started + accepted + timeline + started);
+    QTRY_COMPARE(probe.Lines(), started + accepted + timeline);
     QTRY_COMPARE(peer.state(), QAbstractSocket::UnconnectedState);
     QCOMPARE(peer.readAll(), reply);
+    QTRY_VERIFY(probe.server.findChildren<ZaridoDovoConnection *>().isEmpty());
 }
 
-void tst_CZaridoDovoServer::idlePeerTimesOutWithFullAllowanceEachTime()
+void tst_CZaridoDovoServer::refuseMessageAnswersPlain_data()
 {
-    constexpr int tick = 40;
-    Probe probe({}, 2, tick);
-    const QStringList started = probe.Lines();
-    // The first peer stalls within a payload, the second sends nothing: the allowance must be
-    // full again for it although the first used it up.
-    for (const QByteArray &wire : {Frame("abcdef", {}).left(10), QByteArray()}) {
-        QSignalSpy connected(&probe.server, &CZaridoDovoServer::Connected);
-        QSignalSpy timedOut(&probe.server, &CZaridoDovoServer::Timeout);
-        QTcpSocket peer, other;
-        peer.connectToHost(QHostAddress::LocalHost, probe.server.LocalPort());
-        peer.write(wire);
-        QVERIFY(connected.wait());
-        QElapsedTimer idle;
-        idle.start();
-        other.connectToHost(QHostAddress::LocalHost, probe.server.LocalPort()); // nothing listens while one is served
-        QVERIFY(timedOut.wait());
-        // Ended at the third tick after the accept; coarse timers may run 5% early.
-        QVERIFY2(idle.elapsed() >= 3 * tick * 95 / 100, qPrintable(QString::number(idle.elapsed())));
-        QCOMPARE(other.error(), QAbstractSocket::ConnectionRefusedError);
-        QCOMPARE(probe.Lines().last(3), QStringList({"Timeout enabled", "<Timeout " + Peer + ">"}) + started);
-        QTRY_COMPARE(peer.state(), QAbstractSocket::UnconnectedState);
+    QTest::addColumn<QByteArray>("password");
+    QTest::newRow("plain message") << QByteArray();
+    QTest::newRow("enciphered message") << QByteArray("pw");
+}
+
+void tst_CZaridoDovoServer::refuseMessageAnswersPlain()
+{
+    QFETCH(QByteArray, password);
+    Probe probe(password);
+    probe.server.RefuseMessage("BAD", "ignored outside a delivery");
+    bool refuse = true;
+    connect(&probe.server, &CZaridoDovoServer::MessageReceived, this, [&] {
+        if (refuse)
+            probe.server.RefuseMessage("BUSY", "Receiver busy");
+    });
+
+    QTcpSocket first;
+    first.connectToHost(QHostAddress::LocalHost, probe.server.LocalPort());
+    QCOMPARE(ReplyTo(first, Frame("abc", password)), Frame("BUSY", {}));
+    QTRY_VERIFY(probe.Lines().contains("Send Complete"));
+    const QStringList lines = probe.Lines();
+    QVERIFY2(lines.contains("Error: Receiver busy") && !lines.contains("Message Finished - OK"),
+             qPrintable(lines.join('|')));
+    QVERIFY(lines.indexOf("Error: Receiver busy") < lines.indexOf("Send Complete"));
+
+    // The refusal held for that one delivery only.
+    refuse = false;
+    QTcpSocket second;
+    second.connectToHost(QHostAddress::LocalHost, probe.server.LocalPort());
+    QCOMPARE(ReplyTo(second, Frame("abc", password)), Frame("OK", password));
+}
+
+void tst_CZaridoDovoServer::stalledPeersDoNotHoldOthersUp()
+{
+    Probe probe;
+    const auto silent = probe.Accepted();
+    const auto trickling = probe.Accepted();
+    QVERIFY(silent && trickling);
+    QTimer trickle;
+    const QByteArray partial = Frame("never finished", {});
+    int sent = 0;
+    connect(&trickle, &QTimer::timeout, this, [&] { trickling->write(partial.mid(sent++ % 9, 1)); });
+    trickle.start(5);
+
+    // Nobody else can take the port while connections are open.
+    QTcpServer squatter;
+    QVERIFY(!squatter.listen(QHostAddress::LocalHost, static_cast<quint16>(probe.server.LocalPort())));
+
+    QTcpSocket sender;
+    sender.connectToHost(QHostAddress::LocalHost, probe.server.LocalPort());
+    QCOMPARE(ReplyTo(sender, Frame("hello", {})), PlainOk);
+    QVERIFY(sent > 0);
+    QCOMPARE(silent->state(), QAbstractSocket::ConnectedState);
+    QCOMPARE(trickling->state(), QAbstractSocket::ConnectedState);
+    QCOMPARE(probe.Lines().count(probe.Lines().first()), 1); // started once
+}
+
+void tst_CZaridoDovoServer::racingSendersAllAnswered()
+{
+    constexpr int senders = 20;
+    Probe probe;
+    QByteArrayList delivered;
+    connect(&probe.server, &CZaridoDovoServer::MessageReceived, this,
+            [&](const QByteArray &text) { delivered << text; });
+    std::vector<std::unique_ptr<QTcpSocket>> peers;
+    QByteArrayList expected;
+    for (int k = 0; k < senders; ++k) {
+        expected << "message " + QByteArray::number(k);
+        peers.push_back(std::make_unique<QTcpSocket>());
+        QTcpSocket *peer = peers.back().get();
+        const QByteArray wire = Frame(expected.back(), {});
+        connect(peer, &QTcpSocket::connected, peer, [peer, wire] { peer->write(wire); });
+        peer->connectToHost(QHostAddress::LocalHost, probe.server.LocalPort());
     }
+    for (auto &peer : peers) {
+        QTRY_COMPARE_WITH_TIMEOUT(peer->state(), QAbstractSocket::UnconnectedState, 10000);
+        QCOMPARE(peer->readAll(), PlainOk);
+    }
+    std::sort(delivered.begin(), delivered.end());
+    std::sort(expected.begin(), expected.end());
+    QCOMPARE(delivered, expected);
+}
+
+void tst_CZaridoDovoServer::limitsDropTheOldestUnfinished_data()
+{
+    QTest::addColumn<int>("total");
+    QTest::addColumn<int>("perAddress");
+    QTest::addColumn<QStringList>("held"); // where the open, silent connections come from, oldest first
+    QTest::addColumn<int>("newcomers");    // silent ones from 127.0.0.1, then one that sends
+    QTest::addColumn<QList<int>>("dropped");
+
+    const QStringList held{OtherPeer, Peer, Peer};
+    QTest::newRow("per address: the oldest from that address") << 10 << 2 << held << 0 << QList<int>{1};
+    QTest::newRow("in total: the oldest of all") << 3 << 3 << held << 0 << QList<int>{0};
+    QTest::newRow("a burst in total") << 3 << 3 << held << 1 << QList<int>{0, 1};
+}
+
+void tst_CZaridoDovoServer::limitsDropTheOldestUnfinished()
+{
+    QFETCH(int, total);
+    QFETCH(int, perAddress);
+    QFETCH(QStringList, held);
+    QFETCH(int, newcomers);
+    QFETCH(QList<int>, dropped);
+
+    Probe probe({}, 3, Hour, ServerLimits{total, perAddress, Hour});
+    std::vector<std::unique_ptr<QTcpSocket>> peers;
+    for (const QString &source : held) {
+        peers.push_back(probe.Accepted(source));
+        QVERIFY(peers.back());
+    }
+    for (int k = 0; k < newcomers; ++k) {
+        peers.push_back(probe.Accepted());
+        QVERIFY(peers.back());
+    }
+    QTcpSocket sender;
+    QSignalSpy connected(&probe.server, &CZaridoDovoServer::Connected);
+    sender.connectToHost(QHostAddress::LocalHost, probe.server.LocalPort());
+    QVERIFY(connected.wait());
+    QCOMPARE(ReplyTo(sender, Frame("got in", {})), PlainOk);
+
+    for (int k = 0; k < static_cast<int>(peers.size()); ++k) {
+        const auto expected = dropped.contains(k) ? QAbstractSocket::UnconnectedState : QAbstractSocket::ConnectedState;
+        QTRY_COMPARE(peers[k]->state(), expected);
+    }
+    QCOMPARE(probe.Lines().filter("Connection limit reached").size(), 1);
+}
+
+void tst_CZaridoDovoServer::deliveringConnectionIsNotTheOneDropped()
+{
+    // At most two at once. While the first one's message is being delivered (its handler runs an
+    // event loop, as a window's dialog would), a silent one and then a third arrive: the silent
+    // one makes room, not the older one that brought its whole frame.
+    Probe probe({}, 3, Hour, ServerLimits{2, 2, Hour});
+    QTcpSocket first;
+    std::unique_ptr<QTcpSocket> silent, third;
+    connect(&probe.server, &CZaridoDovoServer::MessageReceived, this, [&](const QByteArray &text) {
+        if (text != "first")
+            return;
+        silent = probe.Accepted();
+        third = probe.Accepted();
+    });
+    first.connectToHost(QHostAddress::LocalHost, probe.server.LocalPort());
+    QCOMPARE(ReplyTo(first, Frame("first", {})), PlainOk);
+    QVERIFY(silent && third);
+    QTRY_COMPARE(silent->state(), QAbstractSocket::UnconnectedState);
+    QCOMPARE(ReplyTo(*third, Frame("third", {})), PlainOk);
+}
+
+void tst_CZaridoDovoServer::idleCountEndsAtTheTickAfterTimeout()
+{
+    // Ticks are driven by hand; the real period never comes.
+    constexpr int timeout = 3;
+    Probe probe({}, timeout, Hour);
+    const auto peer = probe.Accepted();
+    QVERIFY(peer);
+    ZaridoDovoConnection *connection = probe.OnlyConnection();
+    QVERIFY(connection);
+    CTimer *timer = connection->findChild<CTimer *>();
+    QVERIFY(timer && timer->Enabled());
+    QSignalSpy timedOut(&probe.server, &CZaridoDovoServer::Timeout);
+    const auto tick = [timer](int count) {
+        for (int k = 0; k < count; ++k)
+            emit timer->Timer();
+    };
+
+    tick(timeout); // reloaded at the accept: these use it up
+    QCOMPARE(timedOut.count(), 0);
+    QCOMPARE(connection->TicksLeft(), 0);
+    peer->write("ST"); // a data event reloads the count
+    QTRY_COMPARE(connection->TicksLeft(), timeout);
+    tick(timeout);
+    QCOMPARE(timedOut.count(), 0);
+    tick(1);
+    QCOMPARE(timedOut.count(), 1);
+    QCOMPARE(probe.Lines().last(2), QStringList({"Timeout enabled", "<Timeout " + Peer + ">"}));
+    QTRY_COMPARE(peer->state(), QAbstractSocket::UnconnectedState);
+}
+
+void tst_CZaridoDovoServer::frameDeadlineCutsATricklingPeer()
+{
+    constexpr int deadline = 200;
+    Probe probe({}, 3, Hour, ServerLimits{8, 8, deadline});
+    QElapsedTimer clock;
+    clock.start();
+    const auto peer = probe.Accepted();
+    QVERIFY(peer);
+    QSignalSpy timedOut(&probe.server, &CZaridoDovoServer::Timeout);
+    const QByteArray wire = Frame("a frame that never ends in time", {});
+    int sent = 0;
+    QTimer trickle;
+    connect(&trickle, &QTimer::timeout, this, [&] {
+        if (sent < wire.size() - 1)
+            peer->write(wire.mid(sent++, 1));
+    });
+    trickle.start(10);
+    QVERIFY(timedOut.wait(5000));
+    // Coarse timers may fire up to 5% early.
+    QVERIFY2(clock.elapsed() >= deadline * 95 / 100, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(sent > 3);
+    QTRY_COMPARE(peer->state(), QAbstractSocket::UnconnectedState);
+    QVERIFY(probe.Lines().contains("Timeout enabled"));
 }
 
 QTEST_MAIN(tst_CZaridoDovoServer)

@@ -6,10 +6,9 @@
 class MemoryLogView : public LogView
 {
 public:
-    QString Text() const override { return text; }
-    void SetText(const QString &value) override { text = value; }
-    void MoveCaretToEnd() override { caretAtEnd = true; }
+    void Append(const QString &line) override { text += line; }
+    qsizetype Length() const override { return text.size(); }
+    void Clear() override { text.clear(); }
 
     QString text;
-    bool caretAtEnd = false;
 };

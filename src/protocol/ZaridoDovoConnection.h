@@ -1,0 +1,109 @@
+#pragma once
+
+#include "protocol/MessageJudge.h"
+#include "support/CTimer.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <optional>
+#include <string_view>
+
+class QTcpSocket;
+
+// One accepted connection of the receiving endpoint: it reads one frame, has it judged,
+// answers once and ends. The server owns it and relays its events; many are served side by side.
+// Each has its own idle count (ended at the (timeout + 1)-th tick after the last reload; accept,
+// data and send progress reload it) and a deadline for the whole frame, so that a peer trickling
+// a byte now and then cannot hold it for ever.
+class ZaridoDovoConnection : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Terms
+    {
+        QByteArray password; // enciphers the reply to a secure frame
+        MessageJudge judge;  // configured by the server; each connection judges with its own copy
+        int timeout = 0;     // idle ticks allowed after a reload
+        int tickMilliseconds = 0;
+        int frameDeadlineMilliseconds = 0;
+    };
+
+    // Takes the socket over.
+    ZaridoDovoConnection(QTcpSocket *socket, const Terms &terms, QObject *parent);
+    ~ZaridoDovoConnection() override;
+
+    // Logs the accept, raises Connected and starts the clocks.
+    void Begin();
+
+    QString Peer() const { return m_peer; }
+    // A whole frame has come and been judged: what is left is answering it.
+    bool FrameComplete() const { return m_frameComplete; }
+    int TicksLeft() const { return m_TicksLeft; }
+
+    // Valid only while MessageReceived is being raised: the message is answered with `reply`
+    // in plain mode instead of "OK", and the reason logged as an error.
+    void Refuse(const QByteArray &reply, const QString &reason);
+    // Ends the connection at once, raising nothing and logging nothing; a reply already handed
+    // over still goes out.
+    void Drop();
+
+signals:
+    void LogLine(const QString &line);
+    void Disconnected(const QString &remoteIP);
+    void Connected(const QString &remoteIP);
+    void Timeout(const QString &remoteIP);
+    void MessageReceived(const QByteArray &message, const QString &from);
+    void MessageError(const QString &description);
+    // The connection is over; raised once, last. Not raised by Drop.
+    void Ended();
+
+private:
+    void Act(MessageJudge::Verdict verdict);
+    void FinishMessage();
+    void RejectMessage(const QString &logText);
+    void SocketClosed();
+    void QuickClose();
+    void Timer_Timer();
+    void TimeOut();
+    // Hands one reply word to the socket, framed; nothing is written out yet (see Flush).
+    void Send(std::string_view reply, bool enciphered);
+    // Writes the queued reply to the system now: a peer that half-closed after its frame makes
+    // the socket close on the read end-of-file, and a reply still buffered then would be lost.
+    void Flush();
+    bool ConnectionUp() const;
+    // Lets go of the socket without raising anything; a reply already handed over still goes out.
+    void CloseConnection();
+    void End();
+    void AddLog(const QString &line) { emit LogLine(line); }
+    // Raises a signal; false when a handler meanwhile ended this connection (stopped or
+    // restarted the server), so that the caller must not go on.
+    template <typename... Params, typename... Args>
+    bool Raise(void (ZaridoDovoConnection::*signal)(Params...), const Args &...args)
+    {
+        (this->*signal)(args...);
+        return !m_ended;
+    }
+
+    void onDataArrival();
+    void onSendProgress(qint64 bytes);
+
+    QTcpSocket *m_socket;
+    QString m_peer; // noted at accept: a closed socket forgets it
+    QByteArray m_password;
+    MessageJudge m_judge;
+    int m_Timeout;
+    int m_TicksLeft;
+    int m_tickMilliseconds;
+    CTimer m_Timer;
+    QTimer m_frameDeadline;
+    qint64 m_replySize = 0;
+    qint64 m_replyWritten = 0;
+    bool m_frameComplete = false;
+    bool m_delivering = false;
+    std::optional<std::pair<QByteArray, QString>> m_refusal; // reply and reason
+    bool m_ended = false;
+};
