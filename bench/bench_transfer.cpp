@@ -263,6 +263,23 @@ int main(int argc, char *argv[])
     }
 
     {
+        // The receiver alone: the baseline's blocking sender on a thread of its own.
+        constexpr int count = 300;
+        CZaridoDovoServer server;
+        server.StartServer(QStringLiteral("127.0.0.1"), 0, 2);
+        const int port = server.LocalPort();
+        QEventLoop loop;
+        double seconds = 0;
+        std::thread sender([&] {
+            seconds = BaselineSends(port, std::string(100, 's'), {}, count);
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+        loop.exec();
+        sender.join();
+        std::printf("100 B to the Textdrop receiver from a blocking sender: %7.0f msg/s\n", count / seconds);
+    }
+
+    {
         const auto [answered, seconds] = RacingSends(20);
         allMet = allMet && answered == 20;
         std::printf("20 senders at once: %d answered \"OK\" in %.1f ms (aim: all 20)\n", answered, seconds * 1e3);

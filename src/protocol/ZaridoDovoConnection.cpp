@@ -262,8 +262,8 @@ void ZaridoDovoConnection::CloseConnection()
         socket->disconnectFromHost();
         return;
     }
+    // Deleted with this connection, which always follows.
     socket->abort();
-    socket->deleteLater();
 }
 
 void ZaridoDovoConnection::End()
