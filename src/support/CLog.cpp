@@ -57,9 +57,7 @@ void CLog::Start(const std::optional<QString> &dateFilter, LogView *txtBox, cons
 
 bool CLog::Log(const QString &message)
 {
-    const QString prefix = m_dateFormat.isEmpty()
-        ? QString()
-        : FormatTimeStamp(QDateTime::currentDateTime(), m_dateFormat) + Separator;
+    const QString prefix = m_dateFormat.isEmpty() ? QString() : FormatTimeStamp(LocalNow(), m_dateFormat) + Separator;
     const QString line = prefix + message + LineEnd;
 
     if (m_view) {
@@ -80,6 +78,20 @@ bool CLog::Log(const QString &message)
         return false;
     const QByteArray bytes = line.toUtf8();
     return file.write(bytes) == bytes.size();
+}
+
+QDateTime CLog::LocalNow()
+{
+    // Asking for the local time makes the system look at its time zone file every time; the
+    // offset from UTC is asked for once a minute instead, which still follows a clock change soon.
+    const QDateTime utc = QDateTime::currentDateTimeUtc();
+    const qint64 now = utc.toSecsSinceEpoch();
+    if (!m_offsetCheckedAt || now < *m_offsetCheckedAt || now - *m_offsetCheckedAt >= 60) {
+        m_offsetFromUtc = QDateTime::currentDateTime().offsetFromUtc();
+        m_offsetCheckedAt = now;
+    }
+    // Only its date and time are read: they are the local ones.
+    return utc.addSecs(m_offsetFromUtc);
 }
 
 QString CLog::FormatTimeStamp(const QDateTime &when, const QString &pattern, const QLocale &locale)

@@ -37,7 +37,11 @@ public:
     static QString FormatTimeStamp(const QDateTime &when, const QString &pattern, const QLocale &locale = QLocale());
 
 private:
+    QDateTime LocalNow();
+
     LogView *m_view = nullptr;
     QString m_logFile;
     QString m_dateFormat;
+    std::optional<qint64> m_offsetCheckedAt; // seconds since the epoch
+    int m_offsetFromUtc = 0;
 };

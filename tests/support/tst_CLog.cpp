@@ -59,6 +59,20 @@ private slots:
         static const QRegularExpression line(
             R"(^\d\d/\d\d/\d{4} (0\d|1[0-2]):\d\d:\d\d (AM|PM): Server started on 127\.0\.0\.1:30666\r\n$)");
         QVERIFY2(line.match(view.text).hasMatch(), qPrintable(view.text));
+        // The local time, in a zone half an hour off any whole-hour offset from UTC.
+        const QByteArray zone = qgetenv("TZ");
+        qputenv("TZ", "Asia/Kolkata");
+        CLog local;
+        local.Start(QString(), &view);
+        view.text.clear();
+        const QString before = CLog::FormatTimeStamp(QDateTime::currentDateTime(), CLog::DefaultDateFormat);
+        local.Log("now");
+        const QString after = CLog::FormatTimeStamp(QDateTime::currentDateTime(), CLog::DefaultDateFormat);
+        if (zone.isNull())
+            qunsetenv("TZ");
+        else
+            qputenv("TZ", zone);
+        QVERIFY2(view.text == before + ": now\r\n" || view.text == after + ": now\r\n", qPrintable(view.text + before));
     }
 
     void purgesOnlyPastTheLimit()
