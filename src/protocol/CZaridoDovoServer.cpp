@@ -4,6 +4,9 @@
 
 #include <QTcpSocket>
 
+#include <algorithm>
+#include <utility>
+
 CZaridoDovoServer::CZaridoDovoServer(QObject *parent, int tickMilliseconds, ServerLimits limits)
     : QObject(parent)
     , m_tickMilliseconds(tickMilliseconds)

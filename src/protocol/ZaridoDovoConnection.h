@@ -10,6 +10,7 @@
 
 #include <optional>
 #include <string_view>
+#include <utility>
 
 class QTcpSocket;
 
