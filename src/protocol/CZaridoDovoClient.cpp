@@ -6,6 +6,9 @@
 #include <QTcpSocket>
 
 #include <string_view>
+
+#include <sys/socket.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -20,22 +23,42 @@ QByteArray Bytes(const std::string &text)
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// What the system holds for the connection that Qt has not read yet.
+QByteArray UnreadBytes(int fd)
+{
+    QByteArray bytes;
+    if (fd < 0)
+        return bytes;
+    char chunk[4096];
+    // A reply frame is small; more than the largest frame is not a reply anyway.
+    while (bytes.size() <= qsizetype(ZaridoDovo::HeaderSize) + ZaridoDovo::MaxMessageLength) {
+        const ssize_t got = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
+        if (got <= 0)
+            break;
+        bytes.append(chunk, static_cast<qsizetype>(got));
+    }
+    return bytes;
+}
+
 } // namespace
 
 CZaridoDovoClient::CZaridoDovoClient(QObject *parent)
-    : QObject(parent)
+    : CZaridoDovoClient(Deadlines(), parent)
 {
-    m_connectTimer.setSingleShot(true);
-    connect(&m_connectTimer, &QTimer::timeout, this, &CZaridoDovoClient::onConnectTimeout);
+}
+
+CZaridoDovoClient::CZaridoDovoClient(const Deadlines &deadlines, QObject *parent)
+    : QObject(parent)
+    , m_deadlines(deadlines)
+{
+    m_deadline.setSingleShot(true);
+    connect(&m_deadline, &QTimer::timeout, this, &CZaridoDovoClient::onDeadline);
 }
 
 CZaridoDovoClient::~CZaridoDovoClient()
 {
     // The socket's last signals must not reach a half-destroyed endpoint.
-    if (m_socket) {
-        m_socket->disconnect(this);
-        m_socket->abort();
-    }
+    DropSocket();
 }
 
 void CZaridoDovoClient::AddLog(const QString &msg)
@@ -58,20 +81,31 @@ void CZaridoDovoClient::SendMessage(const QString &ipAddress, int port, const QB
     m_password = password;
     m_reader.Reset();
     m_replyBytes = 0;
+    m_answered = false;
     m_frame.clear();
 
     if (ipAddress.isEmpty()) {
         AddLog(QStringLiteral("No IP Address specified to send message to"));
         return;
     }
-    // A text the length field cannot express would go out with a wrong length: refuse it.
-    EncodedFrame frame = WriteFrame(View(message), View(password));
-    if (!frame.Ok()) {
-        AddLog("Error: " + QString::fromStdString(frame.error));
-        emit MessageError(Bytes(frame.error));
+    // Refused here rather than sent to a receiver that would drop it without a word.
+    QString refusal;
+    if (message.isEmpty()) {
+        refusal = tr("Nothing was sent: there is nothing to send");
+    } else if (message.size() > ZaridoDovo::MaxFrameLength) {
+        refusal = tr("Nothing was sent: the text is %1 bytes, too long for one message "
+                     "(the receiver takes at most 1 MiB)")
+                      .arg(message.size());
+    }
+    if (!refusal.isEmpty()) {
+        DropSocket();
+        AddLog("Error: " + refusal);
+        emit NotSent(refusal);
         return;
     }
+    EncodedFrame frame = WriteFrame(View(message), View(password));
     m_frame = std::move(frame.bytes);
+    m_sentBytes = message.size();
 
     DropSocket();
     if (port < 0 || port > 65535) {
@@ -81,17 +115,21 @@ void CZaridoDovoClient::SendMessage(const QString &ipAddress, int port, const QB
     m_socket = new QTcpSocket(this);
     connect(m_socket, &QTcpSocket::connected, this, &CZaridoDovoClient::onConnect);
     connect(m_socket, &QTcpSocket::readyRead, this, &CZaridoDovoClient::onDataArrival);
+    connect(m_socket, &QTcpSocket::bytesWritten, this, &CZaridoDovoClient::onBytesWritten);
     connect(m_socket, &QTcpSocket::disconnected, this, &CZaridoDovoClient::onClose);
     connect(m_socket, &QTcpSocket::errorOccurred, this, &CZaridoDovoClient::onError);
     // Logged before connecting: some failures are reported from inside connectToHost.
     AddLog("Connecting to " + Destination());
-    m_connectTimer.start(m_connectTimeout);
+    m_deadline.start(m_deadlines.connectMilliseconds);
     m_socket->connectToHost(ipAddress, static_cast<quint16>(port));
 }
 
 void CZaridoDovoClient::onConnect()
 {
-    m_connectTimer.stop();
+    // When a write fails because the peer reset the connection, Qt closes its descriptor at
+    // once, unread data and all, though the peer's reply may be waiting there. A second
+    // descriptor keeps that reply readable until the send is over.
+    m_spareDescriptor = ::dup(static_cast<int>(m_socket->socketDescriptor()));
     AddLog("Connect on " + Destination());
     SendPending();
 }
@@ -102,7 +140,15 @@ void CZaridoDovoClient::SendPending()
         return;
     m_socket->write(m_frame.data(), static_cast<qint64>(m_frame.size()));
     m_frame = std::string(); // the socket holds its own copy now
+    m_deadline.start(m_deadlines.replyMilliseconds);
     AddLog(QStringLiteral("Message sent"));
+}
+
+void CZaridoDovoClient::onBytesWritten()
+{
+    // A large frame may take long to go out; the wait for the reply counts from its last byte.
+    if (m_socket && !m_answered)
+        m_deadline.start(m_deadlines.replyMilliseconds);
 }
 
 void CZaridoDovoClient::onDataArrival()
@@ -140,6 +186,8 @@ void CZaridoDovoClient::EvaluateReply(const QByteArray &reply)
     // The connection stays open; a further frame from the peer is judged as a new reply.
     m_reader.Reset();
     m_replyBytes = 0;
+    m_answered = true;
+    m_deadline.stop();
     if (View(reply) == ZaridoDovo::ReplyOk) {
         emit MessageSent(static_cast<int>(m_StartTicks.elapsed()));
         AddLog(QStringLiteral("OK Message recv"));
@@ -152,28 +200,40 @@ void CZaridoDovoClient::EvaluateReply(const QByteArray &reply)
 void CZaridoDovoClient::RejectReply(const QString &logText)
 {
     DropSocket();
-    emit MessageError(QByteArrayLiteral("Invalid Message Received"));
+    emit MessageError(Bytes(std::string(ZaridoDovo::InvalidReply)));
     AddLog("Error: " + logText);
 }
 
+// The peer closed or reset the connection. Whatever it answered before that still counts:
+// a receiver that refuses a large upload answers and then drops the rest, which reaches
+// this side as a reset.
 void CZaridoDovoClient::onClose()
 {
     if (!m_socket)
         return;
-    DropSocket();
     const quint64 epoch = m_epoch;
+    const QByteArray rest = m_socket->readAll() + UnreadBytes(m_spareDescriptor);
+    if (!rest.isEmpty()) {
+        m_replyBytes += rest.size();
+        CheckReply(m_reader.Feed(View(rest)));
+        if (epoch != m_epoch || !m_socket)
+            return;
+    }
+    DropSocket();
     const QString ip = m_IP_Address;
     const QString destination = Destination();
-    if (m_replyBytes == 0) {
+    if (m_answered) {
         AddLog(QStringLiteral("Would call Verify Here..."));
     } else {
-        // The reply was cut short: report what came of it.
-        const QByteArray partial = Bytes(m_reader.Payload());
+        const QString reason = m_replyBytes == 0
+            ? tr("no answer from %1: the connection ended before a reply").arg(destination)
+            : tr("no answer from %1: the connection ended %2 bytes into a reply").arg(destination).arg(m_replyBytes);
         m_reader.Reset();
         m_replyBytes = 0;
-        emit MessageError(partial);
+        emit Error(static_cast<int>(QAbstractSocket::RemoteHostClosedError), reason);
         if (epoch != m_epoch)
             return;
+        AddLog("Socket Error: " + reason);
     }
     AddLog("Closed " + destination);
     emit Disconnected(ip);
@@ -184,29 +244,43 @@ void CZaridoDovoClient::onError()
     if (!m_socket)
         return;
     const QAbstractSocket::SocketError error = m_socket->error();
-    // The peer's orderly close is reported by the disconnected signal that follows.
-    if (error == QAbstractSocket::RemoteHostClosedError)
+    // A close or a reset by the peer, whichever signal Qt gives for it first.
+    if (error == QAbstractSocket::RemoteHostClosedError) {
+        onClose();
         return;
-    const QString text = m_socket->errorString();
-    DropSocket();
-    emit Error(static_cast<int>(error), text);
-    AddLog("Socket Error: " + text);
+    }
+    Fail(error, m_socket->errorString());
 }
 
-void CZaridoDovoClient::onConnectTimeout()
+void CZaridoDovoClient::onDeadline()
 {
-    if (!m_socket || m_socket->state() == QAbstractSocket::ConnectedState)
+    if (!m_socket)
         return;
+    if (m_socket->state() != QAbstractSocket::ConnectedState) {
+        // The text Qt itself gives this error.
+        Fail(QAbstractSocket::SocketTimeoutError, QStringLiteral("Socket operation timed out"));
+        return;
+    }
+    Fail(QAbstractSocket::SocketTimeoutError,
+         tr("no answer from %1 within %2 seconds").arg(Destination()).arg(m_deadlines.replyMilliseconds / 1000.0));
+}
+
+void CZaridoDovoClient::Fail(QAbstractSocket::SocketError error, const QString &reason)
+{
     DropSocket();
-    // The text Qt itself gives this error.
-    const QString text = QStringLiteral("Socket operation timed out");
-    emit Error(static_cast<int>(QAbstractSocket::SocketTimeoutError), text);
-    AddLog("Socket Error: " + text);
+    m_reader.Reset();
+    m_replyBytes = 0;
+    emit Error(static_cast<int>(error), reason);
+    AddLog("Socket Error: " + reason);
 }
 
 void CZaridoDovoClient::DropSocket()
 {
-    m_connectTimer.stop();
+    m_deadline.stop();
+    if (m_spareDescriptor >= 0) {
+        ::close(m_spareDescriptor);
+        m_spareDescriptor = -1;
+    }
     QTcpSocket *socket = m_socket;
     m_socket = nullptr;
     if (!socket)

@@ -3,6 +3,7 @@
 #include "protocol/FrameReader.h"
 #include "support/CLog.h"
 
+#include <QAbstractSocket>
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
@@ -17,14 +18,30 @@ class QTcpSocket;
 // The sending endpoint: for each SendMessage it connects, sends one frame, reads the reply
 // frame and reports the outcome with its signals. A new SendMessage drops a send in progress
 // without any signal for it.
+//
+// Every send that gets past the address check ends in exactly one of:
+//   NotSent       refused here, before anything went out (empty or unframeable text);
+//   Error         the transfer failed: no connection, or no complete reply (closed, reset,
+//                 or the reply deadline passed);
+//   MessageError  the receiver answered, and not "OK";
+//   MessageSent   the receiver answered "OK".
 class CZaridoDovoClient : public QObject
 {
     Q_OBJECT
 
 public:
     static constexpr int ConnectTimeoutMilliseconds = 15000;
+    // Counted from the last byte of the frame handed on (and restarted while the upload moves).
+    static constexpr int ReplyTimeoutMilliseconds = 30000;
+
+    struct Deadlines
+    {
+        int connectMilliseconds = ConnectTimeoutMilliseconds;
+        int replyMilliseconds = ReplyTimeoutMilliseconds;
+    };
 
     explicit CZaridoDovoClient(QObject *parent = nullptr);
+    explicit CZaridoDovoClient(const Deadlines &deadlines, QObject *parent = nullptr);
     ~CZaridoDovoClient() override;
 
     CLog &Log() { return m_Log; }
@@ -33,13 +50,14 @@ public:
     // Enciphered when password is not empty. The outcome comes as signals and log lines.
     void SendMessage(const QString &ipAddress, int port, const QByteArray &message, const QByteArray &password = {});
 
-    // Only tests shorten it.
-    void SetConnectTimeout(int milliseconds) { m_connectTimeout = milliseconds; }
+    // Payload bytes of the last text handed to the socket: what the receiver counts.
+    qsizetype SentBytes() const { return m_sentBytes; }
 
 signals:
-    void Error(int number, const QString &description);
+    void Error(int number, const QString &description); // a socket error number and its reason
     void MessageSent(int ticks);                      // ms from SendMessage to the "OK" reply
-    void MessageError(const QByteArray &description); // reply text, "Invalid Message Received", or partial reply
+    void MessageError(const QByteArray &description); // the reply word, or "Invalid Message Received"
+    void NotSent(const QString &reason);
     void Disconnected(const QString &remoteIP);
 
 private:
@@ -53,9 +71,11 @@ private:
 
     void onConnect();
     void onDataArrival();
+    void onBytesWritten();
     void onClose();
     void onError();
-    void onConnectTimeout();
+    void onDeadline();
+    void Fail(QAbstractSocket::SocketError error, const QString &reason);
 
     QString m_IP_Address;
     int m_Port = 0;
@@ -64,10 +84,13 @@ private:
     QElapsedTimer m_StartTicks;
     FrameReader m_reader;
     qint64 m_replyBytes = 0; // bytes of the reply frame received and not yet judged
+    bool m_answered = false; // a complete reply has been judged on this connection
+    qsizetype m_sentBytes = 0;
     CLog m_Log;
     QPointer<QTcpSocket> m_socket;
-    QTimer m_connectTimer;
-    int m_connectTimeout = ConnectTimeoutMilliseconds;
+    int m_spareDescriptor = -1; // a duplicate of the socket's, while connected
+    Deadlines m_deadlines;
+    QTimer m_deadline; // connecting, then waiting for the reply
     // Changes with every send, so code after an emit knows whether a handler started another.
     quint64 m_epoch = 0;
 };

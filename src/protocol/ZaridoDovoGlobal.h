@@ -23,6 +23,10 @@ inline constexpr std::int32_t MaxFrameLength = 16777215;
 inline constexpr std::string_view ReplyOk = "OK";
 inline constexpr std::string_view ReplyBad = "BAD";
 inline constexpr std::string_view ReplyMaxSize = "MAXSIZE";
+// A listener that saves messages answers this when the text did not reach the disk.
+inline constexpr std::string_view ReplyNotSaved = "NOTSAVED";
+// What the sender reports in place of a reply it could not read.
+inline constexpr std::string_view InvalidReply = "Invalid Message Received";
 
 } // namespace ZaridoDovo
 
