@@ -8,6 +8,7 @@
 #include "app/TextBytes.h"
 #include "protocol/CZaridoDovoClient.h"
 #include "protocol/CZaridoDovoServer.h"
+#include "protocol/ReplyWords.h"
 #include "support/CTray.h"
 #include "support/MessageArchive.h"
 #include "support/SaveWholeFile.h"
@@ -272,6 +273,7 @@ void frmMain::Load()
     connect(m_msg, &CZaridoDovoClient::MessageSent, this, &frmMain::msg_MessageSent);
     connect(m_msg, &CZaridoDovoClient::Error, this, &frmMain::msg_Error);
     connect(m_msg, &CZaridoDovoClient::MessageError, this, &frmMain::msg_MessageError);
+    connect(m_msg, &CZaridoDovoClient::NotSent, this, &frmMain::SetStatus);
     connect(m_Tray, &CTray::LButtonDblClick, this, &frmMain::Tray_LButtonDblClick);
     connect(m_Tray, &CTray::RButtonUp, this, &frmMain::Tray_RButtonUp);
 
@@ -473,7 +475,8 @@ void frmMain::cmdSend_Click()
 
 void frmMain::msg_MessageSent(int ticks)
 {
-    SetStatus(FormatCount(CharacterCount(BoardText())) + QStringLiteral(" bytes sent in ")
+    // The bytes that travelled, as the receiver counts them; the board may have changed since.
+    SetStatus(FormatCount(m_msg->SentBytes()) + QStringLiteral(" bytes sent in ")
               + QLocale().toString(ticks / 1000.0, 'f', 2) + QStringLiteral(" seconds"));
 }
 
@@ -484,7 +487,9 @@ void frmMain::msg_Error(int number, const QString &description)
 
 void frmMain::msg_MessageError(const QByteArray &description)
 {
-    SetStatus(QStringLiteral("Remote Server Error: ") + DecodeText(description));
+    const QString meaning = ReplyExplanation(description);
+    SetStatus(QStringLiteral("Remote Server Error: ") + DecodeText(description)
+              + (meaning.isEmpty() ? QString() : QStringLiteral(" \u2014 ") + meaning));
 }
 
 void frmMain::Server_Connected(const QString &remoteIP)
@@ -516,7 +521,7 @@ void frmMain::Server_MessageReceived(const QByteArray &message, const QString &f
     const QString notSaved = AddLogMessage(message);
     m_txtBoard->setPlainText(DecodeText(message));
 
-    QString status = FormatCount(CharacterCount(BoardText())) + QStringLiteral(" bytes from (") + from + QLatin1Char(')');
+    QString status = FormatCount(message.size()) + QStringLiteral(" bytes from (") + from + QLatin1Char(')');
     if (!notSaved.isEmpty())
         status += QStringLiteral(" \u2014 not saved: ") + notSaved;
     SetStatus(status);

@@ -246,15 +246,57 @@ private slots:
         QVERIFY(Deliver(bytes)); // the sender was told "OK"
 
         QCOMPARE(Board()->toPlainText(), board);
-        const QString count = QLocale().toString(board.size());
-        const QString status = count + QStringLiteral(" bytes from (127.0.0.1)") + notSaved; // then the reason
+        // The status counts the bytes that travelled, as the sender does; the board's counter characters.
+        const QString status = QLocale().toString(bytes.size()) + QStringLiteral(" bytes from (127.0.0.1)") + notSaved;
         QVERIFY2(notSaved.isEmpty() ? Status() == status : Status().startsWith(status), qPrintable(Status()));
-        QCOMPARE(Control<QLabel>("lblBytes")->text(), count);
+        QCOMPARE(Control<QLabel>("lblBytes")->text(), QLocale().toString(board.size()));
         QCOMPARE(Entries(Box()), QStringList{Loopback});
         const QStringList files = QDir(m_program->filePath(QStringLiteral("saved"))).entryList(QDir::Files);
         QCOMPARE(files.size(), notSaved.isEmpty() ? 1 : 0);
         if (!files.isEmpty())
             QCOMPARE(ReadFile(m_program->filePath(QStringLiteral("saved/")) + files.at(0)), bytes + "\r\n");
+    }
+
+    void sendFailureSaysWhatHappened_data()
+    {
+        QTest::addColumn<QString>("board");
+        QTest::addColumn<QByteArray>("reply"); // empty: the peer hangs up without one
+        QTest::addColumn<QString>("status");   // %1: the peer's port
+        QTest::newRow("empty board") << QString() << QByteArray("OK") << QStringLiteral("Nothing was sent: there is nothing to send");
+        QTest::newRow("BAD") << QStringLiteral("x") << QByteArray("BAD")
+                             << QStringLiteral("Remote Server Error: BAD \u2014 the receiver could not read the message: it has "
+                                               "a different password, or it accepts enciphered messages only");
+        QTest::newRow("MAXSIZE") << QStringLiteral("x") << QByteArray("MAXSIZE")
+                                 << QStringLiteral("Remote Server Error: MAXSIZE \u2014 the receiver takes at most 1 MiB");
+        QTest::newRow("a word nobody knows") << QStringLiteral("x") << QByteArray("BUSY") << QStringLiteral("Remote Server Error: BUSY");
+        QTest::newRow("hangs up without a reply")
+            << QStringLiteral("x") << QByteArray()
+            << QStringLiteral("Send Error #1 - no answer from 127.0.0.1:%1: the connection ended before a reply");
+    }
+
+    void sendFailureSaysWhatHappened()
+    {
+        QFETCH(QString, board);
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, status);
+        QTcpServer peer;
+        QVERIFY(peer.listen(QHostAddress::LocalHost, 0));
+        connect(&peer, &QTcpServer::newConnection, this, [&] {
+            QTcpSocket *socket = peer.nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, socket, [=] {
+                if (socket->bytesAvailable() < 9)
+                    return;
+                if (!reply.isEmpty())
+                    socket->write("STALK" + QByteArray(2, '\0') + char(reply.size()) + reply);
+                socket->disconnectFromHost();
+            });
+        });
+        StartedWindow().AppSettings().ServerPort = peer.serverPort();
+        Box()->setEditText(Loopback);
+        Board()->setPlainText(board);
+        Click("cmdSend");
+        QTRY_COMPARE(Status(), status.arg(peer.serverPort()));
+        QCOMPARE(Board()->toPlainText(), board); // kept for another try
     }
 
     void sendReportsBytesSent()
@@ -269,7 +311,7 @@ private slots:
         Click("cmdSend");
         QVERIFY(received.wait());
         QCOMPARE(received.at(0).at(0).toByteArray(), QByteArray("a\xc3\xa9\x63\r\nd"));
-        QTRY_VERIFY2(QRegularExpression(QStringLiteral("^5 bytes sent in \\d+\\.\\d\\d seconds$")).match(Status()).hasMatch(), qPrintable(Status()));
+        QTRY_VERIFY2(QRegularExpression(QStringLiteral("^7 bytes sent in \\d+\\.\\d\\d seconds$")).match(Status()).hasMatch(), qPrintable(Status()));
     }
 
     void nothingReceivedOnlyForSilentConnection()
