@@ -3,6 +3,9 @@
 #include "support/FolderPath.h"
 
 #include <QFile>
+#include <QTemporaryFile>
+
+#include <unistd.h>
 
 MessageArchive::MessageArchive(const QString &folder)
     : m_folder(FolderPath(folder))
@@ -22,22 +25,30 @@ QString MessageArchive::FileName(const QDateTime &when, int count)
 MessageArchive::Result MessageArchive::Save(const QByteArray &message, int &savedCount, const QDateTime &now) const
 {
     Result result;
+    // Written in full under a name of its own first, so that no final name ever holds part of
+    // a message; removed again whatever fails.
+    QTemporaryFile file(m_folder + QStringLiteral(".textdrop-XXXXXX.part"));
+    bool written = file.open();
+    if (written) {
+        const QByteArray bytes = message + QByteArrayLiteral("\r\n");
+        written = file.write(bytes) == bytes.size() && file.flush() && ::fsync(file.handle()) == 0;
+    }
+    const QString failure = written ? QString() : file.errorString();
     for (;;) {
         ++savedCount;
         result.path = m_folder + FileName(now, savedCount);
-        QFile file(result.path);
-        // NewOnly refuses an existing name atomically; only then try the next count.
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            const QByteArray bytes = message + QByteArrayLiteral("\r\n");
-            if (file.write(bytes) != bytes.size() || !file.flush()) {
-                result.error = file.errorString();
-                file.close();
-                file.remove(); // a cut file would pass for the message
-            }
+        if (!written) {
+            result.error = failure;
+            return result;
+        }
+        // The rename refuses an existing name atomically; only then try the next count.
+        QFile part(file.fileName());
+        if (part.rename(result.path)) {
+            file.setAutoRemove(false);
             return result;
         }
         if (!QFile::exists(result.path)) {
-            result.error = file.errorString();
+            result.error = part.errorString();
             return result;
         }
     }

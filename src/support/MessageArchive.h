@@ -5,8 +5,9 @@
 #include <QString>
 
 // Saves received messages as files "YYYYMMDD-HHNNSS-<count>.txt" in one folder: exactly the
-// bytes received, then CR LF. An existing file is never overwritten: a taken name moves the
-// count on to the next free one.
+// bytes received, then CR LF. A file appears under its final name only once all of it is on
+// disk. An existing file is never overwritten: a taken name moves the count on to the next
+// free one.
 class MessageArchive
 {
 public:
