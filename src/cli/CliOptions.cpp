@@ -1,6 +1,32 @@
 #include "cli/CliOptions.h"
 
+#include "cli/ExitCode.h"
+#include "protocol/CZaridoDovoClient.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+
 namespace {
+
+// Arguments reach the parser as stand-ins that name their position, so that their bytes can be
+// taken from the raw arguments afterwards. Options themselves ("-..." before "--") stay readable.
+constexpr char16_t StandIn = u'\uFDD0';
+
+QString StandInFor(qsizetype index)
+{
+    return QChar(StandIn) + QString::number(index);
+}
+
+QByteArray Raw(const QString &value, const QList<QByteArray> &arguments)
+{
+    if (value.startsWith(QChar(StandIn))) {
+        bool ok = false;
+        const qsizetype index = value.mid(1).toLongLong(&ok);
+        if (ok && index >= 0 && index < arguments.size())
+            return arguments[index];
+    }
+    return value.toLocal8Bit(); // the value of a --name=value argument
+}
 
 bool ToNumber(const QByteArray &text, int low, int high, int &out)
 {
@@ -17,29 +43,88 @@ bool ToNumber(const QByteArray &text, int low, int high, int &out)
 QString CliOptions::Usage()
 {
     return QStringLiteral(
-        "Usage:\n"
-        "  textdrop-cli send ADDRESS [TEXT] [--port N] [--password-file FILE] [--verbose]\n"
-        "      Sends TEXT, or standard input when TEXT is absent, as one message.\n"
-        "      Exits 0 when the receiver answers OK.\n"
-        "  textdrop-cli listen [--address A] [--port N] [--timeout S] [--save-dir DIR]\n"
-        "                      [--password-file FILE] [--secure-only]\n"
-        "      Receives until interrupted; prints each message followed by a newline\n"
-        "      (or saves it in DIR) and writes the log to standard error.\n"
-        "\n"
-        "The port defaults to 30666. The password is read from FILE (its first line) or from\n"
-        "the environment variable TEXTDROP_PASSWORD; never from the command line.\n");
+               "Usage:\n"
+               "  textdrop-cli send ADDRESS [TEXT] [--port N] [--password-file FILE]\n"
+               "                    [--reply-timeout SECONDS] [--verbose]\n"
+               "      Sends TEXT, or standard input when TEXT is absent, as one message.\n"
+               "      An empty text, or one above 16 MiB, is not sent (a receiver takes at most 1 MiB).\n"
+               "      --reply-timeout  how long to wait for the receiver's answer once the text has\n"
+               "                       gone out (default %1 seconds; decimals allowed).\n"
+               "  textdrop-cli listen [--address A] [--port N] [--timeout TICKS] [--save-dir DIR]\n"
+               "                      [--password-file FILE] [--secure-only] [--null]\n"
+               "      Receives until interrupted and writes the log to standard error.\n"
+               "      Prints each message followed by a newline, or by a NUL byte with --null.\n"
+               "      On a terminal, control characters other than newline and tab are shown\n"
+               "      escaped (\\x1b); into a pipe or file the bytes pass unchanged.\n"
+               "      --timeout   counts ticks of 10 seconds: a connection silent for TICKS + 1 ticks\n"
+               "                  is ended, so the default 2 means 30 seconds and 0 means 10.\n"
+               "      --save-dir  saves each message as a file in DIR instead of printing it; the\n"
+               "                  sender is told \"OK\" only once the file is on disk, otherwise\n"
+               "                  \"NOTSAVED\", and the system's reason is logged.\n"
+               "\n"
+               "The port defaults to 30666. The password is read from FILE (its first line) or from\n"
+               "the environment variable TEXTDROP_PASSWORD; never from the command line.\n"
+               "\n"
+               "Exit codes:\n"
+               "  %2    send: the receiver answered OK; listen: stopped by SIGINT or SIGTERM\n"
+               "  %3    send: the receiver refused the message (its answer is shown)\n"
+               "  %4    usage: bad options or an unreadable password file\n"
+               "  %5    send: not delivered: could not connect, or no complete answer in time;\n"
+               "       listen: could not listen\n"
+               "  %6    send: nothing sent: the text is empty or too long\n"
+               "  128+N send: interrupted by signal N (130 for SIGINT, 143 for SIGTERM)\n")
+        .arg(CZaridoDovoClient::ReplyTimeoutMilliseconds / 1000)
+        .arg(ExitCode::Delivered)
+        .arg(ExitCode::Refused)
+        .arg(ExitCode::Usage)
+        .arg(ExitCode::NotDelivered)
+        .arg(ExitCode::NotSent);
 }
 
 CliOptions CliOptions::Parse(const QList<QByteArray> &arguments)
 {
     CliOptions options;
-    if (arguments.isEmpty() || arguments.contains("--help") || arguments.contains("-h")) {
-        if (arguments.isEmpty())
-            options.error = QStringLiteral("no command given");
-        return options;
+    options.replyTimeoutMilliseconds = CZaridoDovoClient::ReplyTimeoutMilliseconds;
+
+    QStringList standIns{QStringLiteral("textdrop-cli")};
+    bool optionsEnded = false;
+    for (qsizetype k = 0; k < arguments.size(); ++k) {
+        const QByteArray &arg = arguments[k];
+        const bool option = !optionsEnded && arg.startsWith('-') && arg.size() > 1;
+        standIns += option ? QString::fromLocal8Bit(arg) : StandInFor(k);
+        optionsEnded = optionsEnded || arg == "--";
     }
 
-    const QByteArray command = arguments.first();
+    QCommandLineParser parser;
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("N"));
+    const QCommandLineOption passwordFile(QStringLiteral("password-file"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption verbose(QStringLiteral("verbose"), QString());
+    const QCommandLineOption replyTimeout(QStringLiteral("reply-timeout"), QString(), QStringLiteral("SECONDS"));
+    const QCommandLineOption address(QStringLiteral("address"), QString(), QStringLiteral("A"));
+    const QCommandLineOption timeout(QStringLiteral("timeout"), QString(), QStringLiteral("TICKS"));
+    const QCommandLineOption saveDir(QStringLiteral("save-dir"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption secureOnly(QStringLiteral("secure-only"), QString());
+    const QCommandLineOption null(QStringLiteral("null"), QString());
+    parser.addOptions({help, port, passwordFile, verbose, replyTimeout, address, timeout, saveDir, secureOnly, null});
+
+    if (!parser.parse(standIns)) {
+        options.error = parser.errorText();
+        return options;
+    }
+    if (parser.isSet(help))
+        return options;
+    const auto value = [&](const QCommandLineOption &option) { return Raw(parser.value(option), arguments); };
+
+    QList<QByteArray> positional;
+    for (const QString &arg : parser.positionalArguments())
+        positional += Raw(arg, arguments);
+    if (positional.isEmpty()) {
+        options.error = QStringLiteral("no command given");
+        return options;
+    }
+    const QByteArray command = positional.takeFirst();
     if (command == "send") {
         options.command = Command::Send;
     } else if (command == "listen") {
@@ -49,58 +134,41 @@ CliOptions CliOptions::Parse(const QList<QByteArray> &arguments)
         return options;
     }
     const bool sending = options.command == Command::Send;
-
-    QList<QByteArray> positional;
-    for (qsizetype k = 1; k < arguments.size(); ++k) {
-        const QByteArray &arg = arguments[k];
-        const auto value = [&](QByteArray &out) {
-            if (k + 1 >= arguments.size()) {
-                options.error = QStringLiteral("%1 needs a value").arg(QString::fromLocal8Bit(arg));
-                return false;
-            }
-            out = arguments[++k];
-            return true;
-        };
-        QByteArray v;
-        if (arg == "--port") {
-            if (!value(v))
-                return options;
-            if (!ToNumber(v, 1, 65535, options.port)) {
-                options.error = QStringLiteral("--port takes a number from 1 to 65535");
-                return options;
-            }
-        } else if (arg == "--password-file") {
-            if (!value(v))
-                return options;
-            options.passwordFile = QString::fromLocal8Bit(v);
-        } else if (sending && arg == "--verbose") {
-            options.verbose = true;
-        } else if (!sending && arg == "--address") {
-            if (!value(options.address))
-                return options;
-        } else if (!sending && arg == "--timeout") {
-            if (!value(v))
-                return options;
-            if (!ToNumber(v, 0, 1000000, options.timeout)) {
-                options.error = QStringLiteral("--timeout takes a whole number from 0");
-                return options;
-            }
-        } else if (!sending && arg == "--save-dir") {
-            if (!value(v))
-                return options;
-            options.saveDir = QString::fromLocal8Bit(v);
-        } else if (!sending && arg == "--secure-only") {
-            options.secureOnly = true;
-        } else if (arg == "--") {
-            positional += arguments.mid(k + 1);
-            break;
-        } else if (arg.startsWith("--")) {
-            options.error = QStringLiteral("unknown option '%1'").arg(QString::fromLocal8Bit(arg));
+    const QList<QCommandLineOption> onlyFor[] = {{address, timeout, saveDir, secureOnly, null}, {verbose, replyTimeout}};
+    for (const QCommandLineOption &option : onlyFor[sending ? 0 : 1]) {
+        if (parser.isSet(option)) {
+            options.error = QStringLiteral("--%1 is not an option of %2")
+                                .arg(option.names().first(), QString::fromLatin1(command));
             return options;
-        } else {
-            positional += arg;
         }
     }
+
+    if (parser.isSet(port) && !ToNumber(value(port), 1, 65535, options.port)) {
+        options.error = QStringLiteral("--port takes a number from 1 to 65535");
+        return options;
+    }
+    if (parser.isSet(timeout) && !ToNumber(value(timeout), 0, 1000000, options.timeout)) {
+        options.error = QStringLiteral("--timeout takes a whole number of ticks from 0");
+        return options;
+    }
+    if (parser.isSet(replyTimeout)) {
+        bool ok = false;
+        const double seconds = value(replyTimeout).toDouble(&ok);
+        if (!ok || !(seconds > 0 && seconds <= 86400)) {
+            options.error = QStringLiteral("--reply-timeout takes seconds, more than 0 and at most 86400");
+            return options;
+        }
+        options.replyTimeoutMilliseconds = std::max(1, static_cast<int>(seconds * 1000));
+    }
+    if (parser.isSet(passwordFile))
+        options.passwordFile = QString::fromLocal8Bit(value(passwordFile));
+    if (parser.isSet(saveDir))
+        options.saveDir = QString::fromLocal8Bit(value(saveDir));
+    if (parser.isSet(address))
+        options.address = value(address);
+    options.verbose = parser.isSet(verbose);
+    options.secureOnly = parser.isSet(secureOnly);
+    options.nullTerminated = parser.isSet(null);
 
     if (sending) {
         if (positional.isEmpty() || positional.first().isEmpty()) {

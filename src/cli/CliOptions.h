@@ -4,8 +4,9 @@
 #include <QList>
 #include <QString>
 
-// The command line of textdrop-cli, read from the raw argument bytes so that a text given as
-// an argument reaches the wire unchanged.
+// The command line of textdrop-cli. Options are read with QCommandLineParser; every argument
+// value (the text above all) is taken from the raw argument bytes, so that it reaches the
+// wire unchanged whatever the locale makes of it.
 struct CliOptions
 {
     enum class Command { Help, Send, Listen };
@@ -15,10 +16,12 @@ struct CliOptions
     QByteArray text;       // send: the message, when given as an argument
     bool hasText = false;  // send: false means read standard input
     int port = 30666;
-    int timeout = 2;       // listen: idle ticks allowed
+    int timeout = 2;       // listen: idle ticks of 10 seconds allowed
+    int replyTimeoutMilliseconds = 0; // send: set by Parse to the client's default unless given
     QString saveDir;       // listen: save messages as files here instead of printing them
     QString passwordFile;
     bool secureOnly = false;
+    bool nullTerminated = false; // listen: end each printed message with NUL, not newline
     bool verbose = false;  // send: log every step to standard error
     QString error;         // non-empty: bad arguments
 

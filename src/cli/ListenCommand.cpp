@@ -1,12 +1,13 @@
 #include "cli/ListenCommand.h"
 
+#include "protocol/ZaridoDovoGlobal.h"
+#include "support/EscapeControls.h"
 #include "support/MessageArchive.h"
 
-#include <cstdio>
-
-ListenCommand::ListenCommand(const QString &saveDir, QObject *parent)
+ListenCommand::ListenCommand(const QString &saveDir, const Output &output, QObject *parent)
     : QObject(parent)
     , m_saveDir(saveDir)
+    , m_output(output)
 {
     connect(&m_server, &CZaridoDovoServer::MessageReceived, this, &ListenCommand::onMessageReceived);
 }
@@ -20,11 +21,25 @@ bool ListenCommand::Start(const QString &address, int port, int timeout, const Q
 void ListenCommand::onMessageReceived(const QByteArray &message, const QString &)
 {
     if (m_saveDir.isEmpty()) {
-        // Exactly the bytes that arrived, then a newline, as a pipe expects.
-        std::fwrite(message.constData(), 1, static_cast<std::size_t>(message.size()), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
+        // Into a pipe or file exactly the bytes that arrived; a terminal is not to be steered.
+        const QByteArray shown = m_output.terminal ? EscapeControls(message) : message;
+        std::fwrite(shown.constData(), 1, static_cast<std::size_t>(shown.size()), m_output.stream);
+        std::fputc(m_output.nullTerminated ? '\0' : '\n', m_output.stream);
+        std::fflush(m_output.stream);
         return;
     }
-    m_server.AddLog(MessageArchive(m_saveDir).Save(message, m_savedCount).LogLine());
+    const MessageArchive::Result saved = MessageArchive(m_saveDir).Save(message, m_savedCount);
+    if (saved.Ok()) {
+        m_server.AddLog(saved.LogLine());
+        return;
+    }
+    RefuseUnsaved(saved.LogLine());
+}
+
+void ListenCommand::RefuseUnsaved(const QString &reason)
+{
+    // The server cannot yet answer anything but "OK" to a delivered message; the log at least
+    // says the text was not kept.
+    (void)ZaridoDovo::ReplyNotSaved;
+    m_server.AddLog(reason);
 }

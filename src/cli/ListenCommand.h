@@ -6,21 +6,33 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdio>
+
 // `textdrop-cli listen`: a server whose messages go to standard output or to files.
 class ListenCommand : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit ListenCommand(const QString &saveDir, QObject *parent = nullptr);
+    struct Output
+    {
+        std::FILE *stream = stdout;
+        bool nullTerminated = false; // each message ends with NUL instead of newline
+        bool terminal = false;       // control characters are shown escaped
+    };
+
+    ListenCommand(const QString &saveDir, const Output &output, QObject *parent = nullptr);
 
     bool Start(const QString &address, int port, int timeout, const QByteArray &password, bool secureOnly);
 
 private:
     void onMessageReceived(const QByteArray &message, const QString &from);
+    // Answers the sender "NOTSAVED" instead of "OK" and logs why.
+    void RefuseUnsaved(const QString &reason);
 
     CZaridoDovoServer m_server;
     StderrLogView m_logView;
     QString m_saveDir;
+    Output m_output;
     int m_savedCount = 0;
 };

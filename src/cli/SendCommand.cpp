@@ -1,28 +1,28 @@
 #include "cli/SendCommand.h"
 
+#include "cli/ExitCode.h"
+#include "protocol/ReplyWords.h"
+
 #include <cstdio>
 
-SendCommand::SendCommand(bool verbose, QObject *parent)
+SendCommand::SendCommand(bool verbose, int replyTimeoutMilliseconds, QObject *parent)
     : QObject(parent)
+    , m_client({CZaridoDovoClient::ConnectTimeoutMilliseconds, replyTimeoutMilliseconds})
 {
     if (verbose)
         m_client.Log().Start(QString(), &m_logView);
 
-    connect(&m_client, &CZaridoDovoClient::MessageSent, this, [this](int) {
-        if (!m_done) {
-            m_done = true;
-            emit Finished(0);
-        }
-    });
+    connect(&m_client, &CZaridoDovoClient::MessageSent, this, [this](int) { Finish(ExitCode::Delivered, {}); });
     connect(&m_client, &CZaridoDovoClient::MessageError, this, [this](const QByteArray &reply) {
-        Fail(QStringLiteral("the receiver refused the message: %1").arg(QString::fromUtf8(reply)));
+        const QString meaning = ReplyExplanation(reply);
+        Finish(ExitCode::Refused, QStringLiteral("the receiver refused the message: %1%2")
+                                      .arg(QString::fromUtf8(reply), meaning.isEmpty() ? QString() : " (" + meaning + ")"));
     });
     connect(&m_client, &CZaridoDovoClient::Error, this, [this](int number, const QString &description) {
-        Fail(QStringLiteral("socket error %1: %2").arg(number).arg(description));
+        Finish(ExitCode::NotDelivered, QStringLiteral("not delivered: %1 (socket error %2)").arg(description).arg(number));
     });
-    // A close before any reply is a failure too; after "OK" it is the normal end.
-    connect(&m_client, &CZaridoDovoClient::Disconnected, this,
-            [this](const QString &) { Fail(QStringLiteral("the receiver closed the connection without an answer")); });
+    connect(&m_client, &CZaridoDovoClient::NotSent, this,
+            [this](const QString &reason) { Finish(ExitCode::NotSent, reason); });
 }
 
 void SendCommand::Start(const QString &address, int port, const QByteArray &message, const QByteArray &password)
@@ -30,11 +30,12 @@ void SendCommand::Start(const QString &address, int port, const QByteArray &mess
     m_client.SendMessage(address, port, message, password);
 }
 
-void SendCommand::Fail(const QString &why)
+void SendCommand::Finish(int exitCode, const QString &why)
 {
     if (m_done)
         return;
     m_done = true;
-    std::fprintf(stderr, "textdrop-cli: %s\n", qPrintable(why));
-    emit Finished(1);
+    if (!why.isEmpty())
+        std::fprintf(stderr, "textdrop-cli: %s\n", qPrintable(why));
+    emit Finished(exitCode);
 }

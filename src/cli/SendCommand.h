@@ -11,7 +11,7 @@ class SendCommand : public QObject
     Q_OBJECT
 
 public:
-    explicit SendCommand(bool verbose, QObject *parent = nullptr);
+    SendCommand(bool verbose, int replyTimeoutMilliseconds, QObject *parent = nullptr);
 
     void Start(const QString &address, int port, const QByteArray &message, const QByteArray &password);
 
@@ -19,7 +19,7 @@ signals:
     void Finished(int exitCode);
 
 private:
-    void Fail(const QString &why);
+    void Finish(int exitCode, const QString &why);
 
     CZaridoDovoClient m_client;
     StderrLogView m_logView;

@@ -1,5 +1,6 @@
 // textdrop-cli: send one message, or receive messages, from a terminal or a script.
 #include "cli/CliOptions.h"
+#include "cli/ExitCode.h"
 #include "cli/ListenCommand.h"
 #include "cli/SendCommand.h"
 
@@ -13,24 +14,28 @@
 
 namespace {
 
-constexpr int ExitUsage = 2;
-
 int SignalPipe[2] = {-1, -1};
 
-extern "C" void OnQuitSignal(int)
+extern "C" void OnQuitSignal(int signal)
 {
-    const char byte = 1;
+    const auto byte = static_cast<char>(signal);
     [[maybe_unused]] const auto written = ::write(SignalPipe[1], &byte, 1);
 }
 
-// SIGINT and SIGTERM end the event loop cleanly: the handler only writes to a pipe that the
-// loop watches, the one thing a signal handler may safely do here.
-void QuitOnSignals(QCoreApplication &app)
+// SIGINT and SIGTERM end the event loop cleanly: the handler only writes the signal's number
+// to a pipe that the loop watches, the one thing a signal handler may safely do here. The
+// loop then exits with exitCode(signal).
+template <typename ExitCodeFor>
+void QuitOnSignals(QCoreApplication &app, ExitCodeFor exitCode)
 {
     if (::pipe(SignalPipe) != 0)
         return;
     auto *notifier = new QSocketNotifier(SignalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] { app.quit(); });
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [exitCode] {
+        char signal = 0;
+        if (::read(SignalPipe[0], &signal, 1) == 1)
+            QCoreApplication::exit(exitCode(static_cast<int>(signal)));
+    });
     struct sigaction action = {};
     action.sa_handler = OnQuitSignal;
     sigemptyset(&action.sa_mask);
@@ -78,37 +83,48 @@ int main(int argc, char *argv[])
     const CliOptions options = CliOptions::Parse(arguments);
 
     if (!options.error.isEmpty()) {
-        std::fprintf(stderr, "textdrop-cli: %s\n\n%s", qPrintable(options.error), qPrintable(CliOptions::Usage()));
-        return ExitUsage;
+        std::fprintf(stderr, "textdrop-cli: %s\nTry 'textdrop-cli --help' for the options.\n", qPrintable(options.error));
+        return ExitCode::Usage;
     }
     if (options.command == CliOptions::Command::Help) {
         std::fputs(qPrintable(CliOptions::Usage()), stdout);
-        return 0;
+        return ExitCode::Delivered;
     }
 
     QByteArray password;
     QString error;
     if (!ReadPassword(options, password, error)) {
         std::fprintf(stderr, "textdrop-cli: %s\n", qPrintable(error));
-        return ExitUsage;
+        return ExitCode::Usage;
     }
+    // Past a file size limit a write then fails and is reported, instead of killing the
+    // listener halfway through a file.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     QCoreApplication app(argc, argv);
-    QuitOnSignals(app);
 
     if (options.command == CliOptions::Command::Send) {
+        // An interrupted send is no success: a script must not read it as one.
+        QuitOnSignals(app, [](int signal) { return ExitCode::SignalBase + signal; });
         const QByteArray message = options.hasText ? options.text : ReadStandardInput();
-        SendCommand send(options.verbose);
-        QObject::connect(&send, &SendCommand::Finished, &app, [](int code) { QCoreApplication::exit(code); });
+        SendCommand send(options.verbose, options.replyTimeoutMilliseconds);
+        // Queued: an outcome known at once (nothing to send) must reach a running loop.
+        QObject::connect(&send, &SendCommand::Finished, &app, [](int code) { QCoreApplication::exit(code); },
+                         Qt::QueuedConnection);
         send.Start(QString::fromLocal8Bit(options.address), options.port, message, password);
         return app.exec();
     }
 
-    ListenCommand listen(options.saveDir);
+    // A listener's normal end is Ctrl+C.
+    QuitOnSignals(app, [](int) { return ExitCode::Delivered; });
+    ListenCommand::Output output;
+    output.nullTerminated = options.nullTerminated;
+    output.terminal = ::isatty(STDOUT_FILENO) == 1;
+    ListenCommand listen(options.saveDir, output);
     if (!listen.Start(QString::fromLocal8Bit(options.address), options.port, options.timeout, password,
                       options.secureOnly)) {
         std::fprintf(stderr, "textdrop-cli: could not listen on port %d\n", options.port);
-        return 1;
+        return ExitCode::NotDelivered;
     }
     return app.exec();
 }

@@ -5,7 +5,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "ScriptedReceiver.h"
+
 #include <csignal>
+#include <functional>
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
 
 static const QString Cli = QStringLiteral(TEXTDROP_CLI_PATH);
 
@@ -22,7 +29,9 @@ struct Outcome
     QByteArray output; // standard output, then standard error
 };
 
-static Outcome Run(const QStringList &arguments, const QByteArray &input = {}, const QByteArray &password = {})
+// whileRunning, when given, acts on the running process before it is waited for.
+static Outcome Run(const QStringList &arguments, const QByteArray &input = {}, const QByteArray &password = {},
+                   const std::function<bool(QProcess &)> &whileRunning = {})
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -34,7 +43,9 @@ static Outcome Run(const QStringList &arguments, const QByteArray &input = {}, c
     process.start(Cli, arguments);
     process.write(input);
     process.closeWriteChannel();
-    if (!finished.wait(20000))
+    if (whileRunning && !whileRunning(process))
+        return {};
+    if (!finished.wait(20000) || process.exitStatus() != QProcess::NormalExit)
         return {};
     return {process.exitCode(), process.readAllStandardOutput() + process.readAllStandardError()};
 }
@@ -80,13 +91,22 @@ private slots:
         QTest::newRow("no command") << QStringList{} << 2 << QByteArray("no command");
         QTest::newRow("send without address") << QStringList{"send"} << 2 << QByteArray("ADDRESS");
         QTest::newRow("port 0") << QStringList{"send", "127.0.0.1", "x", "--port", "0"} << 2 << QByteArray("--port");
-        QTest::newRow("unknown option") << QStringList{"send", "127.0.0.1", "--fast"} << 2 << QByteArray("unknown option");
+        QTest::newRow("unknown option") << QStringList{"send", "127.0.0.1", "--fast"} << 2 << QByteArray("Unknown option");
+        QTest::newRow("listen option given to send")
+            << QStringList{"send", "127.0.0.1", "x", "--null"} << 2 << QByteArray("--null is not an option of send");
+        QTest::newRow("reply deadline of 0") << QStringList{"send", "127.0.0.1", "x", "--reply-timeout", "0"} << 2
+                                             << QByteArray("--reply-timeout");
+        QTest::newRow("help: exit codes and ticks")
+            << QStringList{"--help"} << 0 << QByteArray("default 2 means 30 seconds");
+        QTest::newRow("text that looks like an option, after --")
+            << QStringList{"send", "127.0.0.1", "--port", QString::number(FreePort()), "--", "--port"} << 3
+            << QByteArray("Connection refused");
         QTest::newRow("two texts") << QStringList{"send", "127.0.0.1", "a", "b"} << 2 << QByteArray("one TEXT");
         QTest::newRow("missing password file")
             << QStringList{"send", "127.0.0.1", "a", "--password-file", "/nonexistent"} << 2 << QByteArray("password file");
         QTest::newRow("help") << QStringList{"listen", "--help"} << 0 << QByteArray("--secure-only");
         QTest::newRow("nobody listening") << QStringList{"send", "127.0.0.1", "x", "--port", QString::number(FreePort())}
-                                          << 1 << QByteArray("socket error");
+                                          << 3 << QByteArray("not delivered: Connection refused");
     }
     void commandLine()
     {
@@ -96,6 +116,75 @@ private slots:
         const Outcome outcome = Run(arguments);
         QCOMPARE(outcome.exitCode, exitCode);
         QVERIFY2(outcome.output.contains(said), outcome.output.constData());
+    }
+
+    void sendOutcome_data()
+    {
+        QTest::addColumn<int>("script");
+        QTest::addColumn<int>("textSize"); // sent from standard input
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("said");
+        using R = ScriptedReceiver;
+        QTest::newRow("OK") << int(R::ReplyThenClose) << 10 << QByteArray("OK") << 0 << QByteArray();
+        QTest::newRow("BAD") << int(R::ReplyThenClose) << 10 << QByteArray("BAD") << 1
+                             << QByteArray("refused the message: BAD (the receiver could not read the message");
+        QTest::newRow("NOTSAVED") << int(R::ReplyThenClose) << 10 << QByteArray("NOTSAVED") << 1
+                                  << QByteArray("NOTSAVED (the receiver could not save the message");
+        QTest::newRow("MAXSIZE, then resets a 16 MiB upload")
+            << int(R::ReplyThenReset) << 16 * 1024 * 1024 - 1 << QByteArray("MAXSIZE") << 1
+            << QByteArray("MAXSIZE (the receiver takes at most 1 MiB)");
+        QTest::newRow("closes without a reply") << int(R::CloseSilently) << 10 << QByteArray() << 3
+                                                << QByteArray("ended before a reply");
+        QTest::newRow("resets without a reply") << int(R::ResetSilently) << 10 << QByteArray() << 3
+                                                << QByteArray("ended before a reply");
+        QTest::newRow("closes 9 bytes into a reply") << int(R::PartialReplyThenClose) << 10 << QByteArray("OK") << 3
+                                                     << QByteArray("9 bytes into a reply");
+        QTest::newRow("never answers") << int(R::StaySilent) << 10 << QByteArray() << 3
+                                       << QByteArray("within 0.3 seconds");
+        QTest::newRow("empty text") << int(R::ReplyThenClose) << 0 << QByteArray("OK") << 4
+                                    << QByteArray("Nothing was sent: there is nothing to send");
+        QTest::newRow("too long to frame") << int(R::ReplyThenClose) << 16 * 1024 * 1024 << QByteArray("OK") << 4
+                                           << QByteArray("Nothing was sent: the text is 16777216 bytes");
+    }
+    void sendOutcome()
+    {
+        QFETCH(int, script);
+        QFETCH(int, textSize);
+        QFETCH(QByteArray, reply);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, said);
+        const int frame = 8 + textSize;
+        ScriptedReceiver receiver(static_cast<ScriptedReceiver::Script>(script), textSize > 1000 ? 8 : frame, reply);
+        const QByteArray text(textSize, 'x');
+        const Outcome outcome = Run({"send", "127.0.0.1", "--port", QString::number(receiver.Port()),
+                                     "--reply-timeout", "0.3"},
+                                    text);
+        QCOMPARE(outcome.exitCode, exitCode);
+        QVERIFY2(outcome.output.contains(said), outcome.output.constData());
+        QCOMPARE(receiver.connections, exitCode == 4 ? 0 : 1);
+    }
+
+    void interruptedSendIsNoSuccess_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("SIGTERM") << int(SIGTERM) << 128 + SIGTERM;
+        QTest::newRow("SIGINT") << int(SIGINT) << 128 + SIGINT;
+    }
+    void interruptedSendIsNoSuccess()
+    {
+        QFETCH(int, signalNumber);
+        QFETCH(int, exitCode);
+        ScriptedReceiver receiver(ScriptedReceiver::StaySilent, 11, {});
+        // The signal goes out once the receiver has the whole frame and the sender waits.
+        const Outcome outcome = Run({"send", "127.0.0.1", "abc", "--port", QString::number(receiver.Port())}, {}, {},
+                                    [&](QProcess &process) {
+                                        if (!QTest::qWaitFor([&] { return receiver.received >= 11; }, 10000))
+                                            return false;
+                                        return ::kill(static_cast<pid_t>(process.processId()), signalNumber) == 0;
+                                    });
+        QCOMPARE(outcome.exitCode, exitCode);
     }
 
     void bytesPassThroughUnchanged()

@@ -1,4 +1,5 @@
 #include "MemoryLogView.h"
+#include "ScriptedReceiver.h"
 #include "protocol/CZaridoDovoClient.h"
 #include "protocol/CZaridoDovoServer.h"
 #include "protocol/ZaridoDovoGlobal.h"
@@ -7,69 +8,9 @@
 #include <QTcpSocket>
 #include <QTest>
 
-#include <sys/socket.h>
-
 namespace {
 
 const QString Local = QStringLiteral("127.0.0.1");
-
-// The plain frame of a reply word.
-QByteArray ReplyFrame(const QByteArray &word)
-{
-    const std::string frame = WriteFrame(std::string_view(word.constData(), word.size()), {}).bytes;
-    return QByteArray(frame.data(), static_cast<qsizetype>(frame.size()));
-}
-
-// Ends a connection with a reset instead of an orderly close.
-void Reset(QTcpSocket *socket)
-{
-    const linger abrupt{1, 0};
-    ::setsockopt(static_cast<int>(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abrupt, sizeof abrupt);
-    socket->abort();
-}
-
-// A receiver that behaves as a test row says, once it has read `readFirst` bytes.
-struct ScriptedReceiver
-{
-    enum Script { CloseSilently, ResetSilently, PartialReplyThenClose, ReplyThenReset, StaySilent, ReplyThenClose };
-
-    ScriptedReceiver(Script script, qint64 readFirst, const QByteArray &reply)
-    {
-        server.listen(QHostAddress::LocalHost, 0);
-        QObject::connect(&server, &QTcpServer::newConnection, [=, this] {
-            QTcpSocket *socket = server.nextPendingConnection();
-            ++connections;
-            QObject::connect(socket, &QTcpSocket::readyRead, socket, [=, this] {
-                received += socket->bytesAvailable();
-                if (script != StaySilent || received < readFirst)
-                    socket->read(std::min(socket->bytesAvailable(), readFirst - (received - socket->bytesAvailable())));
-                else
-                    socket->readAll();
-                if (acted || received < readFirst)
-                    return;
-                acted = true;
-                switch (script) {
-                case CloseSilently: socket->disconnectFromHost(); break;
-                case ResetSilently: Reset(socket); break;
-                case PartialReplyThenClose: socket->write(ReplyFrame(reply).left(9)); socket->disconnectFromHost(); break;
-                case ReplyThenReset:
-                    // Closing with unread data makes the system reset the connection.
-                    socket->write(ReplyFrame(reply));
-                    socket->disconnectFromHost();
-                    break;
-                case ReplyThenClose: socket->write(ReplyFrame(reply)); socket->disconnectFromHost(); break;
-                case StaySilent: break;
-                }
-            });
-        });
-    }
-    quint16 Port() const { return server.serverPort(); }
-
-    QTcpServer server;
-    qint64 received = 0;
-    int connections = 0;
-    bool acted = false;
-};
 
 // A client with its signals in order, and a server with a password on a loopback port it picked.
 struct Probe
