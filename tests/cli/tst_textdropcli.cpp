@@ -202,6 +202,49 @@ private slots:
         QCOMPARE(listener.Stop(), 0);
     }
 
+    void nullEndsEachMessage()
+    {
+        Listener listener({"--null"});
+        QVERIFY(listener.started);
+        const QString port = QString::number(listener.port);
+        QCOMPARE(Run({"send", "127.0.0.1", "--port", port}, "two\nlines").exitCode, 0);
+        QCOMPARE(Run({"send", "127.0.0.1", "--port", port}, "\x1b[2J").exitCode, 0);
+        QCOMPARE(listener.Output(15), QByteArray("two\nlines\0\x1b[2J\0", 15)); // a pipe gets the bytes
+        QCOMPARE(listener.Stop(), 0);
+    }
+
+    void terminalSeesControlsEscaped()
+    {
+        // Standard output on a pseudo-terminal, as when run by hand.
+        int master = -1, slave = -1;
+        QVERIFY(::openpty(&master, &slave, nullptr, nullptr, nullptr) == 0);
+        termios raw{};
+        ::tcgetattr(slave, &raw);
+        ::cfmakeraw(&raw); // no CR added to line ends
+        ::tcsetattr(slave, TCSANOW, &raw);
+        ::fcntl(master, F_SETFL, O_NONBLOCK);
+        const int port = FreePort();
+        QProcess process;
+        process.setChildProcessModifier([slave] { ::dup2(slave, STDOUT_FILENO); });
+        process.start(Cli, {"listen", "--address", "127.0.0.1", "--port", QString::number(port)});
+        ::close(slave);
+        QVERIFY(QTest::qWaitFor([&] { return process.readAllStandardError().contains("started on"); }, 10000));
+        QCOMPARE(Run({"send", "127.0.0.1", "--port", QString::number(port)}, "a\tb\x1b]0;title\x07\r\x9b").exitCode, 0);
+        QByteArray shown;
+        const QByteArray expected("a\tb\\x1b]0;title\\x07\\x0d\\x9b\n");
+        (void)QTest::qWaitFor([&] {
+            char chunk[256];
+            const ssize_t got = ::read(master, chunk, sizeof chunk);
+            if (got > 0)
+                shown.append(chunk, got);
+            return shown.size() >= expected.size();
+        }, 10000);
+        ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+        QVERIFY(process.waitForFinished(10000));
+        ::close(master);
+        QCOMPARE(shown, expected);
+    }
+
     void encipheredAndRefusedSends()
     {
         QTemporaryDir dir;
