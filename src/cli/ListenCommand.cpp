@@ -33,13 +33,7 @@ void ListenCommand::onMessageReceived(const QByteArray &message, const QString &
         m_server.AddLog(saved.LogLine());
         return;
     }
-    RefuseUnsaved(saved.LogLine());
-}
-
-void ListenCommand::RefuseUnsaved(const QString &reason)
-{
-    // The server cannot yet answer anything but "OK" to a delivered message; the log at least
-    // says the text was not kept.
-    (void)ZaridoDovo::ReplyNotSaved;
-    m_server.AddLog(reason);
+    // "OK" would tell the sender that the text is kept. The server logs the system's reason.
+    m_server.RefuseMessage(QByteArray(ZaridoDovo::ReplyNotSaved.data(), ZaridoDovo::ReplyNotSaved.size()),
+                           QStringLiteral("not saved as ") + saved.path + QStringLiteral(": ") + saved.error);
 }

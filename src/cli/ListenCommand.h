@@ -27,8 +27,6 @@ public:
 
 private:
     void onMessageReceived(const QByteArray &message, const QString &from);
-    // Answers the sender "NOTSAVED" instead of "OK" and logs why.
-    void RefuseUnsaved(const QString &reason);
 
     CZaridoDovoServer m_server;
     StderrLogView m_logView;

@@ -1,4 +1,5 @@
 // textdrop-cli driven as a user would: real processes on loopback.
+#include <QDir>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -11,6 +12,7 @@
 #include <functional>
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -53,10 +55,16 @@ static Outcome Run(const QStringList &arguments, const QByteArray &input = {}, c
 // A listener process, stopped with SIGTERM as a user's Ctrl+C would.
 struct Listener
 {
-    explicit Listener(const QStringList &extra = {})
+    explicit Listener(const QStringList &extra = {}, rlim_t fileSizeLimit = RLIM_INFINITY)
     {
+        if (fileSizeLimit != RLIM_INFINITY) {
+            process.setChildProcessModifier([fileSizeLimit] {
+                const rlimit limit{fileSizeLimit, fileSizeLimit};
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+            });
+        }
         process.start(Cli, QStringList{"listen", "--address", "127.0.0.1", "--port", QString::number(port)} + extra);
-        started = QTest::qWaitFor([this] { return process.readAllStandardError().contains("started on"); }, 10000);
+        started = QTest::qWaitFor([this] { return (log += process.readAllStandardError()).contains("started on"); }, 10000);
     }
     QByteArray Output(qsizetype bytes)
     {
@@ -76,6 +84,7 @@ struct Listener
     QProcess process;
     bool started = false;
     QByteArray out;
+    QByteArray log; // standard error
 };
 
 class tst_textdropcli : public QObject
@@ -243,6 +252,57 @@ private slots:
         QVERIFY(process.waitForFinished(10000));
         ::close(master);
         QCOMPARE(shown, expected);
+    }
+
+    // "OK" means the text is on disk; otherwise the sender hears why not and the listener goes on.
+    void saveFailureIsRefused_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("folder not writable") << QStringLiteral("unwritable");
+        QTest::newRow("folder removed while running") << QStringLiteral("removed");
+        QTest::newRow("file size limit") << QStringLiteral("limit");
+    }
+    void saveFailureIsRefused()
+    {
+        QFETCH(QString, failure);
+        QTemporaryDir dir;
+        QString folder = dir.filePath("saved");
+        QVERIFY(QDir().mkdir(folder));
+        if (failure == "unwritable") {
+            if (::geteuid() == 0)
+                folder = QStringLiteral("/proc/self"); // permissions do not bind root; this does
+            else
+                QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        }
+        Listener listener({"--save-dir", folder}, failure == "limit" ? 4096 : RLIM_INFINITY);
+        QVERIFY(listener.started);
+        if (failure == "removed")
+            QVERIFY(QDir(folder).removeRecursively());
+        const QStringList send{"send", "127.0.0.1", "--port", QString::number(listener.port)};
+
+        const Outcome refused = Run(send, QByteArray(10000, 'x'));
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY2(refused.output.contains("NOTSAVED (the receiver could not save the message"), refused.output.constData());
+        QTRY_VERIFY2((listener.log += listener.process.readAllStandardError()).contains("Error: not saved as "),
+                     listener.log.constData());
+        const QStringList left = QDir(folder).entryList({"*.txt", "*.part"}, QDir::Files | QDir::Hidden);
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(' '))); // not even a part of it
+
+        // Still serving: once the cause is gone, messages are kept again.
+        if (failure == "removed")
+            QVERIFY(QDir().mkdir(folder));
+        if (failure != "unwritable") {
+            QCOMPARE(Run(send, "small").exitCode, 0);
+            const QStringList kept = QDir(folder).entryList({"*.txt"}, QDir::Files);
+            QCOMPARE(kept.size(), 1);
+            QFile file(QDir(folder).filePath(kept.first()));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), QByteArray("small\r\n"));
+        } else {
+            QCOMPARE(Run(send, "again").exitCode, 1);
+        }
+        QCOMPARE(listener.Stop(), 0);
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
     void encipheredAndRefusedSends()
