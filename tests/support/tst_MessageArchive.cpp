@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,21 +41,28 @@ private slots:
         QCOMPARE(result.path, QDir::toNativeSeparators(dir.filePath("20021105-143207-4.txt")));
         QCOMPARE(ReadAll(result.path), message + "\r\n");
         QCOMPARE(ReadAll(taken.fileName()), QByteArray("an earlier run's message"));
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        struct stat info{};
+        QCOMPARE(::stat(QFile::encodeName(result.path).constData(), &info), 0);
+        QCOMPARE(info.st_mode & 0777, 0666 & ~mask); // as any file the user makes, not private
     }
 
     void failedSaveLeavesNoFileAndUsesUpItsNumber_data()
     {
         QTest::addColumn<QString>("failure");
-        QTest::newRow("folder removed") << QStringLiteral("removed");
-        QTest::newRow("folder is a file") << QStringLiteral("file");
-        QTest::newRow("folder not writable") << QStringLiteral("read-only");
-        QTest::newRow("folder on a file system nobody writes") << QStringLiteral("proc");
-        QTest::newRow("file size limit below the message") << QStringLiteral("limit");
+        QTest::addColumn<QString>("reason"); // the system's
+        QTest::newRow("folder removed") << QStringLiteral("removed") << QStringLiteral("No such file or directory");
+        QTest::newRow("folder is a file") << QStringLiteral("file") << QStringLiteral("Not a directory");
+        QTest::newRow("folder not writable") << QStringLiteral("read-only") << QStringLiteral("Permission denied");
+        QTest::newRow("folder on a file system nobody writes") << QStringLiteral("proc") << QString();
+        QTest::newRow("file size limit below the message") << QStringLiteral("limit") << QStringLiteral("File too large");
     }
 
     void failedSaveLeavesNoFileAndUsesUpItsNumber()
     {
         QFETCH(QString, failure);
+        QFETCH(QString, reason);
         QTemporaryDir dir;
         const QString folder = failure == "proc" ? QStringLiteral("/proc/self") : dir.filePath("saved");
         if (failure != "proc")
@@ -83,7 +91,7 @@ private slots:
         std::signal(SIGXFSZ, oldHandler);
 
         QVERIFY(!result.Ok());
-        QVERIFY2(!result.error.isEmpty(), "the system's reason");
+        QVERIFY2(!result.error.isEmpty() && result.error.contains(reason), qPrintable(result.error));
         QCOMPARE(count, 5);
         QVERIFY(result.path.endsWith("20021105-143207-5.txt"));
         QVERIFY(result.LogLine().startsWith("Error saving " + result.path + ": "));
