@@ -7,6 +7,7 @@
 
 #include <string_view>
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <utility>
@@ -129,7 +130,7 @@ void CZaridoDovoClient::onConnect()
     // When a write fails because the peer reset the connection, Qt closes its descriptor at
     // once, unread data and all, though the peer's reply may be waiting there. A second
     // descriptor keeps that reply readable until the send is over.
-    m_spareDescriptor = ::dup(static_cast<int>(m_socket->socketDescriptor()));
+    m_spareDescriptor = ::fcntl(static_cast<int>(m_socket->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
     AddLog("Connect on " + Destination());
     SendPending();
 }
