@@ -1,9 +1,9 @@
 #pragma once
 
 #include "TextdropVersion.h"
-#include "app/Settings.h"
+#include "app/Board.h"
+#include "support/Settings.h"
 
-#include <QList>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPointer>
@@ -11,37 +11,36 @@
 
 #include <functional>
 
-class CTray;
-class CZaridoDovoClient;
+class AddressBox;
+class AppController;
+class AppTray;
+class DocumentCommands;
 class CZaridoDovoServer;
 class frmLog;
-class QAction;
-class QComboBox;
-class QDragMoveEvent;
-class QDropEvent;
+class QKeySequence;
 class QLabel;
+class QLayout;
+class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
-class QPushButton;
 class SingleInstance;
+class StatusLine;
 
 // The main window: the board, the address box, the four buttons, the status line and the
-// character count; the menus and the tray icon; the two endpoints and the settings record.
-// Closing it hides it (or minimises it where the desktop has no tray); it really closes,
-// saving the settings and the address list, only once its tag reads "END".
+// character count, the menus and the tray icon. Closing it hides it (or minimises it where
+// the desktop has no tray); only the quit commands end the program.
 class frmMain : public QMainWindow
 {
     Q_OBJECT
 
 public:
     static inline const QString Title = QStringLiteral(TEXTDROP_TITLE);
-    // The largest document the board takes; a bigger file would hold the window for minutes.
-    static constexpr qint64 DocumentLimit = qint64(64) * 1024 * 1024;
+    static constexpr qint64 DocumentLimit = Board::DocumentLimit;
 
     enum class TrayPresence { Detect, Present, Absent };
 
-    // What the window takes from its surroundings; tests replace the parts that would block
-    // or reach outside their temporary folders.
+    // What the window takes from its surroundings; tests replace the parts that would block,
+    // reach outside their temporary folders or take seconds.
     struct Environment
     {
         // Shows a message box titled with the program's title. Empty: a real message box.
@@ -49,6 +48,8 @@ public:
         TrayPresence Tray = TrayPresence::Detect;
         // The folder of the program file; empty: the running program's own.
         QString ProgramFolder;
+        // The receiver's idle tick; 0: its ordinary 10 seconds.
+        int ServerTickMilliseconds = 0;
     };
 
     // Builds the window and runs its loading: refuses to go on when another copy runs,
@@ -58,32 +59,14 @@ public:
     explicit frmMain(Environment environment, QWidget *parent = nullptr);
     ~frmMain() override;
 
-    Settings &AppSettings();
-    bool AlreadyRunning() const;
-    // The single-copy guard, to ask the running copy to show itself after a refusal.
-    SingleInstance &Instance();
+    // Start-up, the settings, the endpoints and quitting.
+    AppController &Controller() const;
 
-    CZaridoDovoServer *Server() const;
-    CZaridoDovoClient *msg() const;
-    frmLog *LogWindow() const;
-
-    QString Tag() const;
-    void SetTag(const QString &tag);
-
-    // Starts the listening endpoint with the present settings, in the mode they select,
-    // shows the mode in the caption and the outcome on the status line. Expects the server
-    // stopped (fresh, or StopServer just before).
+    // Starts the listening endpoint with the present settings; the caption shows its mode,
+    // the status line and the tray tooltip the outcome. Expects the server stopped.
     void StartServer();
-
     // Puts a time-stamped text on the status line.
     void SetStatus(const QString &msg);
-    // Fits the label's full text (its "Tag" property) into its present width.
-    void AutoSizeCaption(QLabel *lbl);
-
-    // Saves a received message when a save folder is set, and logs the outcome on the
-    // server's log. Returns the reason when the save failed, otherwise an empty text.
-    QString AddLogMessage(const QByteArray &message);
-
     // Shows the window, restores it when minimised, and brings it to the front.
     void ShowWindow();
 
@@ -93,29 +76,22 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void BuildControls();
+    QLayout *BuildButtonRow(QWidget *client);
     void BuildMenus();
+    template <typename Handler>
+    QAction *AddCommand(QMenu *menu, const char *name, const QString &caption, const QKeySequence &shortcut,
+                        Handler handler);
     void Load();
     void ShowMessage(const QString &text, QMessageBox::Icon icon);
-    bool TrayAvailable() const;
     void Quit();
     QString BoardText() const;
     void UpdateCharacterCount();
+    void OnServerStarted(bool started, const QString &where, const QString &captionSuffix);
 
     void cmdSend_Click();
-    void cmdClear_Click();
-    void cmdCopy_Click();
-    void cmdPaste_Click();
-    void cmbIP_KeyDown(int key);
-    void cmbIP_KeyUp(int key);
-    // Adds an address to the end of the address box's list unless it is there already, and
-    // shows it selected.
-    void AddAddress(const QString &address);
-    void txtBoard_OLEDragOver(QDragMoveEvent *event);
-    void txtBoard_OLEDragDrop(QDropEvent *event);
 
     void msg_MessageSent(int ticks);
     void msg_Error(int number, const QString &description);
@@ -126,49 +102,21 @@ private:
     void Server_MessageError(const QString &description);
     void Server_MessageReceived(const QByteArray &message, const QString &from);
 
-    void Tray_LButtonDblClick();
-    void Tray_RButtonUp();
-
-    void mnuFileItem_Click(int index);
-    void mnuEditItem_Click(int index);
-    void mnuToolsItem_Click(int index);
-    void mnuPopupItem_Click(int index);
-    void mnuHelpItem_Click(int index);
-
-    void NewDocument();
-    void OpenDocument();
-    void SaveDocument();
-    // Reads one file into the board, replacing its text or appending to it. On failure the
-    // board keeps its text, a message gives the reason and false is returned.
-    bool LoadFile(const QString &path, bool append);
-    void EditCommand(int index);
+    void ExitProgram();
+    // Cut, Copy and Paste act on the control that has the focus, as its own keys would.
+    template <typename Command> void EditFocused(Command command);
     void OpenSettings();
-    void ShowAbout();
 
     Environment m_environment;
-    Settings m_Settings;
-    QString m_tag;
+    AppController *m_controller = nullptr;
+    AppTray *m_Tray = nullptr;
+    DocumentCommands *m_documents = nullptr;
+    QPointer<frmLog> m_frmLog;
+    bool m_quitting = false;
     bool m_AwaitingMessage = false;
 
-    SingleInstance *m_instance = nullptr;
-    CZaridoDovoServer *m_Server = nullptr;
-    CZaridoDovoClient *m_msg = nullptr;
-    CTray *m_Tray = nullptr;
-    QPointer<frmLog> m_frmLog;
-
-    QPlainTextEdit *m_txtBoard = nullptr;
-    QComboBox *m_cmbIP = nullptr;
-    QPushButton *m_cmdSend = nullptr;
-    QPushButton *m_cmdClear = nullptr;
-    QPushButton *m_cmdCopy = nullptr;
-    QPushButton *m_cmdPaste = nullptr;
-    QLabel *m_lblStatus = nullptr;
+    Board *m_txtBoard = nullptr;
+    AddressBox *m_cmbIP = nullptr;
+    StatusLine *m_lblStatus = nullptr;
     QLabel *m_lblBytes = nullptr;
-
-    QList<QAction *> m_mnuFileItem;
-    QList<QAction *> m_mnuEditItem;
-    QList<QAction *> m_mnuToolsItem;
-    QList<QAction *> m_mnuHelpItem;
-    QMenu *m_mnuPopup = nullptr;
-    QList<QAction *> m_mnuPopupItem;
 };

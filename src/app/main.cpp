@@ -1,4 +1,5 @@
 #include "TextdropVersion.h"
+#include "app/AppController.h"
 #include "app/AppIcon.h"
 #include "app/SingleInstance.h"
 #include "app/frmMain.h"
@@ -12,10 +13,11 @@ namespace {
 int Main(QApplication &app)
 {
     frmMain window;
-    if (window.AlreadyRunning()) {
-        QObject::connect(&window.Instance(), &SingleInstance::Finished, &app, &QCoreApplication::quit,
+    AppController &controller = window.Controller();
+    if (controller.Run().AlreadyRunning) {
+        QObject::connect(&controller.Instance(), &SingleInstance::Finished, &app, &QCoreApplication::quit,
                          Qt::QueuedConnection);
-        window.Instance().AskRunningCopyToShow();
+        controller.Instance().AskRunningCopyToShow();
         return app.exec();
     }
 

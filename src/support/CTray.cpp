@@ -24,11 +24,6 @@ void CTray::SetPicBox(const QIcon &picture)
     m_icon->setIcon(picture);
 }
 
-QIcon CTray::PicBox() const
-{
-    return m_icon->icon();
-}
-
 QString CTray::TipText() const
 {
     return m_icon->toolTip();
@@ -58,15 +53,13 @@ void CTray::OnActivated(QSystemTrayIcon::ActivationReason reason)
         return;
     const QScopedValueRollback busy(m_busy, true);
     switch (reason) {
-    case QSystemTrayIcon::Trigger:
-        emit LButtonUp();
-        break;
     case QSystemTrayIcon::DoubleClick:
         emit LButtonDblClick();
         break;
     case QSystemTrayIcon::Context:
         emit RButtonUp();
         break;
+    case QSystemTrayIcon::Trigger:
     case QSystemTrayIcon::MiddleClick:
     case QSystemTrayIcon::Unknown:
         break;

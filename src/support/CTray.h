@@ -7,7 +7,7 @@
 
 // One icon with a tooltip in the desktop's notification area, and the mouse actions on it
 // as events. The desktop reports a single left click, a left double-click and a request
-// for the context menu (the right button); those are the events this class can raise.
+// for the context menu (the right button); the double click and the menu request are raised.
 class CTray : public QObject
 {
     Q_OBJECT
@@ -24,7 +24,6 @@ public:
 
     // The icon's picture; a new picture shows at once on an icon already shown.
     void SetPicBox(const QIcon &picture);
-    QIcon PicBox() const;
 
     // At most the first 63 characters are kept.
     QString TipText() const;
@@ -35,7 +34,6 @@ public:
     void DeleteIcon();
 
 signals:
-    void LButtonUp();
     void LButtonDblClick();
     void RButtonUp();
 

@@ -3,34 +3,13 @@
 #include "TextdropVersion.h"
 #include "support/cDialogRunner.h"
 
-#include <QColorDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSettings>
 
 namespace {
-
-// The store is addressed by application name, then section and key. Settings.cpp keeps the
-// program's own values under organisation "Textdrop", application "Textdrop"; the custom
-// colours go beside them under application "Temp", section "CustomColors".
-QSettings CustomColorStore()
-{
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral(TEXTDROP_TITLE),
-                     QStringLiteral("Temp"));
-}
-
-QColor FromBgr(int value)
-{
-    return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
-}
-
-int ToBgr(const QColor &color)
-{
-    return color.red() | (color.green() << 8) | (color.blue() << 16);
-}
 
 QString PatternsForQt(const QString &pattern)
 {
@@ -107,7 +86,7 @@ QString cDialog::GetOpenName(QWidget *owner, QString &Filename, const QString &D
         }
         const QFileInfo chosen(path);
         if (chosen.exists() || chosen.isSymLink()
-            || ShowMessage(owner, path + QStringLiteral("\nThis file does not exist.\nCreate the file?"),
+            || ShowMessage(owner, path + tr("\nThis file does not exist.\nCreate the file?"),
                            QMessageBox::Question, QMessageBox::Yes | QMessageBox::No)
                    == QMessageBox::Yes) {
             Filename = chosen.fileName();
@@ -116,30 +95,6 @@ QString cDialog::GetOpenName(QWidget *owner, QString &Filename, const QString &D
         // Declined: back to the dialog, where the user left off.
         proposed = path;
     }
-}
-
-int cDialog::PickColor()
-{
-    QSettings store = CustomColorStore();
-    store.beginGroup(QStringLiteral("CustomColors"));
-    for (int i = 0; i < CustomColorCount; ++i) {
-        // A missing or unreadable value starts as black.
-        const int value = store.value(QString::number(i), QStringLiteral("0")).toString().trimmed().toInt();
-        QColorDialog::setCustomColor(i, FromBgr(value));
-    }
-
-    QColorDialog dialog;
-    // The custom colours are shown and edited only in Qt's own dialog.
-    dialog.setOption(QColorDialog::DontUseNativeDialog);
-    dialog.setCurrentColor(Qt::black);
-    const bool confirmed = cDialogRunner::Current().Exec(dialog) == QDialog::Accepted;
-
-    for (int i = 0; i < CustomColorCount; ++i)
-        store.setValue(QString::number(i), QString::number(ToBgr(QColorDialog::customColor(i))));
-    if (!confirmed)
-        return -1;
-    const QColor chosen = dialog.selectedColor().isValid() ? dialog.selectedColor() : dialog.currentColor();
-    return ToBgr(chosen);
 }
 
 QMessageBox::StandardButton cDialog::ShowMessage(QWidget *owner, const QString &text, QMessageBox::Icon icon,

@@ -1,12 +1,13 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
 
 class QWidget;
 
-// The common dialogs: a file to write, a file to read, a colour; plus the program's message
+// The common dialogs: a file to write, a file to read; plus the program's message
 // boxes. Keeps no state between calls. Every dialog runs through cDialogRunner, so tests can
 // answer in the user's place.
 //
@@ -15,9 +16,10 @@ class QWidget;
 // separated by ";".
 class cDialog
 {
+    Q_DECLARE_TR_FUNCTIONS(cDialog)
+
 public:
     static constexpr int ProposedNameLimit = 512;
-    static constexpr int CustomColorCount = 16;
 
     // Asks for a file to write, proposing Filename (cut to 512 characters). Asks before an
     // existing file is replaced and appends DefaultExt to a name typed without an extension.
@@ -34,11 +36,6 @@ public:
     QString GetOpenName(QWidget *owner, QString &Filename, const QString &DefaultDir = {},
                         const QString &WindowTitle = {}, const QString &Filters = {},
                         const QString &DefaultFileName = {});
-
-    // Asks for a colour, starting at black, with the 16 custom colours kept in the settings
-    // store. Returns the colour as 0x00BBGGRR, or -1 on cancel. The custom colours are written
-    // back either way.
-    int PickColor();
 
     // A message box titled with the program's title. Returns the button the user chose;
     // NoButton when the box was closed some other way.

@@ -12,7 +12,7 @@ frmLog::frmLog(QWidget *owner)
     , m_view(std::make_unique<TextBoxLogView>(m_txtLog))
 {
     setObjectName(QStringLiteral("frmLog"));
-    setWindowTitle(QStringLiteral("Log"));
+    setWindowTitle(tr("Log"));
     if (owner)
         setWindowIcon(owner->windowIcon());
 
@@ -29,29 +29,19 @@ frmLog::frmLog(QWidget *owner)
 
 frmLog::~frmLog() = default;
 
-QPlainTextEdit *frmLog::txtLog() const
-{
-    return m_txtLog;
-}
-
 LogView *frmLog::TextBoxView() const
 {
     return m_view.get();
 }
 
-QString frmLog::Tag() const
+void frmLog::AllowClose()
 {
-    return m_tag;
-}
-
-void frmLog::SetTag(const QString &tag)
-{
-    m_tag = tag;
+    m_closeAllowed = true;
 }
 
 void frmLog::closeEvent(QCloseEvent *event)
 {
-    if (m_tag == QLatin1String("END")) {
+    if (m_closeAllowed) {
         event->accept();
         return;
     }

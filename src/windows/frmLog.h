@@ -9,7 +9,7 @@ class LogView;
 class QPlainTextEdit;
 
 // The log window: one text box where the endpoints' logs append their lines. Closing it
-// only hides it, text and all, until the window is marked "END" for the program's end.
+// only hides it, text and all, until the program's end allows it to close.
 class frmLog : public QWidget
 {
     Q_OBJECT
@@ -19,12 +19,11 @@ public:
     explicit frmLog(QWidget *owner);
     ~frmLog() override;
 
-    QPlainTextEdit *txtLog() const;
     // The text box as a log's display.
     LogView *TextBoxView() const;
 
-    QString Tag() const;
-    void SetTag(const QString &tag);
+    // From now on a close request really closes the window.
+    void AllowClose();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -33,6 +32,6 @@ protected:
 private:
     QPlainTextEdit *m_txtLog;
     std::unique_ptr<LogView> m_view;
-    QString m_tag;
+    bool m_closeAllowed = false;
     bool m_placed = false;
 };

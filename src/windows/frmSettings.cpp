@@ -1,6 +1,7 @@
 #include "windows/frmSettings.h"
 
-#include "app/Settings.h"
+#include "protocol/CZaridoDovoServer.h"
+#include "support/Settings.h"
 #include "support/FolderPath.h"
 #include "support/cDialog.h"
 #include "support/cDialogRunner.h"
@@ -8,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -69,17 +71,27 @@ QLineEdit *NewPasswordField(const char *name, QWidget *parent)
     return field;
 }
 
+// Proves the folder takes files: creates one there and removes it again.
+bool CanWriteIn(const QString &folder)
+{
+    QFile probe(QDir(folder).filePath(QStringLiteral(".textdrop-write-test")));
+    if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    probe.close();
+    return probe.remove();
+}
+
 } // namespace
 
 frmSettings::frmSettings(Settings &settings, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
     , m_settings(settings)
 {
-    setWindowTitle(QStringLiteral("Settings"));
+    setWindowTitle(tr("Settings"));
     if (parent)
         setWindowIcon(parent->window()->windowIcon());
 
-    Frame1 = new QGroupBox(QStringLiteral("Server Settings"), this);
+    Frame1 = new QGroupBox(tr("Server Settings"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     txtIP = NewField("txtIP", Frame1);
     cmdIP = NewButton("cmdIP", QStringLiteral("..."), Frame1);
@@ -88,17 +100,17 @@ frmSettings::frmSettings(Settings &settings, QWidget *parent)
     txtPath = NewField("txtPath", Frame1);
     cmdBrowse = NewButton("cmdBrowse", QStringLiteral("..."), Frame1);
 
-    Frame2 = new QGroupBox(QStringLiteral("Secure Transfers"), this);
+    Frame2 = new QGroupBox(tr("Secure Transfers"), this);
     Frame2->setObjectName(QStringLiteral("Frame2"));
-    chkCrypt = new QCheckBox(QStringLiteral("Encrypt all data being sent"), Frame2);
+    chkCrypt = new QCheckBox(tr("Encrypt all data being sent"), Frame2);
     chkCrypt->setObjectName(QStringLiteral("chkCrypt"));
     txtPassword = NewPasswordField("txtPassword", Frame2);
     txtPassword2 = NewPasswordField("txtPassword2", Frame2);
-    chkAcceptSecure = new QCheckBox(QStringLiteral("Accept only secure connections"), Frame2);
+    chkAcceptSecure = new QCheckBox(tr("Accept only secure connections"), Frame2);
     chkAcceptSecure->setObjectName(QStringLiteral("chkAcceptSecure"));
 
-    cmdOK = NewButton("cmdOK", QStringLiteral("OK"), this);
-    cmdCancel = NewButton("cmdCancel", QStringLiteral("Cancel"), this);
+    cmdOK = NewButton("cmdOK", tr("OK"), this);
+    cmdCancel = NewButton("cmdCancel", tr("Cancel"), this);
 
     // Laid out as designed: address and port side by side, time-out, save folder; then the
     // security box; OK and Cancel at the bottom right.
@@ -110,18 +122,20 @@ frmSettings::frmSettings(Settings &settings, QWidget *parent)
     txtIP->setMinimumWidth(132);
 
     auto *server = new QGridLayout(Frame1);
-    server->addWidget(new QLabel(QStringLiteral("Enter your IP address for server:"), Frame1), 0, 0, 1, 2);
-    server->addWidget(new QLabel(QStringLiteral("Server Port:"), Frame1), 0, 2);
+    server->addWidget(new QLabel(tr("Enter your IP address for server:"), Frame1), 0, 0, 1, 2);
+    server->addWidget(new QLabel(tr("Server Port:"), Frame1), 0, 2);
     server->addWidget(txtIP, 1, 0);
     server->addWidget(cmdIP, 1, 1);
     server->addWidget(txtPort, 1, 2);
-    server->addWidget(new QLabel(QStringLiteral("Timeout:"), Frame1), 2, 0, 1, 3);
+    server->addWidget(new QLabel(tr("Timeout:"), Frame1), 2, 0, 1, 3);
     auto *timeoutRow = new QHBoxLayout;
     timeoutRow->addWidget(txtTimeout);
-    timeoutRow->addWidget(new QLabel(QStringLiteral("Seconds"), Frame1));
+    lblSeconds = new QLabel(Frame1);
+    lblSeconds->setObjectName(QStringLiteral("lblSeconds"));
+    timeoutRow->addWidget(lblSeconds);
     timeoutRow->addStretch(1);
     server->addLayout(timeoutRow, 3, 0, 1, 3);
-    server->addWidget(new QLabel(QStringLiteral("Path to save messages: (Blank Disables Save)"), Frame1), 4, 0, 1, 3);
+    server->addWidget(new QLabel(tr("Path to save messages: (Blank Disables Save)"), Frame1), 4, 0, 1, 3);
     auto *pathRow = new QHBoxLayout;
     pathRow->addWidget(txtPath, 1);
     pathRow->addWidget(cmdBrowse);
@@ -129,9 +143,9 @@ frmSettings::frmSettings(Settings &settings, QWidget *parent)
 
     auto *secure = new QVBoxLayout(Frame2);
     secure->addWidget(chkCrypt);
-    secure->addWidget(new QLabel(QStringLiteral("Password:"), Frame2));
+    secure->addWidget(new QLabel(tr("Password:"), Frame2));
     secure->addWidget(txtPassword);
-    secure->addWidget(new QLabel(QStringLiteral("Re-Type Password:"), Frame2));
+    secure->addWidget(new QLabel(tr("Re-Type Password:"), Frame2));
     secure->addWidget(txtPassword2);
     secure->addWidget(chkAcceptSecure);
 
@@ -162,31 +176,43 @@ frmSettings::frmSettings(Settings &settings, QWidget *parent)
     connect(cmdOK, &QPushButton::clicked, this, &frmSettings::onOK);
     connect(cmdCancel, &QPushButton::clicked, this, &frmSettings::reject);
 
+    connect(txtTimeout, &QLineEdit::textChanged, this, &frmSettings::ShowTimeoutInSeconds);
+
     SetCheck();
-    txtIP->setText(settings.ServerIP);
-    txtPort->setText(QString::number(settings.ServerPort));
-    txtTimeout->setText(QString::number(settings.ServerTimeout));
-    chkCrypt->setChecked(settings.EncryptData != 0);
-    txtPath->setText(settings.LogPath);
-    txtPassword->setText(settings.CryptPassword);
-    txtPassword2->setText(settings.CryptPassword);
-    chkAcceptSecure->setChecked(settings.AcceptSecureOnly != 0);
-    m_encryptDataOnOpen = settings.EncryptData;
+    txtIP->setText(settings.Stored.ServerIP);
+    txtPort->setText(QString::number(settings.Stored.ServerPort));
+    txtTimeout->setText(QString::number(settings.Stored.ServerTimeout));
+    chkCrypt->setChecked(settings.Security.EncryptData);
+    txtPath->setText(settings.Stored.LogPath);
+    txtPassword->setText(settings.Security.CryptPassword);
+    txtPassword2->setText(settings.Security.CryptPassword);
+    chkAcceptSecure->setChecked(settings.Security.AcceptSecureOnly);
+    ShowTimeoutInSeconds();
 }
 
-bool frmSettings::EncryptionChanged() const
+void frmSettings::ShowTimeoutInSeconds()
 {
-    return m_settings.EncryptData != m_encryptDataOnOpen;
+    // The receiver counts its time-out in idle ticks and ends a silent connection on the tick
+    // after the last one counted.
+    const std::optional<double> ticks = NumberIn(txtTimeout->text());
+    const int tickSeconds = CZaridoDovoServer::DefaultTickMilliseconds / 1000;
+    if (!ticks || *ticks != std::floor(*ticks) || *ticks < 0 || *ticks > INT_MAX / tickSeconds - 1) {
+        lblSeconds->setText(tr("ticks of %1 s").arg(tickSeconds));
+        return;
+    }
+    lblSeconds->setText(tr("ticks of %1 s: a silent connection ends after %2 s")
+                            .arg(tickSeconds)
+                            .arg((qint64(*ticks) + 1) * tickSeconds));
 }
 
 bool frmSettings::Open(Settings &settings, QWidget *parent)
 {
     QPointer<frmSettings> window = new frmSettings(settings, parent);
-    cDialogRunner::Current().Exec(*window);
+    const int result = cDialogRunner::Current().Exec(*window);
     // The window may have gone with its parent while it was open (the program quitting).
-    const bool changed = window && window->EncryptionChanged();
+    const bool accepted = window && result == QDialog::Accepted;
     delete window;
-    return changed;
+    return accepted;
 }
 
 QString frmSettings::BrowseForFolder(QWidget *owner, const QString &title)
@@ -247,20 +273,20 @@ void frmSettings::onOK()
     // Every field is checked before any is stored, so a refused OK leaves the record as it was.
     const bool crypt = chkCrypt->isChecked();
     if (crypt && txtPassword->text().isEmpty()) {
-        Refuse(QStringLiteral("Cannot encrypt data without a password."), txtPassword);
+        Refuse(tr("Cannot encrypt data without a password."), txtPassword);
         return;
     }
     if (crypt && txtPassword->text() != txtPassword2->text()) {
-        Refuse(QStringLiteral("Password do not match."), txtPassword);
+        Refuse(tr("Password do not match."), txtPassword);
         return;
     }
 
     // A port field without a number keeps the port; a number must be a usable port.
-    int port = m_settings.ServerPort;
+    int port = m_settings.Stored.ServerPort;
     if (const std::optional<double> number = NumberIn(txtPort->text())) {
         const double rounded = std::nearbyint(*number);
         if (rounded < 1 || rounded > 65535) {
-            Refuse(QStringLiteral("Server Port must be a number from 1 to 65535."), txtPort);
+            Refuse(tr("Server Port must be a number from 1 to 65535."), txtPort);
             return;
         }
         port = int(rounded);
@@ -268,7 +294,7 @@ void frmSettings::onOK()
 
     const std::optional<double> timeout = NumberIn(txtTimeout->text());
     if (!timeout || *timeout != std::floor(*timeout) || *timeout < 0 || *timeout > INT_MAX) {
-        Refuse(QStringLiteral("Timeout must be a whole number of seconds, 0 or more."), txtTimeout);
+        Refuse(tr("Timeout must be a whole number, 0 or more."), txtTimeout);
         return;
     }
 
@@ -276,20 +302,22 @@ void frmSettings::onOK()
     const QString path = FolderPath(txtPath->text());
     if (!path.isEmpty()) {
         if (!MakePath(path)) {
-            Refuse(QStringLiteral("Path to save messages: the folder ") + path
-                       + QStringLiteral(" cannot be created."),
-                   txtPath);
+            Refuse(tr("Path to save messages: the folder %1 cannot be created.").arg(path), txtPath);
+            return;
+        }
+        if (!CanWriteIn(path)) {
+            Refuse(tr("Path to save messages: the folder %1 cannot be written.").arg(path), txtPath);
             return;
         }
     }
 
-    m_settings.CryptPassword = crypt ? txtPassword->text() : QString();
-    m_settings.EncryptData = crypt ? 1 : 0;
-    m_settings.ServerIP = txtIP->text();
-    m_settings.ServerPort = port;
-    m_settings.LogPath = path;
-    m_settings.AcceptSecureOnly = crypt && chkAcceptSecure->isChecked() ? 1 : 0;
-    m_settings.ServerTimeout = int(*timeout);
+    m_settings.Security.CryptPassword = crypt ? txtPassword->text() : QString();
+    m_settings.Security.EncryptData = crypt;
+    m_settings.Stored.ServerIP = txtIP->text();
+    m_settings.Stored.ServerPort = port;
+    m_settings.Stored.LogPath = path;
+    m_settings.Security.AcceptSecureOnly = crypt && chkAcceptSecure->isChecked();
+    m_settings.Stored.ServerTimeout = int(*timeout);
     accept();
 }
 

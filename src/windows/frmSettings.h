@@ -6,6 +6,7 @@
 struct Settings;
 class QCheckBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -17,14 +18,10 @@ class frmSettings : public QDialog
     Q_OBJECT
 
 public:
-    // Fills the fields from the record and notes EncryptData, which EncryptionChanged compares with.
+    // Fills the fields from the record.
     explicit frmSettings(Settings &settings, QWidget *parent = nullptr);
 
-    // True when OK stored an EncryptData other than the one the window opened with: the
-    // server must then be stopped and started again to take on the new mode.
-    bool EncryptionChanged() const;
-
-    // Opens the window modally on the record and returns EncryptionChanged() once it has closed.
+    // Opens the window modally on the record; true when OK stored the fields.
     static bool Open(Settings &settings, QWidget *parent = nullptr);
 
     // A folder picked by the user, with the platform's separators; "" when cancelled.
@@ -38,6 +35,7 @@ protected:
 
 private:
     void SetCheck();
+    void ShowTimeoutInSeconds();
     void onCryptClicked();
     void onIP();
     void onBrowse();
@@ -45,13 +43,13 @@ private:
     void Refuse(const QString &message, QLineEdit *field);
 
     Settings &m_settings;
-    int m_encryptDataOnOpen = 0;
 
     QGroupBox *Frame1;
     QLineEdit *txtIP;
     QPushButton *cmdIP;
     QLineEdit *txtPort;
     QLineEdit *txtTimeout;
+    QLabel *lblSeconds;
     QLineEdit *txtPath;
     QPushButton *cmdBrowse;
     QGroupBox *Frame2;

@@ -1,9 +1,14 @@
 #include "../support/FakeDialogRunner.h"
+#include "app/AppController.h"
+#include "app/Board.h"
 #include "app/frmMain.h"
 #include "protocol/CZaridoDovoClient.h"
 #include "protocol/CZaridoDovoServer.h"
+#include "support/CTray.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QMenu>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -19,6 +24,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 #include <QUrl>
 
@@ -84,11 +90,12 @@ private:
         return *m_window;
     }
 
-    // A window listening on the loopback address, on a port the system picks by default.
+    // A window listening on the loopback address, on a free port by default (one the settings
+    // window accepts as it is).
     frmMain &StartedWindow(frmMain::TrayPresence tray = frmMain::TrayPresence::Present, int port = 0)
     {
         Store().setValue(QStringLiteral("Settings/ServerIP"), Loopback);
-        Store().setValue(QStringLiteral("Settings/ServerPort"), QString::number(port));
+        Store().setValue(QStringLiteral("Settings/ServerPort"), QString::number(port ? port : FreePort()));
         MakeWindow(tray).StartServer();
         return *m_window;
     }
@@ -102,7 +109,7 @@ private:
     QString Status()
     {
         static const QRegularExpression stamp(QStringLiteral("^ \\d\\d:\\d\\d:\\d\\d (AM|PM): "));
-        const QString status = Control<QLabel>("lblStatus")->property("Tag").toString();
+        const QString status = Control<QLabel>("lblStatus")->toolTip();
         const QRegularExpressionMatch match = stamp.match(status);
         return match.hasMatch() ? status.mid(match.capturedLength()) : QStringLiteral("<no time stamp> ") + status;
     }
@@ -112,8 +119,73 @@ private:
     {
         CZaridoDovoClient sender;
         QSignalSpy sent(&sender, &CZaridoDovoClient::MessageSent);
-        sender.SendMessage(Loopback, m_window->Server()->LocalPort(), bytes);
+        sender.SendMessage(Loopback, m_window->Controller().Server()->LocalPort(), bytes);
         return sent.wait();
+    }
+
+
+    // Tools -> Settings: applies the edits ({"txtPort", "4000", "chkCrypt", "", ...}: a check box
+    // named with an empty text is clicked, a field gets the text typed), then clicks OK.
+    // Returns what the window's fields held on opening.
+    QStringList EditSettings(const QStringList &edits)
+    {
+        QStringList opened;
+        FakeDialogRunner runner;
+        runner.Queue([&](QDialog &dialog) {
+            for (const char *name : {"txtIP", "txtPort", "txtTimeout", "txtPath"})
+                opened.append(dialog.findChild<QLineEdit *>(QLatin1String(name))->text());
+            for (qsizetype i = 0; i + 1 < edits.size(); i += 2) {
+                if (auto *box = dialog.findChild<QCheckBox *>(edits[i])) {
+                    box->click();
+                    continue;
+                }
+                auto *field = dialog.findChild<QLineEdit *>(edits[i]);
+                field->clear();
+                QTest::keyClicks(field, edits[i + 1]);
+            }
+            dialog.findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
+            return dialog.result();
+        });
+        Control<QAction>("mnuToolsItem0")->trigger();
+        for (const FakeDialogRunner::Message &message : runner.messages)
+            qWarning() << "settings window refused:" << message.text;
+        return opened;
+    }
+
+    // Sends bytes from a loopback client with the password; the reply word, or the client's error.
+    QString Outcome(int port, const QByteArray &bytes, const QByteArray &password = {})
+    {
+        CZaridoDovoClient sender;
+        QSignalSpy sent(&sender, &CZaridoDovoClient::MessageSent);
+        QSignalSpy refused(&sender, &CZaridoDovoClient::MessageError);
+        QSignalSpy failed(&sender, &CZaridoDovoClient::Error);
+        sender.SendMessage(Loopback, port, bytes, password);
+        if (!QTest::qWaitFor([&] { return sent.count() + refused.count() + failed.count() > 0; }))
+            return QStringLiteral("<no outcome>");
+        if (sent.count())
+            return QStringLiteral("OK");
+        if (refused.count())
+            return QStringLiteral("refused");
+        return QStringLiteral("error");
+    }
+
+    // Sends a plain frame from the given loopback address, as a peer on another host would.
+    bool DeliverFrom(const QString &source, const QByteArray &bytes)
+    {
+        QTcpSocket peer;
+        if (!peer.bind(QHostAddress(source)))
+            return false;
+        peer.connectToHost(QHostAddress::LocalHost, m_window->Controller().Server()->LocalPort());
+        const char length[3] = {char(bytes.size() >> 16), char(bytes.size() >> 8), char(bytes.size())};
+        peer.write(QByteArray("STALK") + QByteArray(length, 3) + bytes);
+        return QTest::qWaitFor([&] { return peer.bytesAvailable() >= 10 || peer.state() == QAbstractSocket::UnconnectedState; })
+               && peer.readAll().endsWith("OK");
+    }
+
+    static int FreePort()
+    {
+        QTcpServer probe;
+        return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
     }
 
     QStringList m_messages; // icon number, a space, the text
@@ -141,22 +213,22 @@ private slots:
     void captionShowsTheMode_data()
     {
         QTest::addColumn<QString>("password");
-        QTest::addColumn<int>("secureOnly");
+        QTest::addColumn<bool>("secureOnly");
         QTest::addColumn<QString>("caption");
-        QTest::newRow("first start: plain") << QString() << 0 << QStringLiteral("Textdrop v0.1.49");
-        QTest::newRow("password") << QStringLiteral("pw") << 0 << QStringLiteral("Textdrop v0.1.49 [secure]");
-        QTest::newRow("password, secure only") << QStringLiteral("pw") << 1 << QStringLiteral("Textdrop v0.1.49 [secure only]");
+        QTest::newRow("first start: plain") << QString() << false << QStringLiteral("Textdrop v0.1.49");
+        QTest::newRow("password") << QStringLiteral("pw") << false << QStringLiteral("Textdrop v0.1.49 [secure]");
+        QTest::newRow("password, secure only") << QStringLiteral("pw") << true << QStringLiteral("Textdrop v0.1.49 [secure only]");
     }
     void captionShowsTheMode()
     {
         QFETCH(QString, password);
-        QFETCH(int, secureOnly);
+        QFETCH(bool, secureOnly);
         QFETCH(QString, caption);
         frmMain &window = StartedWindow();
-        QCOMPARE(window.AppSettings().ServerTimeout, 2);
-        window.AppSettings().CryptPassword = password;
-        window.AppSettings().AcceptSecureOnly = secureOnly;
-        window.Server()->StopServer();
+        QCOMPARE(window.Controller().AppSettings().Stored.ServerTimeout, 2);
+        window.Controller().AppSettings().Security.CryptPassword = password;
+        window.Controller().AppSettings().Security.AcceptSecureOnly = secureOnly;
+        window.Controller().Server()->StopServer();
         window.StartServer();
         QCOMPARE(window.windowTitle(), caption);
         QVERIFY2(Status().startsWith(QStringLiteral("Server started on 127.0.0.1:")), qPrintable(Status()));
@@ -170,32 +242,31 @@ private slots:
         QVERIFY(label->text().endsWith(QStringLiteral("...")) && label->text().size() < 300);
         QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width());
         m_window->resize(4000, m_window->height()); // room enough: the whole text again
-        QTRY_COMPARE(label->text(), label->property("Tag").toString());
+        QTRY_COMPARE(label->text(), label->toolTip());
     }
 
     void secondCopyRefused()
     {
         frmMain &running = MakeWindow();
         frmMain second(Surroundings());
-        QVERIFY(!running.AlreadyRunning() && second.AlreadyRunning() && !second.Server());
+        QVERIFY(!running.Controller().Run().AlreadyRunning && second.Controller().Run().AlreadyRunning && !second.Controller().Server());
         QCOMPARE(m_messages, QStringList{QStringLiteral("0 Another instance of Textdrop is currently running.\n\n"
                                                         "This instance will shutdown automatically.")});
         // Even a quit command on the refused copy writes nothing.
-        second.SetTag(QStringLiteral("END"));
-        second.close();
+        second.findChild<QAction *>(QStringLiteral("mnuFileItem5"))->trigger();
         QVERIFY(Store().allKeys().isEmpty());
-        QVERIFY(!QFileInfo::exists(running.AppSettings().AddressFile));
+        QVERIFY(!QFileInfo::exists(running.Controller().Run().AddressFile));
     }
 
     void quitWritesSettingsAndAddresses()
     {
         WriteFile(m_program->filePath(QStringLiteral("tdsettings.ini")), "10.0.0.5\r\n\r\n  10.0.0.6 \r\n10.0.0.5\r\n");
-        MakeWindow().AppSettings().CryptPassword = QStringLiteral("sesame-secret");
+        MakeWindow().Controller().AppSettings().Security.CryptPassword = QStringLiteral("sesame-secret");
         Box()->addItem(QStringLiteral("host.lan"));
         Control<QAction>("mnuFileItem5")->trigger(); // E&xit
         QCOMPARE(Store().allKeys(), (QStringList{"Settings/LogPath", "Settings/ServerIP", "Settings/ServerPort", "Settings/ServerTimeout"}));
         QVERIFY(!ReadFile(Store().fileName()).contains("sesame-secret"));
-        QCOMPARE(ReadFile(m_window->AppSettings().AddressFile), QByteArray("10.0.0.5\r\n10.0.0.6\r\n10.0.0.5\r\nhost.lan\r\n"));
+        QCOMPARE(ReadFile(m_window->Controller().Run().AddressFile), QByteArray("10.0.0.5\r\n10.0.0.6\r\n10.0.0.5\r\nhost.lan\r\n"));
     }
 
     void quitOnFullDiskKeepsAddressFile()
@@ -210,8 +281,7 @@ private slots:
         const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
         const rlimit small{64, saved.rlim_max};
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-        m_window->SetTag(QStringLiteral("END"));
-        m_window->close();
+        Control<QAction>("mnuFileItem5")->trigger();
         setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, oldHandler);
         QCOMPARE(ReadFile(path), QByteArray("10.0.0.1\r\n"));
@@ -242,7 +312,7 @@ private slots:
         QFETCH(QString, notSaved);
         WriteFile(m_program->filePath(QStringLiteral("blocker")), "");
         QVERIFY(QDir(m_program->path()).mkdir(QStringLiteral("saved")));
-        StartedWindow().AppSettings().LogPath = m_program->filePath(folder);
+        StartedWindow().Controller().AppSettings().Stored.LogPath = m_program->filePath(folder);
         QVERIFY(Deliver(bytes)); // the sender was told "OK"
 
         QCOMPARE(Board()->toPlainText(), board);
@@ -304,8 +374,8 @@ private slots:
         CZaridoDovoServer peer;
         QVERIFY(peer.StartServer(Loopback, 0, 2, "p\xc3\xa4ss", true));
         QSignalSpy received(&peer, &CZaridoDovoServer::MessageReceived);
-        MakeWindow().AppSettings().ServerPort = peer.LocalPort();
-        m_window->AppSettings().CryptPassword = QStringLiteral("p\u00e4ss");
+        MakeWindow().Controller().AppSettings().Stored.ServerPort = peer.LocalPort();
+        m_window->Controller().AppSettings().Security.CryptPassword = QStringLiteral("p\u00e4ss");
         Box()->setEditText(Loopback);
         Board()->setPlainText(QStringLiteral("a\u00e9c\nd"));
         Click("cmdSend");
@@ -316,8 +386,8 @@ private slots:
 
     void nothingReceivedOnlyForSilentConnection()
     {
-        const int port = StartedWindow().Server()->LocalPort();
-        QSignalSpy received(m_window->Server(), &CZaridoDovoServer::MessageReceived);
+        const int port = StartedWindow().Controller().Server()->LocalPort();
+        QSignalSpy received(m_window->Controller().Server(), &CZaridoDovoServer::MessageReceived);
         // A peer that sends a message and hangs up at once is no silent connection.
         QTcpSocket hasty;
         hasty.connectToHost(QHostAddress::LocalHost, port);
@@ -421,11 +491,192 @@ private slots:
         QCOMPARE(Status(), QStringLiteral("Loaded ") + path);
 
         Board()->setPlainText(QStringLiteral("kept"));
-        QVERIFY(QFile::resize(m_program->filePath(QStringLiteral("doc.txt")), frmMain::DocumentLimit + 1)); // sparse
+        QVERIFY(QFile::resize(m_program->filePath(QStringLiteral("doc.txt")), ::Board::DocumentLimit + 1)); // sparse
         path = command("mnuFileItem1", QStringLiteral("doc.txt"));
         QCOMPARE(Board()->toPlainText(), QStringLiteral("kept"));
         QCOMPARE(Status(), QStringLiteral("Error loading ") + path);
         QCOMPARE(m_messages.size(), 2);
+    }
+
+    void sendersJoinTheAddressList_data()
+    {
+        QTest::addColumn<QStringList>("senders"); // loopback addresses, in turn
+        QTest::addColumn<QStringList>("entries"); // the file held 127.0.0.3 at start
+        QTest::newRow("one sender") << QStringList{"127.0.0.1"} << QStringList{"127.0.0.3", "127.0.0.1"};
+        QTest::newRow("the same sender twice") << QStringList{"127.0.0.1", "127.0.0.1"} << QStringList{"127.0.0.3", "127.0.0.1"};
+        QTest::newRow("two senders, first again") << QStringList{"127.0.0.1", "127.0.0.2", "127.0.0.1"}
+                                                  << QStringList{"127.0.0.3", "127.0.0.1", "127.0.0.2"};
+        QTest::newRow("a sender listed in the file") << QStringList{"127.0.0.3"} << QStringList{"127.0.0.3"};
+    }
+    void sendersJoinTheAddressList()
+    {
+        QFETCH(QStringList, senders);
+        WriteFile(m_program->filePath(QStringLiteral("tdsettings.ini")), "127.0.0.3\r\n");
+        StartedWindow();
+        for (const QString &sender : senders) {
+            QVERIFY(DeliverFrom(sender, sender.toLatin1()));
+            QCOMPARE(Board()->toPlainText(), sender);
+            QCOMPARE(Box()->currentText(), sender);
+        }
+        QTEST(Entries(Box()), "entries");
+        Control<QAction>("mnuFileItem5")->trigger(); // the list outlives the run
+        QFETCH(QStringList, entries);
+        QCOMPARE(ReadFile(m_window->Controller().Run().AddressFile), (entries.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toLatin1());
+    }
+
+    void settingsSurviveQuitAndStart_data()
+    {
+        QTest::addColumn<QString>("ip");
+        QTest::addColumn<QString>("timeout");
+        QTest::addColumn<QString>("folder"); // below the program folder; empty: none
+        QTest::newRow("every value set") << QStringLiteral("127.0.0.1") << QStringLiteral("7") << QStringLiteral("inbox");
+        QTest::newRow("no address, no folder, time-out 0") << QString() << QStringLiteral("0") << QString();
+    }
+    void settingsSurviveQuitAndStart()
+    {
+        QFETCH(QString, ip);
+        QFETCH(QString, timeout);
+        QFETCH(QString, folder);
+        const QString port = QString::number(FreePort());
+        const QString path = folder.isEmpty() ? QString() : m_program->filePath(folder) + QLatin1Char('/');
+        StartedWindow();
+        EditSettings({"txtIP", ip, "txtPort", port, "txtTimeout", timeout, "txtPath", path});
+        QVERIFY(!Store().contains(QStringLiteral("Settings/ServerTimeout"))); // stored at quit, not before
+        // The server moved to the new port at once.
+        QCOMPARE(Outcome(port.toInt(), "moved"), QStringLiteral("OK"));
+        Control<QAction>("mnuFileItem5")->trigger();
+        QCOMPARE(Store().value(QStringLiteral("Settings/ServerIP")).toString(), ip);
+        QCOMPARE(Store().value(QStringLiteral("Settings/ServerPort")).toString(), port);
+        QCOMPARE(Store().value(QStringLiteral("Settings/ServerTimeout")).toString(), timeout);
+        QCOMPARE(Store().value(QStringLiteral("Settings/LogPath")).toString(), path);
+
+        m_window.reset();
+        MakeWindow().StartServer(); // a new start reads them back
+        QCOMPARE(m_window->Controller().Server()->LocalPort(), port.toInt());
+        QCOMPARE(EditSettings({}), (QStringList{ip, port, timeout, path}));
+    }
+
+    void closeBoxWithTrayHides()
+    {
+        StartedWindow(frmMain::TrayPresence::Present).show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        QVERIFY(!m_window->close());
+        QVERIFY(!m_window->isVisible() && !m_window->isMinimized());
+        QVERIFY(!Store().contains(QStringLiteral("Settings/ServerTimeout"))); // nothing saved: the program goes on
+        QVERIFY(Deliver("still receiving"));
+        QCOMPARE(Board()->toPlainText(), QStringLiteral("still receiving"));
+    }
+
+    void trayMenuOffersTheOtherState_data()
+    {
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("window shown: Hide") << true;
+        QTest::newRow("window hidden: Show") << false;
+    }
+    void trayMenuOffersTheOtherState()
+    {
+        QFETCH(bool, shown);
+        MakeWindow().setVisible(shown);
+        auto *menu = m_window->findChild<QMenu *>(QStringLiteral("mnuPopup"));
+        QVERIFY(menu);
+        menu->popup(QPoint(0, 0));
+        QCOMPARE(Control<QAction>("mnuPopupItem0")->isVisible(), !shown); // &Show
+        QCOMPARE(Control<QAction>("mnuPopupItem1")->isVisible(), shown);  // &Hide
+        menu->hide();
+        Control<QAction>(shown ? "mnuPopupItem1" : "mnuPopupItem0")->trigger();
+        QCOMPARE(m_window->isVisible(), !shown);
+    }
+
+    // Whatever the server was started with, OK in the settings window brings the running server
+    // in line with the new values.
+    void settingsTakeEffect_data()
+    {
+        QTest::addColumn<QStringList>("first");  // settings window edits, then OK
+        QTest::addColumn<QStringList>("second"); // edits in a second visit
+        QTest::addColumn<QByteArray>("password"); // the sender's
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<QString>("caption"); // suffix
+        const QStringList secure{"chkCrypt", "", "txtPassword", "old", "txtPassword2", "old"};
+        QTest::newRow("secure only ticked: plain refused") << (secure + QStringList{"chkAcceptSecure", ""}) << QStringList()
+                                                           << QByteArray() << "refused" << " [secure only]";
+        QTest::newRow("secure: plain taken") << secure << QStringList() << QByteArray() << "OK" << " [secure]";
+        QTest::newRow("secure: other password refused") << secure << QStringList() << QByteArray("new") << "refused" << " [secure]";
+        QTest::newRow("secure only ticked later: plain refused") << secure << QStringList{"chkAcceptSecure", ""} << QByteArray()
+                                                                 << "refused" << " [secure only]";
+        QTest::newRow("password changed, encrypt kept: new taken")
+            << secure << QStringList{"txtPassword", "new", "txtPassword2", "new"} << QByteArray("new") << "OK" << " [secure]";
+        QTest::newRow("password changed, encrypt kept: old refused")
+            << secure << QStringList{"txtPassword", "new", "txtPassword2", "new"} << QByteArray("old") << "refused" << " [secure]";
+        QTest::newRow("encrypt turned off: plain taken") << (secure + QStringList{"chkAcceptSecure", ""}) << QStringList{"chkCrypt", ""}
+                                                         << QByteArray() << "OK" << "";
+    }
+    void settingsTakeEffect()
+    {
+        QFETCH(QStringList, first);
+        QFETCH(QStringList, second);
+        QFETCH(QByteArray, password);
+        QFETCH(QString, caption);
+        StartedWindow();
+        EditSettings(first);
+        if (!second.isEmpty())
+            EditSettings(second);
+        QTEST(Outcome(m_window->Controller().Server()->LocalPort(), "hello", password), "outcome");
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("Textdrop v0.1.49") + caption);
+    }
+
+    void changedTimeoutTakesEffect()
+    {
+        Store().setValue(QStringLiteral("Settings/ServerTimeout"), QStringLiteral("1000"));
+        frmMain::Environment surroundings = Surroundings();
+        surroundings.ServerTickMilliseconds = 5;
+        Store().setValue(QStringLiteral("Settings/ServerIP"), Loopback);
+        Store().setValue(QStringLiteral("Settings/ServerPort"), QString::number(FreePort()));
+        m_window = std::make_unique<frmMain>(surroundings);
+        m_window->StartServer();
+        EditSettings({"txtTimeout", "0"});
+        QTcpSocket silent;
+        silent.connectToHost(QHostAddress::LocalHost, m_window->Controller().Server()->LocalPort());
+        // 1001 ticks of 5 ms under the old time-out; one tick under the new.
+        QTRY_COMPARE_WITH_TIMEOUT(Status(), QStringLiteral("Timeout waiting on 127.0.0.1"), 2000);
+    }
+
+    void failedStartShownInTrayTip()
+    {
+        QTcpServer occupant;
+        QVERIFY(occupant.listen(QHostAddress::LocalHost, 0));
+        StartedWindow(frmMain::TrayPresence::Present, occupant.serverPort());
+        CTray *tray = m_window->findChild<CTray *>();
+        QVERIFY(tray);
+        const QString tip = tray->TipText();
+        QVERIFY2(tip.contains(QStringLiteral("not receiving")), qPrintable(tip));
+        occupant.close();
+        Control<QAction>("mnuToolsItem3")->trigger(); // Restart Server tries again
+        QCOMPARE(tray->TipText(), QStringLiteral("Textdrop v0.1.49"));
+        QCOMPARE(Outcome(m_window->Controller().Server()->LocalPort(), "back"), QStringLiteral("OK"));
+    }
+
+    // Enter that closes a message box must not reach the address box as a key release of its own.
+    void addressBoxIgnoresForeignEnter()
+    {
+        MakeWindow().show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        Box()->addItem(QStringLiteral("gone"));
+        Box()->setCurrentIndex(-1);
+        Box()->setFocus();
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(Box()->lineEdit(), &release); // its press went to the message box
+        QCOMPARE(Entries(Box()), QStringList{QStringLiteral("gone")});
+    }
+
+    void longLineShownWhole()
+    {
+        StartedWindow().show();
+        const QByteArray line(256 * 1024, 'q');
+        QVERIFY(Deliver(line));
+        QCOMPARE(Board()->toPlainText().size(), line.size());
+        Board()->moveCursor(QTextCursor::End);
+        QTest::keyClicks(Board(), QStringLiteral("!"));
+        QVERIFY(Board()->toPlainText().endsWith(QStringLiteral("q!")));
     }
 
     void droppedFilesAppended()
@@ -449,9 +700,12 @@ private slots:
                        QUrl::fromLocalFile(m_program->filePath(QStringLiteral("a.txt"))), QUrl::fromLocalFile(missing)});
         QVERIFY(over(files));
         QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+        // An event waiting meanwhile (here a timer standing in for a message) runs after the drop.
+        QTimer::singleShot(0, Board(), [this] { Board()->setPlainText(QStringLiteral("intruder|")); });
         QApplication::sendEvent(Board()->viewport(), &drop);
         QCOMPARE(Board()->toPlainText(), QStringLiteral("start|two|one|"));
         QCOMPARE(Status(), QStringLiteral("Error loading ") + missing);
+        QTRY_COMPARE(Board()->toPlainText(), QStringLiteral("intruder|"));
         QCOMPARE(m_messages.size(), 1);
     }
 };

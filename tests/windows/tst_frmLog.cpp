@@ -16,7 +16,7 @@ private slots:
         window.show();
         QVERIFY(!window.close());
         QVERIFY(!window.isVisible());
-        window.SetTag("END");
+        window.AllowClose();
         QVERIFY(window.close());
     }
 

@@ -1,8 +1,10 @@
 #include "../support/FakeDialogRunner.h"
-#include "app/Settings.h"
+#include "support/Settings.h"
 #include "windows/frmSettings.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
@@ -26,8 +28,8 @@ static void Type(QWidget &window, const QStringList &edits)
 
 static QStringList Stored(const Settings &s)
 {
-    return {s.ServerIP, QString::number(s.ServerPort), QString::number(s.ServerTimeout), s.LogPath, s.CryptPassword,
-            QString::number(s.EncryptData), QString::number(s.AcceptSecureOnly)};
+    return {s.Stored.ServerIP, QString::number(s.Stored.ServerPort), QString::number(s.Stored.ServerTimeout), s.Stored.LogPath,
+            s.Security.CryptPassword, QString::number(s.Security.EncryptData), QString::number(s.Security.AcceptSecureOnly)};
 }
 
 // The password boxes and the secure-only box are usable only while the encrypt box is ticked.
@@ -57,6 +59,8 @@ private slots:
         QTest::newRow("empty timeout after a new port")
             << QStringList{"txtPort", "4000", "txtTimeout", ""} << "Timeout" << "txtTimeout";
         QTest::newRow("timeout not whole") << QStringList{"txtTimeout", "2.5"} << "Timeout" << "txtTimeout";
+        QTest::newRow("save folder that cannot be written")
+            << QStringList{"txtPath", "/proc/"} << "cannot be written" << "txtPath";
         QTest::newRow("save folder below a file (this program)")
             << QStringList{"txtPath", QCoreApplication::applicationFilePath() + "/sub"} << "Path to save" << "txtPath";
     }
@@ -78,27 +82,79 @@ private slots:
         QCOMPARE(Stored(settings), before);
     }
 
+    void enterMovesOn_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("next"); // empty: the window took the values and closed
+        QTest::newRow("address") << "txtIP" << "txtPort";
+        QTest::newRow("port") << "txtPort" << "txtTimeout";
+        QTest::newRow("time-out") << "txtTimeout" << "chkCrypt";
+        QTest::newRow("password") << "txtPassword" << "txtPassword2";
+        QTest::newRow("re-typed password: OK") << "txtPassword2" << "";
+    }
+    void enterMovesOn()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, next);
+        Settings settings;
+        frmSettings window(settings);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        Control<QCheckBox>(window, "chkCrypt")->click();
+        Type(window, {"txtPort", "4001", "txtPassword", "secret", "txtPassword2", "secret"});
+        Control(window, field)->setFocus();
+        QTest::keyClick(Control(window, field), Qt::Key_Return);
+        if (next.isEmpty()) {
+            QCOMPARE(window.result(), int(QDialog::Accepted));
+            QCOMPARE(settings.Security.CryptPassword, QStringLiteral("secret"));
+            QCOMPARE(settings.Stored.ServerPort, 4001);
+        } else {
+            QCOMPARE(QApplication::focusWidget()->objectName(), next);
+            QCOMPARE(settings.Stored.ServerPort, StoredSettings::DefaultPort);
+        }
+    }
+
+    void timeoutShownInSeconds_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("0 ticks") << "0" << "10 s";
+        QTest::newRow("2 ticks") << "2" << "30 s";
+        QTest::newRow("6 ticks") << "6" << "70 s";
+        QTest::newRow("not a number") << "x" << "";
+    }
+    void timeoutShownInSeconds()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        Settings settings;
+        frmSettings window(settings);
+        Type(window, {"txtTimeout", typed});
+        const QString label = Control<QLabel>(window, "lblSeconds")->text();
+        QVERIFY2(shown.isEmpty() ? !label.contains(QLatin1String("after")) : label.endsWith(QStringLiteral("after ") + shown),
+                 qPrintable(label));
+    }
+
     void closedWindow_data()
     {
-        // The server is restarted only when OK stored another encrypt choice.
-        QTest::addColumn<int>("encryptOnOpen"); // secure-only ticked along with it
+        QTest::addColumn<bool>("encryptOnOpen"); // secure-only ticked along with it
         QTest::addColumn<bool>("toggle");
         QTest::addColumn<bool>("ok"); // OK, or else Cancel
         QTest::addColumn<QStringList>("security"); // password, encrypt, secure-only as stored
-        QTest::newRow("OK, encrypt box unchanged") << 1 << false << true << QStringList{"secret", "1", "1"};
-        QTest::newRow("OK, encrypt box turned on") << 0 << true << true << QStringList{"secret", "1", "0"};
-        QTest::newRow("OK, turned off: plain mode, password dropped") << 1 << true << true << QStringList{"", "0", "0"};
-        QTest::newRow("Cancel, encrypt box turned on") << 0 << true << false << QStringList{"secret", "0", "0"};
+        QTest::newRow("OK, encrypt box unchanged") << true << false << true << QStringList{"secret", "1", "1"};
+        QTest::newRow("OK, encrypt box turned on") << false << true << true << QStringList{"secret", "1", "0"};
+        QTest::newRow("OK, turned off: plain mode, password dropped") << true << true << true << QStringList{"", "0", "0"};
+        QTest::newRow("Cancel, encrypt box turned on") << false << true << false << QStringList{"secret", "0", "0"};
     }
 
     void closedWindow()
     {
-        QFETCH(int, encryptOnOpen);
+        QFETCH(bool, encryptOnOpen);
         QFETCH(bool, toggle);
         QFETCH(bool, ok);
         Settings settings;
-        settings.EncryptData = settings.AcceptSecureOnly = encryptOnOpen;
-        settings.CryptPassword = "secret";
+        settings.Security.EncryptData = settings.Security.AcceptSecureOnly = encryptOnOpen;
+        settings.Security.CryptPassword = "secret";
         QTemporaryDir dir;
         const QString folder = QDir::toNativeSeparators(dir.filePath("level1/level2"));
         bool ruleHeld = false;
@@ -112,11 +168,11 @@ private slots:
             Control<QPushButton>(window, ok ? "cmdOK" : "cmdCancel")->click();
             return window.result();
         });
-        QCOMPARE(frmSettings::Open(settings), ok && toggle);
+        QCOMPARE(frmSettings::Open(settings), ok);
         QVERIFY(runner.AllAnswered() && ruleHeld);
         QTEST(Stored(settings).mid(4), "security");
         // OK makes the save folder two levels deep and stores it with a closing separator.
-        QCOMPARE(settings.LogPath, ok ? folder + QDir::separator() : QString());
+        QCOMPARE(settings.Stored.LogPath, ok ? folder + QDir::separator() : QString());
         QCOMPARE(QFileInfo(folder).isDir(), ok);
     }
 };

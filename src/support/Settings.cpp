@@ -1,10 +1,8 @@
-#include "app/Settings.h"
+#include "support/Settings.h"
 
 #include "TextdropVersion.h"
-#include "support/FolderPath.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include <QCoreApplication>
 #include <QSettings>
 
 namespace {
@@ -27,7 +25,7 @@ int WholeNumber(const QVariant &value, int fallback)
 
 } // namespace
 
-void Settings::Load()
+void StoredSettings::Load()
 {
     QSettings store = Store();
     store.beginGroup(Group);
@@ -37,7 +35,7 @@ void Settings::Load()
     ServerTimeout = WholeNumber(store.value(QStringLiteral("ServerTimeout")), DefaultTimeout);
 }
 
-void Settings::Save() const
+void StoredSettings::Save() const
 {
     QSettings store = Store();
     store.beginGroup(Group);
@@ -47,15 +45,16 @@ void Settings::Save() const
     store.setValue(QStringLiteral("LogPath"), LogPath);
 }
 
-void Settings::BuildPaths(const QString &programFolder, const QString &dataFolder)
+ServerChoice ServerChoice::From(const Settings &settings)
 {
-    const QFileInfo program(programFolder);
-    if (program.isDir() && program.isWritable()) {
-        AppFolder = programFolder;
-    } else {
-        QDir().mkpath(dataFolder);
-        AppFolder = dataFolder;
-    }
-    AppFolder = FolderPath(AppFolder);
-    AddressFile = AppFolder + QStringLiteral("tdsettings.ini");
+    // A password makes the receiver secure; secure-only refuses what is not enciphered with it.
+    return {settings.Stored.ServerIP, settings.Stored.ServerPort, settings.Stored.ServerTimeout,
+            settings.Security.CryptPassword.toUtf8(), settings.Security.AcceptSecureOnly};
+}
+
+QString ServerChoice::CaptionSuffix() const
+{
+    if (secureOnly)
+        return QCoreApplication::translate("ServerChoice", " [secure only]");
+    return password.isEmpty() ? QString() : QCoreApplication::translate("ServerChoice", " [secure]");
 }

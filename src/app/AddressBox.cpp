@@ -1,0 +1,102 @@
+#include "app/AddressBox.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+
+namespace {
+bool IsEnter(int key)
+{
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+} // namespace
+
+AddressBox::AddressBox(QWidget *parent)
+    : QComboBox(parent)
+{
+    setObjectName(QStringLiteral("cmbIP"));
+    setEditable(true);
+    setInsertPolicy(QComboBox::NoInsert);
+    // Keys reach the box (which hands them to its line edit) or, sent to it, the line edit.
+    installEventFilter(this);
+    lineEdit()->installEventFilter(this);
+}
+
+QStringList AddressBox::Entries() const
+{
+    QStringList entries;
+    for (int i = 0; i < count(); ++i)
+        entries.append(itemText(i));
+    return entries;
+}
+
+void AddressBox::AddAddress(const QString &address)
+{
+    if (Entries().contains(address))
+        return;
+    addItem(address);
+    setEditText(QString());
+    setCurrentIndex(count() - 1);
+}
+
+bool AddressBox::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != this && watched != lineEdit())
+        return QComboBox::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (IsEnter(key->key())) {
+            // Enter acts when it comes up; going down it must not pick an entry that differs
+            // only in case.
+            m_enterDown = true;
+            return true;
+        }
+        KeyDown(key->key());
+        break;
+    }
+    case QEvent::KeyRelease: {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (!key->isAutoRepeat())
+            KeyUp(key->key());
+        break;
+    }
+    case QEvent::FocusOut:
+        m_enterDown = false;
+        break;
+    default:
+        break;
+    }
+    return QComboBox::eventFilter(watched, event);
+}
+
+void AddressBox::KeyDown(int key)
+{
+    const int index = currentIndex();
+    // An entry counts as selected only while the box still shows it: once the text has been
+    // edited, Delete is plain editing and must not cost a remembered address.
+    if (key != Qt::Key_Delete || index < 0 || currentText() != itemText(index))
+        return;
+    QLineEdit *edit = lineEdit();
+    const QString text = edit->text();
+    const int cursor = edit->cursorPosition();
+    const int start = edit->selectionStart();
+    const int length = int(edit->selectedText().size());
+    removeItem(index);
+    setCurrentIndex(-1);
+    // The key then does its ordinary editing on the text as the user saw it.
+    edit->setText(text);
+    if (start < 0)
+        edit->setCursorPosition(cursor);
+    else if (cursor == start)
+        edit->setSelection(start + length, -length);
+    else
+        edit->setSelection(start, length);
+}
+
+void AddressBox::KeyUp(int key)
+{
+    if (!IsEnter(key) || !m_enterDown)
+        return;
+    m_enterDown = false;
+    AddAddress(currentText());
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QComboBox>
+#include <QStringList>
+
+// The address box: free text with a list of remembered addresses that grows only by the
+// program's rules. Enter coming up adds the text to the list unless it is listed already;
+// Delete going down while a listed entry is shown removes that entry, then edits as usual.
+class AddressBox : public QComboBox
+{
+    Q_OBJECT
+
+public:
+    explicit AddressBox(QWidget *parent = nullptr);
+
+    QStringList Entries() const;
+    // Appends the address unless it is listed (case-sensitive) and shows it selected.
+    void AddAddress(const QString &address);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void KeyDown(int key);
+    void KeyUp(int key);
+
+    // An Enter release acts only after its press came here: the press of an Enter that closed
+    // a message box went to that box.
+    bool m_enterDown = false;
+};

@@ -1,0 +1,120 @@
+#include "app/AppController.h"
+
+#include "TextdropVersion.h"
+#include "app/AddressList.h"
+#include "app/SingleInstance.h"
+#include "protocol/CZaridoDovoClient.h"
+#include "protocol/CZaridoDovoServer.h"
+#include "support/FolderPath.h"
+#include "support/MessageArchive.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QHostAddress>
+#include <QStandardPaths>
+
+AppController::AppController(const QString &programFolder, int tickMilliseconds, QObject *parent)
+    : QObject(parent)
+    , m_programFolder(programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder)
+    , m_tickMilliseconds(tickMilliseconds)
+    , m_instance(new SingleInstance(QString(), this))
+{
+    m_Run.AppVersion = QStringLiteral("v" TEXTDROP_VERSION);
+}
+
+AppController::~AppController() = default;
+
+bool AppController::Acquire()
+{
+    m_Run.AlreadyRunning = !m_instance->Acquire();
+    return !m_Run.AlreadyRunning;
+}
+
+SingleInstance &AppController::Instance()
+{
+    return *m_instance;
+}
+
+QStringList AppController::Load(LogView *logView)
+{
+    m_Server = new CZaridoDovoServer(this, m_tickMilliseconds);
+    m_msg = new CZaridoDovoClient(this);
+    m_logView = logView;
+    m_msg->Log().Start(QString(), logView);
+    BuildPaths(m_programFolder, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    const QStringList addresses = ReadAddressList(m_Run.AddressFile);
+    m_Settings.Stored.Load();
+    return addresses;
+}
+
+void AppController::BuildPaths(const QString &programFolder, const QString &dataFolder)
+{
+    // A writable program folder is a portable copy; otherwise the per-user data folder.
+    const QFileInfo program(programFolder);
+    QString folder = programFolder;
+    if (!program.isDir() || !program.isWritable()) {
+        QDir().mkpath(dataFolder);
+        folder = dataFolder;
+    }
+    m_Run.AppFolder = FolderPath(folder);
+    m_Run.AddressFile = m_Run.AppFolder + QStringLiteral("tdsettings.ini");
+}
+
+void AppController::StartServer()
+{
+    if (!m_Server)
+        return;
+    // A restart attaches the log again.
+    m_Server->Log().Start(QString(), m_logView);
+    m_running = ServerChoice::From(m_Settings);
+    const bool started =
+        m_Server->StartServer(m_running.ip, m_running.port, m_running.timeout, m_running.password, m_running.secureOnly);
+    // An empty address asks for every local one; a failed start leaves it empty.
+    const QString ip = m_Server->LocalIP().isEmpty() ? QHostAddress(QHostAddress::AnyIPv4).toString() : m_Server->LocalIP();
+    emit ServerStarted(started, ip + QLatin1Char(':') + QString::number(m_Server->LocalPort()),
+                       m_running.CaptionSuffix());
+}
+
+void AppController::RestartServer()
+{
+    if (!m_Server)
+        return;
+    m_Server->StopServer();
+    StartServer();
+}
+
+void AppController::ApplySettings()
+{
+    if (!(ServerChoice::From(m_Settings) == m_running))
+        RestartServer();
+}
+
+QString AppController::AddLogMessage(const QByteArray &message)
+{
+    if (m_Settings.Stored.LogPath.isEmpty())
+        return {};
+    const MessageArchive::Result saved = MessageArchive(m_Settings.Stored.LogPath).Save(message, m_Run.SavedCount);
+    if (m_Server)
+        m_Server->AddLog(saved.LogLine());
+    return saved.error;
+}
+
+void AppController::Quit(const QStringList &addresses)
+{
+    if (m_Run.AlreadyRunning)
+        return; // a refused copy leaves the running one's files alone
+    m_Settings.Stored.Save();
+    if (!m_Run.AddressFile.isEmpty())
+        WriteAddressList(m_Run.AddressFile, addresses);
+    // Released later: this may run inside a handler of an endpoint.
+    if (m_Server) {
+        m_Server->StopServer();
+        m_Server->deleteLater();
+        m_Server = nullptr;
+    }
+    if (m_msg) {
+        m_msg->deleteLater();
+        m_msg = nullptr;
+    }
+}

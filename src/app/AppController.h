@@ -1,0 +1,78 @@
+#pragma once
+
+#include "support/Settings.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class CZaridoDovoClient;
+class CZaridoDovoServer;
+class LogView;
+class SingleInstance;
+
+// The program's life apart from its window: the one-copy guard, the settings record and the
+// address list on disk, the two endpoints, which mode the receiver runs in, and quitting.
+class AppController : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Built at start; never stored.
+    struct RunState
+    {
+        QString AppVersion; // "v0.1.49"
+        bool AlreadyRunning = false;
+        QString AppFolder;   // ends with the platform's separator
+        QString AddressFile; // AppFolder + "tdsettings.ini"
+        int SavedCount = 0;  // received messages saved as files this run
+    };
+
+    // programFolder: where a portable copy keeps its address list; tickMilliseconds: the
+    // receiver's idle tick, shortened only by tests.
+    AppController(const QString &programFolder, int tickMilliseconds, QObject *parent = nullptr);
+    ~AppController() override;
+
+    // False when another copy runs: nothing more may be done then but asking it to show.
+    bool Acquire();
+    SingleInstance &Instance();
+
+    // Creates the endpoints with their logs on the view, reads the settings and returns the
+    // remembered addresses. The view must outlive this object.
+    QStringList Load(LogView *logView);
+
+    Settings &AppSettings() { return m_Settings; }
+    const RunState &Run() const { return m_Run; }
+    CZaridoDovoServer *Server() const { return m_Server; }
+    CZaridoDovoClient *Client() const { return m_msg; }
+
+    // Starts the receiver with the settings as they are now; ServerStarted reports the outcome.
+    void StartServer();
+    void RestartServer();
+    // After the settings were edited: a restart when any value the receiver runs with changed.
+    void ApplySettings();
+
+    // Saves a received message when a save folder is set; the reason when that failed.
+    QString AddLogMessage(const QByteArray &message);
+
+    // Writes the settings and the addresses and ends both endpoints. Each step runs whatever
+    // the one before managed; a refused copy writes nothing.
+    void Quit(const QStringList &addresses);
+
+signals:
+    // where: "address:port"; captionSuffix: the mode, " [secure]" etc.
+    void ServerStarted(bool started, const QString &where, const QString &captionSuffix);
+
+private:
+    void BuildPaths(const QString &programFolder, const QString &dataFolder);
+
+    QString m_programFolder;
+    int m_tickMilliseconds;
+    Settings m_Settings;
+    RunState m_Run;
+    ServerChoice m_running; // what the receiver was last started with
+    SingleInstance *m_instance;
+    LogView *m_logView = nullptr;
+    CZaridoDovoServer *m_Server = nullptr;
+    CZaridoDovoClient *m_msg = nullptr;
+};

@@ -1,0 +1,119 @@
+#include "app/Board.h"
+
+#include <QClipboard>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QMimeData>
+#include <QTextCursor>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace {
+
+bool HasLineLongerThan(const QString &text, qsizetype limit)
+{
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype end = text.indexOf(QLatin1Char('\n'), start);
+        if (end < 0)
+            end = text.size();
+        if (end - start > limit)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+bool CarriesFiles(const QMimeData *data)
+{
+    const QList<QUrl> urls = data->urls();
+    return std::any_of(urls.cbegin(), urls.cend(), [](const QUrl &url) { return url.isLocalFile(); });
+}
+
+} // namespace
+
+Board::Board(QWidget *parent)
+    : QPlainTextEdit(parent)
+{
+    setObjectName(QStringLiteral("txtBoard"));
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+}
+
+void Board::SetText(const QString &text)
+{
+    setLineWrapMode(HasLineLongerThan(text, LongestWrappedLine) ? NoWrap : WidgetWidth);
+    setPlainText(text);
+}
+
+void Board::Clear()
+{
+    clear();
+    setFocus();
+}
+
+void Board::CopyAll() const
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(toPlainText());
+}
+
+void Board::PasteClipboard()
+{
+    QTextCursor cursor = textCursor();
+    cursor.beginEditBlock();
+    cursor.removeSelectedText();
+    cursor.insertText(QGuiApplication::clipboard()->text());
+    cursor.endEditBlock();
+    setTextCursor(cursor);
+}
+
+QString Board::ReadDocument(const QString &path, QByteArray &bytes)
+{
+    const QString limit = QLocale().formattedDataSize(DocumentLimit);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return file.errorString();
+    if (!file.isSequential() && file.size() > DocumentLimit)
+        return tr("The file is too large for the board: %1, the board takes up to %2.")
+            .arg(QLocale().formattedDataSize(file.size()), limit);
+    // One byte more than the limit tells a pipe or a growing file that is too large.
+    bytes = file.read(DocumentLimit + 1);
+    if (file.error() != QFileDevice::NoError)
+        return file.errorString();
+    if (bytes.size() > DocumentLimit)
+        return tr("The file is too large for the board, which takes up to %1.").arg(limit);
+    return {};
+}
+
+void Board::dragEnterEvent(QDragEnterEvent *event)
+{
+    dragMoveEvent(event);
+}
+
+void Board::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (CarriesFiles(event->mimeData())) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void Board::dropEvent(QDropEvent *event)
+{
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    QStringList paths;
+    for (const QUrl &url : event->mimeData()->urls()) {
+        const QString path = url.toLocalFile();
+        if (!path.isEmpty() && !QFileInfo(path).isDir())
+            paths.append(path);
+    }
+    emit FilesDropped(paths);
+}

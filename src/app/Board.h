@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QPlainTextEdit>
+#include <QString>
+#include <QStringList>
+
+// The board: the text to send or the text received. It takes dropped file lists (never
+// dragged text) and lays out very long lines without wrapping them.
+class Board : public QPlainTextEdit
+{
+    Q_OBJECT
+
+public:
+    // The largest document the board takes; a bigger file would hold the window for minutes.
+    static constexpr qint64 DocumentLimit = qint64(64) * 1024 * 1024;
+    // Wrapping a line this long costs far more than the user gains from it.
+    static constexpr qsizetype LongestWrappedLine = 16 * 1024;
+
+    explicit Board(QWidget *parent = nullptr);
+
+    // Replaces the text; a text with a line longer than LongestWrappedLine is shown unwrapped.
+    void SetText(const QString &text);
+
+    // The buttons under the board: Clear empties it and gives it the focus; CopyAll puts the
+    // whole text (not only the selection) on the clipboard; PasteClipboard replaces the
+    // selection with the clipboard's text, with nothing when it holds none.
+    void Clear();
+    void CopyAll() const;
+    void PasteClipboard();
+
+    // Reads a whole document of at most DocumentLimit bytes; the reason when it cannot.
+    static QString ReadDocument(const QString &path, QByteArray &bytes);
+
+signals:
+    // Files (not folders) dropped on the board, in the order of the drop.
+    void FilesDropped(const QStringList &paths);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+};

@@ -1,0 +1,44 @@
+#include "app/StatusLine.h"
+
+#include "app/StatusText.h"
+
+#include <algorithm>
+
+namespace {
+constexpr int LabelIndent = 2;
+}
+
+StatusLine::StatusLine(const QString &name, QWidget *parent)
+    : QLabel(parent)
+{
+    setObjectName(name);
+    setTextFormat(Qt::PlainText); // peers' words end up here: never read them as markup
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setIndent(LabelIndent);
+}
+
+QString StatusLine::FullText() const
+{
+    return m_fullText;
+}
+
+void StatusLine::SetFullText(const QString &text)
+{
+    m_fullText = text;
+    setToolTip(text);
+    AutoSizeCaption();
+}
+
+void StatusLine::resizeEvent(QResizeEvent *event)
+{
+    QLabel::resizeEvent(event);
+    AutoSizeCaption();
+}
+
+void StatusLine::AutoSizeCaption()
+{
+    if (ReadsAsNumberOrDate(m_fullText))
+        return;
+    const int width = contentsRect().width() - 2 * margin() - std::max(indent(), 0);
+    setText(FitText(m_fullText, fontMetrics(), width));
+}

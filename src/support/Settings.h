@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// The values kept in the user's settings store between runs, with their defaults: the one
+// place both the window program and the command-line tool take them from.
+struct StoredSettings
+{
+    static constexpr int DefaultPort = 30666;
+    // Counted in the receiver's 10-second idle ticks: 2 ends a silent connection after 30 s.
+    static constexpr int DefaultTimeout = 2;
+
+    QString ServerIP; // empty: every local address
+    int ServerPort = DefaultPort;
+    int ServerTimeout = DefaultTimeout;
+    QString LogPath; // folder for received messages, with its closing separator; empty: not saved
+
+    // Reads the four stored keys; absent or non-numeric values fall back to the defaults.
+    void Load();
+    // Writes ServerIP, ServerPort, ServerTimeout, LogPath, in that order, and nothing else.
+    void Save() const;
+};
+
+// The security choices of this run; never stored, so every run starts plain.
+struct SecurityChoices
+{
+    QString CryptPassword; // not empty: sends are enciphered and the receiver is secure
+    bool EncryptData = false;
+    bool AcceptSecureOnly = false;
+};
+
+// What the settings window edits.
+struct Settings
+{
+    StoredSettings Stored;
+    SecurityChoices Security;
+};
+
+// How the receiver is started from the settings; two starts with equal values behave alike.
+struct ServerChoice
+{
+    QString ip;
+    int port = 0;
+    int timeout = 0;
+    QByteArray password; // empty: plain
+    bool secureOnly = false;
+
+    static ServerChoice From(const Settings &settings);
+    // " [secure]", " [secure only]" or nothing, for the caption.
+    QString CaptionSuffix() const;
+    bool operator==(const ServerChoice &) const = default;
+};
