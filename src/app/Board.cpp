@@ -45,7 +45,11 @@ Board::Board(QWidget *parent)
 
 void Board::SetText(const QString &text)
 {
-    setLineWrapMode(HasLineLongerThan(text, LongestWrappedLine) ? NoWrap : WidgetWidth);
+    const QTextOption::WrapMode mode = HasLineLongerThan(text, LongestWrappedLine)
+                                           ? QTextOption::WrapAnywhere
+                                           : QTextOption::WrapAtWordBoundaryOrAnywhere;
+    clear(); // a new mode lays out the present text again: let that be nothing
+    setWordWrapMode(mode);
     setPlainText(text);
 }
 

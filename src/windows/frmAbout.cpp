@@ -41,7 +41,7 @@ frmAbout::frmAbout(QWidget *parent)
     const QString title = QStringLiteral(TEXTDROP_TITLE);
     if (parent)
         setWindowIcon(parent->window()->windowIcon());
-    setWindowTitle(QStringLiteral("About ") + title);
+    setWindowTitle(tr("About %1").arg(title));
     setMouseTracking(true);
 
     picIcon = NewLabel("picIcon", QString(), this);
@@ -53,14 +53,14 @@ frmAbout::frmAbout(QWidget *parent)
     QFont bold = lblTitle->font();
     bold.setBold(true);
     lblTitle->setFont(bold);
-    lblCopyright = NewLabel("lblCopyright", QStringLiteral("Copyright \u00A9 the %1 developers.").arg(title), this);
-    Label2 = NewLabel("Label2", QStringLiteral("web:"), this);
+    lblCopyright = NewLabel("lblCopyright", tr("Copyright \u00A9 the %1 developers.").arg(title), this);
+    Label2 = NewLabel("Label2", tr("web:"), this);
     lblQuillsoft = NewLink("lblQuillsoft", MakerSiteName, MakerSite, this);
-    Label1 = NewLabel("Label1", QStringLiteral("e-mail:"), this);
+    Label1 = NewLabel("Label1", tr("e-mail:"), this);
     lblMailTo = NewLink("lblMailTo", MakerMail, QStringLiteral("mailto:") + MakerMail, this);
-    lblDisclaimer = NewLabel("lblDisclaimer", QStringLiteral("This program is freeware; use it at your own risk."), this);
+    lblDisclaimer = NewLabel("lblDisclaimer", tr("This program is freeware; use it at your own risk."), this);
 
-    cmdOK = new QPushButton(QStringLiteral("OK"), this);
+    cmdOK = new QPushButton(tr("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     // Default and cancel button at once: Enter and Escape (QDialog's own) both close.
     cmdOK->setDefault(true);

@@ -12,11 +12,11 @@
 
 frmIPAddress::frmIPAddress(const QStringList &addresses, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
-    , Label1(new QLabel(QStringLiteral("Select IP Address:"), this))
+    , Label1(new QLabel(tr("Select IP Address:"), this))
     , ListView1(new QListWidget(this))
-    , cmdSelect(new QPushButton(QStringLiteral("Select"), this))
+    , cmdSelect(new QPushButton(tr("Select"), this))
 {
-    setWindowTitle(QStringLiteral("Available IP's"));
+    setWindowTitle(tr("Available IP's"));
     if (parent)
         setWindowIcon(parent->window()->windowIcon());
 
@@ -57,7 +57,7 @@ std::optional<QString> frmIPAddress::Pick(QWidget *parent)
 {
     const LocalAddresses local = FillIPList();
     if (!local.TableSupported)
-        cDialog::ShowMessage(parent, QStringLiteral("IP Helper is not supported by this system."));
+        cDialog::ShowMessage(parent, tr("IP Helper is not supported by this system."));
 
     QPointer<frmIPAddress> picker = new frmIPAddress(local.IPList, parent);
     const int result = cDialogRunner::Current().Exec(*picker);
