@@ -66,6 +66,16 @@ frmAbout::frmAbout(QWidget *parent)
     cmdOK->setDefault(true);
     connect(cmdOK, &QPushButton::clicked, this, &frmAbout::accept);
 
+    LayOut();
+    for (QLabel *link : {lblQuillsoft, lblMailTo}) {
+        link->installEventFilter(this);
+        LinkAction(link, HTMLLink::ShowAsLink);
+    }
+    cmdOK->setFocus();
+}
+
+void frmAbout::LayOut()
+{
     auto *links = new QGridLayout;
     links->addWidget(Label2, 0, 0, Qt::AlignRight);
     links->addWidget(lblQuillsoft, 0, 1);
@@ -92,12 +102,6 @@ frmAbout::frmAbout(QWidget *parent)
     window->addLayout(text, 1);
     window->addLayout(okColumn);
     window->setSizeConstraint(QLayout::SetFixedSize);
-
-    for (QLabel *link : {lblQuillsoft, lblMailTo}) {
-        link->installEventFilter(this);
-        LinkAction(link, HTMLLink::ShowAsLink);
-    }
-    cmdOK->setFocus();
 }
 
 void frmAbout::Open(QWidget *parent)

@@ -28,6 +28,8 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
 
 private:
+    // The icon at the left, the texts and links in the middle, OK at the top right.
+    void LayOut();
     void MouseOver(QLabel *link);
 
     QLabel *picIcon;

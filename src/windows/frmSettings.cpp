@@ -91,63 +91,10 @@ frmSettings::frmSettings(Settings &settings, QWidget *parent)
     if (parent)
         setWindowIcon(parent->window()->windowIcon());
 
-    Frame1 = new QGroupBox(tr("Server Settings"), this);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    txtIP = NewField("txtIP", Frame1);
-    cmdIP = NewButton("cmdIP", QStringLiteral("..."), Frame1);
-    txtPort = NewField("txtPort", Frame1);
-    txtTimeout = NewField("txtTimeout", Frame1);
-    txtPath = NewField("txtPath", Frame1);
-    cmdBrowse = NewButton("cmdBrowse", QStringLiteral("..."), Frame1);
-
-    Frame2 = new QGroupBox(tr("Secure Transfers"), this);
-    Frame2->setObjectName(QStringLiteral("Frame2"));
-    chkCrypt = new QCheckBox(tr("Encrypt all data being sent"), Frame2);
-    chkCrypt->setObjectName(QStringLiteral("chkCrypt"));
-    txtPassword = NewPasswordField("txtPassword", Frame2);
-    txtPassword2 = NewPasswordField("txtPassword2", Frame2);
-    chkAcceptSecure = new QCheckBox(tr("Accept only secure connections"), Frame2);
-    chkAcceptSecure->setObjectName(QStringLiteral("chkAcceptSecure"));
-
+    BuildServerFrame();
+    BuildSecureFrame();
     cmdOK = NewButton("cmdOK", tr("OK"), this);
     cmdCancel = NewButton("cmdCancel", tr("Cancel"), this);
-
-    // Laid out as designed: address and port side by side, time-out, save folder; then the
-    // security box; OK and Cancel at the bottom right.
-    const auto fieldWidth = [](QWidget *w, int pixels) { w->setFixedWidth(pixels); };
-    fieldWidth(cmdIP, 21);
-    fieldWidth(cmdBrowse, 21);
-    fieldWidth(txtPort, 53);
-    fieldWidth(txtTimeout, 53);
-    txtIP->setMinimumWidth(132);
-
-    auto *server = new QGridLayout(Frame1);
-    server->addWidget(new QLabel(tr("Enter your IP address for server:"), Frame1), 0, 0, 1, 2);
-    server->addWidget(new QLabel(tr("Server Port:"), Frame1), 0, 2);
-    server->addWidget(txtIP, 1, 0);
-    server->addWidget(cmdIP, 1, 1);
-    server->addWidget(txtPort, 1, 2);
-    server->addWidget(new QLabel(tr("Timeout:"), Frame1), 2, 0, 1, 3);
-    auto *timeoutRow = new QHBoxLayout;
-    timeoutRow->addWidget(txtTimeout);
-    lblSeconds = new QLabel(Frame1);
-    lblSeconds->setObjectName(QStringLiteral("lblSeconds"));
-    timeoutRow->addWidget(lblSeconds);
-    timeoutRow->addStretch(1);
-    server->addLayout(timeoutRow, 3, 0, 1, 3);
-    server->addWidget(new QLabel(tr("Path to save messages: (Blank Disables Save)"), Frame1), 4, 0, 1, 3);
-    auto *pathRow = new QHBoxLayout;
-    pathRow->addWidget(txtPath, 1);
-    pathRow->addWidget(cmdBrowse);
-    server->addLayout(pathRow, 5, 0, 1, 3);
-
-    auto *secure = new QVBoxLayout(Frame2);
-    secure->addWidget(chkCrypt);
-    secure->addWidget(new QLabel(tr("Password:"), Frame2));
-    secure->addWidget(txtPassword);
-    secure->addWidget(new QLabel(tr("Re-Type Password:"), Frame2));
-    secure->addWidget(txtPassword2);
-    secure->addWidget(chkAcceptSecure);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -188,6 +135,66 @@ frmSettings::frmSettings(Settings &settings, QWidget *parent)
     txtPassword2->setText(settings.Security.CryptPassword);
     chkAcceptSecure->setChecked(settings.Security.AcceptSecureOnly);
     ShowTimeoutInSeconds();
+}
+
+void frmSettings::BuildServerFrame()
+{
+    Frame1 = new QGroupBox(tr("Server Settings"), this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    txtIP = NewField("txtIP", Frame1);
+    cmdIP = NewButton("cmdIP", QStringLiteral("..."), Frame1);
+    txtPort = NewField("txtPort", Frame1);
+    txtTimeout = NewField("txtTimeout", Frame1);
+    txtPath = NewField("txtPath", Frame1);
+    cmdBrowse = NewButton("cmdBrowse", QStringLiteral("..."), Frame1);
+
+    // Laid out as designed: address and port side by side, time-out, save folder.
+    const auto fieldWidth = [](QWidget *w, int pixels) { w->setFixedWidth(pixels); };
+    fieldWidth(cmdIP, 21);
+    fieldWidth(cmdBrowse, 21);
+    fieldWidth(txtPort, 53);
+    fieldWidth(txtTimeout, 53);
+    txtIP->setMinimumWidth(132);
+
+    auto *server = new QGridLayout(Frame1);
+    server->addWidget(new QLabel(tr("Enter your IP address for server:"), Frame1), 0, 0, 1, 2);
+    server->addWidget(new QLabel(tr("Server Port:"), Frame1), 0, 2);
+    server->addWidget(txtIP, 1, 0);
+    server->addWidget(cmdIP, 1, 1);
+    server->addWidget(txtPort, 1, 2);
+    server->addWidget(new QLabel(tr("Timeout:"), Frame1), 2, 0, 1, 3);
+    auto *timeoutRow = new QHBoxLayout;
+    timeoutRow->addWidget(txtTimeout);
+    lblSeconds = new QLabel(Frame1);
+    lblSeconds->setObjectName(QStringLiteral("lblSeconds"));
+    timeoutRow->addWidget(lblSeconds);
+    timeoutRow->addStretch(1);
+    server->addLayout(timeoutRow, 3, 0, 1, 3);
+    server->addWidget(new QLabel(tr("Path to save messages: (Blank Disables Save)"), Frame1), 4, 0, 1, 3);
+    auto *pathRow = new QHBoxLayout;
+    pathRow->addWidget(txtPath, 1);
+    pathRow->addWidget(cmdBrowse);
+    server->addLayout(pathRow, 5, 0, 1, 3);
+}
+
+void frmSettings::BuildSecureFrame()
+{
+    Frame2 = new QGroupBox(tr("Secure Transfers"), this);
+    Frame2->setObjectName(QStringLiteral("Frame2"));
+    chkCrypt = new QCheckBox(tr("Encrypt all data being sent"), Frame2);
+    chkCrypt->setObjectName(QStringLiteral("chkCrypt"));
+    txtPassword = NewPasswordField("txtPassword", Frame2);
+    txtPassword2 = NewPasswordField("txtPassword2", Frame2);
+    chkAcceptSecure = new QCheckBox(tr("Accept only secure connections"), Frame2);
+    chkAcceptSecure->setObjectName(QStringLiteral("chkAcceptSecure"));
+
+    auto *secure = new QVBoxLayout(Frame2);
+    secure->addWidget(chkCrypt);
+    secure->addWidget(new QLabel(tr("Password:"), Frame2));
+    secure->addWidget(txtPassword);
+    secure->addWidget(new QLabel(tr("Re-Type Password:"), Frame2));
+    secure->addWidget(txtPassword2);
+    secure->addWidget(chkAcceptSecure);
 }
 
 void frmSettings::ShowTimeoutInSeconds()

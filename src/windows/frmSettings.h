@@ -34,6 +34,9 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    // The server box (address and port side by side, time-out, save folder) and the security box.
+    void BuildServerFrame();
+    void BuildSecureFrame();
     void SetCheck();
     void ShowTimeoutInSeconds();
     void onCryptClicked();
