@@ -40,11 +40,12 @@ private slots:
         for (int k = 0; k < lines; ++k)
             log.Log(line);
         QCOMPARE(window.TextBoxView()->Length(), lines * 98);
-        QCOMPARE(window.txtLog()->toPlainText(), QStringList(lines, line).join(u'\n'));
+        const QPlainTextEdit *box = window.findChild<QPlainTextEdit *>(QStringLiteral("txtLog"));
+        QCOMPARE(box->toPlainText(), QStringList(lines, line).join(u'\n'));
         log.Log("last");
         const QString expected = purged ? QStringLiteral("Log Purged\nlast") : QStringList(lines, line).join(u'\n') + "\nlast";
-        QCOMPARE(window.txtLog()->toPlainText(), expected);
-        QCOMPARE(window.txtLog()->textCursor().position(), expected.size()); // the caret follows the newest line
+        QCOMPARE(box->toPlainText(), expected);
+        QCOMPARE(box->textCursor().position(), expected.size()); // the caret follows the newest line
     }
 };
 
