@@ -217,11 +217,6 @@ void frmMain::Load()
     m_Tray->ShowIcon(windowIcon(), windowTitle());
 }
 
-AppController &frmMain::Controller() const
-{
-    return *m_controller;
-}
-
 void frmMain::ShowMessage(const QString &text, QMessageBox::Icon icon)
 {
     if (m_environment.ShowMessage) {

@@ -60,7 +60,7 @@ public:
     ~frmMain() override;
 
     // Start-up, the settings, the endpoints and quitting.
-    AppController &Controller() const;
+    AppController &Controller() const { return *m_controller; }
 
     // Starts the listening endpoint with the present settings; the caption shows its mode,
     // the status line and the tray tooltip the outcome. Expects the server stopped.
