@@ -361,7 +361,7 @@ private slots:
                 socket->disconnectFromHost();
             });
         });
-        StartedWindow().AppSettings().ServerPort = peer.serverPort();
+        StartedWindow().Controller().AppSettings().Stored.ServerPort = peer.serverPort();
         Box()->setEditText(Loopback);
         Board()->setPlainText(board);
         Click("cmdSend");
