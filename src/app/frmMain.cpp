@@ -251,14 +251,9 @@ void frmMain::SetStatus(const QString &msg)
     m_lblStatus->SetFullText(StatusText(QDateTime::currentDateTime(), msg));
 }
 
-QString frmMain::BoardText() const
-{
-    return m_txtBoard->toPlainText();
-}
-
 void frmMain::UpdateCharacterCount()
 {
-    m_lblBytes->setText(FormatCount(CharacterCount(BoardText())));
+    m_lblBytes->setText(FormatCount(CharacterCount(m_txtBoard->toPlainText())));
 }
 
 void frmMain::cmdSend_Click()
@@ -270,7 +265,7 @@ void frmMain::cmdSend_Click()
         return;
     }
     if (CZaridoDovoClient *msg = m_controller->Client())
-        msg->SendMessage(address, m_controller->AppSettings().Stored.ServerPort, EncodeBoardText(BoardText()),
+        msg->SendMessage(address, m_controller->AppSettings().Stored.ServerPort, EncodeBoardText(m_txtBoard->toPlainText()),
                          m_controller->AppSettings().Security.CryptPassword.toUtf8());
 }
 

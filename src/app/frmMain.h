@@ -87,7 +87,6 @@ private:
     void Load();
     void ShowMessage(const QString &text, QMessageBox::Icon icon);
     void Quit();
-    QString BoardText() const;
     void UpdateCharacterCount();
     void OnServerStarted(bool started, const QString &where, const QString &captionSuffix);
 
