@@ -6,6 +6,7 @@
 #include "protocol/CZaridoDovoClient.h"
 #include "protocol/CZaridoDovoServer.h"
 #include "support/FolderPath.h"
+#include "support/InstalledFolder.h"
 #include "support/MessageArchive.h"
 
 #include <QCoreApplication>
@@ -48,16 +49,19 @@ QStringList AppController::Load(LogView *logView)
     return addresses;
 }
 
+QString AppController::AppFolderFor(const QString &programFolder, const QString &dataFolder)
+{
+    // Root can write /usr/bin: an installed program's folder never counts as a portable copy's.
+    const QFileInfo program(programFolder);
+    if (program.isDir() && program.isWritable() && !IsInstalledFolder(programFolder))
+        return FolderPath(programFolder);
+    QDir().mkpath(dataFolder);
+    return FolderPath(dataFolder);
+}
+
 void AppController::BuildPaths(const QString &programFolder, const QString &dataFolder)
 {
-    // A writable program folder is a portable copy; otherwise the per-user data folder.
-    const QFileInfo program(programFolder);
-    QString folder = programFolder;
-    if (!program.isDir() || !program.isWritable()) {
-        QDir().mkpath(dataFolder);
-        folder = dataFolder;
-    }
-    m_Run.AppFolder = FolderPath(folder);
+    m_Run.AppFolder = AppFolderFor(programFolder, dataFolder);
     m_Run.AddressFile = m_Run.AppFolder + QStringLiteral("tdsettings.ini");
 }
 

@@ -52,6 +52,11 @@ public:
     // After the settings were edited: a restart when any value the receiver runs with changed.
     void ApplySettings();
 
+    // Where the address list lives: the program's folder for a portable copy (writable and not
+    // where installed programs live), otherwise the per-user data folder, created when missing.
+    // Ends with the platform's separator.
+    static QString AppFolderFor(const QString &programFolder, const QString &dataFolder);
+
     // Saves a received message when a save folder is set; the reason when that failed.
     QString AddLogMessage(const QByteArray &message);
 

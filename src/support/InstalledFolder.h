@@ -1,0 +1,8 @@
+#pragma once
+
+#include <QString>
+
+// Whether folder is where installed programs live (the build's own install folder for programs,
+// or one of the system's program folders), rather than a copy's own folder. Nothing may be
+// written beside an installed program, even when the folder is writable (by root, say).
+bool IsInstalledFolder(const QString &folder);

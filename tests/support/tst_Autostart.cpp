@@ -1,0 +1,178 @@
+#include "support/Autostart.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QByteArray ReadAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+bool WriteAll(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// The Exec line of an entry, without "Exec=".
+QByteArray ExecLine(const QByteArray &entry)
+{
+    for (const QByteArray &line : entry.split('\n')) {
+        if (line.startsWith("Exec="))
+            return line.mid(5);
+    }
+    return "<none>";
+}
+
+} // namespace
+
+class tst_Autostart : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void configHomeFollowsXdgConfigHome_data()
+    {
+        QTest::addColumn<QByteArray>("variable");
+        QTest::addColumn<QString>("expected");
+        const QString fallback = QDir::homePath() + "/.config";
+        QTest::newRow("absolute") << QByteArray("/srv/cfg") << QString("/srv/cfg");
+        QTest::newRow("unset") << QByteArray() << fallback;
+        QTest::newRow("relative is ignored") << QByteArray("cfg") << fallback;
+    }
+
+    void configHomeFollowsXdgConfigHome()
+    {
+        QFETCH(QByteArray, variable);
+        QFETCH(QString, expected);
+        const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+        if (variable.isNull())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", variable);
+        const QString home = Autostart::DefaultConfigHome();
+        qputenv("XDG_CONFIG_HOME", saved);
+        QCOMPARE(home, expected);
+        QCOMPARE(Autostart(home, "textdrop").EntryPath(), expected + "/autostart/org.example.Textdrop.desktop");
+    }
+
+    void enableWritesAnEntryThatStartsHidden()
+    {
+        QTemporaryDir dir;
+        // Neither the configuration folder nor its autostart folder exist yet.
+        Autostart autostart(dir.filePath("fresh/config"), "/opt/my tools/textdrop");
+        QVERIFY(!autostart.IsEnabled());
+        QString error;
+        QVERIFY2(autostart.SetEnabled(true, &error), qPrintable(error));
+        QVERIFY(autostart.IsEnabled());
+        const QByteArray entry = ReadAll(dir.filePath("fresh/config/autostart/org.example.Textdrop.desktop"));
+        QVERIFY(entry.startsWith("[Desktop Entry]\n"));
+        QVERIFY(entry.contains("\nType=Application\n"));
+        QCOMPARE(ExecLine(entry), QByteArray("\"/opt/my tools/textdrop\" --hidden"));
+    }
+
+    void disableRemovesTheEntry()
+    {
+        QTemporaryDir dir;
+        Autostart autostart(dir.path(), "textdrop");
+        QVERIFY(autostart.SetEnabled(true));
+        QVERIFY(QFileInfo::exists(autostart.EntryPath()));
+        QVERIFY(autostart.SetEnabled(false));
+        QVERIFY(!QFileInfo::exists(autostart.EntryPath()));
+        QVERIFY(!autostart.IsEnabled());
+        // Already off: nothing to do, and no failure.
+        QVERIFY(autostart.SetEnabled(false));
+    }
+
+    void enableOverAnEntryTheDesktopSwitchedOff()
+    {
+        QTemporaryDir dir;
+        Autostart autostart(dir.path(), "textdrop");
+        QVERIFY(WriteAll(autostart.EntryPath(), "[Desktop Entry]\nExec=textdrop --hidden\nHidden=true\n"));
+        QVERIFY(!autostart.IsEnabled());
+        QVERIFY(autostart.SetEnabled(true));
+        QVERIFY(autostart.IsEnabled());
+        QVERIFY(!ReadAll(autostart.EntryPath()).contains("Hidden=true"));
+    }
+
+    void failuresAreReported()
+    {
+        QTemporaryDir dir;
+        // A file where the autostart folder belongs: nothing can be created under it.
+        QVERIFY(WriteAll(dir.filePath("autostart"), "not a folder"));
+        Autostart autostart(dir.path(), "textdrop");
+        QString error;
+        QVERIFY(!autostart.SetEnabled(true, &error));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(!autostart.IsEnabled());
+        QCOMPARE(ReadAll(dir.filePath("autostart")), QByteArray("not a folder"));
+
+        // An entry that cannot be removed: a folder of that name with something in it.
+        QTemporaryDir other;
+        Autostart stuck(other.path(), "textdrop");
+        QVERIFY(WriteAll(stuck.EntryPath() + "/inside", "x"));
+        error.clear();
+        QVERIFY(!stuck.SetEnabled(false, &error));
+        QVERIFY(error.contains(stuck.EntryPath()));
+    }
+
+    void isEnabledReadsTheEntry_data()
+    {
+        QTest::addColumn<QByteArray>("entry");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("plain") << QByteArray("[Desktop Entry]\nExec=textdrop --hidden\n") << true;
+        QTest::newRow("Hidden=true") << QByteArray("[Desktop Entry]\nHidden=true\n") << false;
+        QTest::newRow("Hidden=false") << QByteArray("[Desktop Entry]\nHidden=false\n") << true;
+        QTest::newRow("GNOME switch off, spaced")
+            << QByteArray("[Desktop Entry]\r\nX-GNOME-Autostart-enabled = false\r\n") << false;
+        QTest::newRow("GNOME switch on") << QByteArray("[Desktop Entry]\nX-GNOME-Autostart-enabled=true\n") << true;
+        QTest::newRow("Hidden in another group")
+            << QByteArray("[Desktop Entry]\nExec=textdrop\n[Desktop Action x]\nHidden=true\n") << true;
+        QTest::newRow("empty file") << QByteArray() << true;
+    }
+
+    void isEnabledReadsTheEntry()
+    {
+        QFETCH(QByteArray, entry);
+        QFETCH(bool, enabled);
+        QTemporaryDir dir;
+        Autostart autostart(dir.path(), "textdrop");
+        QVERIFY(WriteAll(autostart.EntryPath(), entry));
+        QCOMPARE(autostart.IsEnabled(), enabled);
+    }
+
+    void execArgumentQuotesAndEscapes_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("exec");
+        QTest::newRow("plain path") << QString("/usr/bin/textdrop") << QString("/usr/bin/textdrop");
+        QTest::newRow("space") << QString("/home/a b/textdrop") << QString("\"/home/a b/textdrop\"");
+        QTest::newRow("dollar") << QString("/x$HOME/td") << QString("\"/x\\\\$HOME/td\"");
+        QTest::newRow("quote") << QString("/x\"y/td") << QString("\"/x\\\\\"y/td\"");
+        QTest::newRow("backslash") << QString("/x\\y/td") << QString("\"/x\\\\\\\\y/td\"");
+        QTest::newRow("percent, unquoted") << QString("/x%f/td") << QString("/x%%f/td");
+        QTest::newRow("newline") << QString("/x\ny/td") << QString("\"/x\\ny/td\"");
+        QTest::newRow("empty") << QString() << QString("\"\"");
+    }
+
+    void execArgumentQuotesAndEscapes()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, exec);
+        QCOMPARE(Autostart::ExecArgument(program), exec);
+        // The entry is one line per key whatever the path holds.
+        const QByteArray entry = Autostart(QString(), program).Entry();
+        QCOMPARE(ExecLine(entry), exec.toUtf8() + " --hidden");
+        QCOMPARE(entry.count('\n'), 8);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Autostart)
+#include "tst_Autostart.moc"
