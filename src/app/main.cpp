@@ -5,12 +5,15 @@
 #include "app/frmMain.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QSystemTrayIcon>
 
 namespace {
 
 // Loads the main window; a second copy asks the running one to come forward and ends
 // without saving anything. Otherwise the window shows and the server starts listening.
-int Main(QApplication &app)
+// A hidden start (at log-in) shows only the tray icon.
+int Main(QApplication &app, bool hidden)
 {
     frmMain window;
     AppController &controller = window.Controller();
@@ -21,7 +24,10 @@ int Main(QApplication &app)
         return app.exec();
     }
 
-    window.show();
+    if (!hidden)
+        window.show();
+    else if (!QSystemTrayIcon::isSystemTrayAvailable())
+        window.showMinimized(); // without a tray a hidden window could never be reached
     window.StartServer();
     QObject::connect(&window, &frmMain::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     return app.exec();
@@ -37,5 +43,13 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(AppIcon());
     // The program lives on in the tray with no window shown; only the quit commands end it.
     QApplication::setQuitOnLastWindowClosed(false);
-    return Main(app);
+
+    QCommandLineParser options;
+    options.setApplicationDescription(QStringLiteral("Passes text between computers on the local network."));
+    options.addHelpOption();
+    options.addVersionOption();
+    const QCommandLineOption hidden(QStringLiteral("hidden"), QStringLiteral("Start in the tray without showing the window."));
+    options.addOption(hidden);
+    options.process(app);
+    return Main(app, options.isSet(hidden));
 }
