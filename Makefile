@@ -1,10 +1,11 @@
 # A thin layer over CMake. `make run` and `make test` are all a newcomer needs.
 BUILD      ?= build
 SAN_BUILD  ?= build-sanitize
+PKG_BUILD  ?= build-package
 JOBS       ?= 2
 CMAKE_ARGS ?=
 
-.PHONY: all deps build run test test-sanitize bench fuzz clean
+.PHONY: all deps build run test test-sanitize package package-check bench fuzz clean
 
 all: build
 
@@ -39,8 +40,24 @@ fuzz: deps
 	fuzz-build/tests/fuzz/fuzz_MessageJudge -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
 	  fuzz-build/corpus tests/fuzz/corpus/MessageJudge
 
+# The Debian package textdrop_<version>_<arch>.deb in $(PKG_BUILD), built for /usr without tests.
+# Debian's hardening flags (stack protector, fortified functions, read-only relocations).
+package: deps
+	CXXFLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+	LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
+	cmake -S . -B $(PKG_BUILD) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DTEXTDROP_BUILD_TESTS=OFF -DTEXTDROP_BUILD_BENCH=OFF $(CMAKE_ARGS)
+	cmake --build $(PKG_BUILD) -j$(JOBS)
+	rm -f $(PKG_BUILD)/textdrop_*.deb
+	cd $(PKG_BUILD) && cpack -G DEB
+	@ls $(PKG_BUILD)/textdrop_*.deb
+
+# Validates, unpacks and runs the package, and asks lintian about it.
+package-check: package
+	./scripts/check-package $(PKG_BUILD)
+
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && { echo "== $$(basename $$b)"; "$$b"; }; done
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) fuzz-build
+	rm -rf $(BUILD) $(SAN_BUILD) $(PKG_BUILD) fuzz-build
