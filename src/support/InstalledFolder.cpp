@@ -6,9 +6,13 @@
 
 bool IsInstalledFolder(const QString &folder)
 {
-    // TEXTDROP_INSTALL_BINDIR: where `cmake --install` puts the programs in this build.
-    static const QStringList installed = {
-        QStringLiteral(TEXTDROP_INSTALL_BINDIR),
+    // Where `cmake --install` puts the programs in this build.
+    return IsInstalledFolder(folder, QStringLiteral(TEXTDROP_INSTALL_BINDIR));
+}
+
+bool IsInstalledFolder(const QString &folder, const QString &installFolder)
+{
+    static const QStringList system = {
         QStringLiteral("/usr/bin"),
         QStringLiteral("/usr/local/bin"),
         QStringLiteral("/usr/sbin"),
@@ -24,7 +28,7 @@ bool IsInstalledFolder(const QString &folder)
     const QString canonical = QFileInfo(folder).canonicalFilePath();
     if (canonical.isEmpty())
         return false;
-    for (const QString &candidate : installed + QStringList{userPrograms}) {
+    for (const QString &candidate : system + QStringList{userPrograms, installFolder}) {
         if (QFileInfo(candidate).canonicalFilePath() == canonical)
             return true;
     }

@@ -40,6 +40,16 @@ private slots:
         QVERIFY(!IsInstalledFolder(dir.path()));
         QVERIFY(!IsInstalledFolder(QCoreApplication::applicationDirPath()));
     }
+
+    void aCustomInstallFolderCounts()
+    {
+        QTemporaryDir prefix;
+        QVERIFY(QDir(prefix.path()).mkpath("bin"));
+        const QString bin = prefix.filePath("bin");
+        QVERIFY(IsInstalledFolder(bin, bin));
+        QVERIFY(IsInstalledFolder(bin + "/", prefix.path() + "/./bin"));
+        QVERIFY(!IsInstalledFolder(prefix.path(), bin));
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_InstalledFolder)
