@@ -41,8 +41,10 @@ fuzz: deps
 	  fuzz-build/corpus tests/fuzz/corpus/MessageJudge
 
 # The Debian package textdrop_<version>_<arch>.deb in $(PKG_BUILD), built for /usr without tests.
-# Debian's hardening flags (stack protector, fortified functions, read-only relocations).
+# All of Debian's hardening flags (stack protector, fortified functions, read-only relocations
+# bound at start).
 package: deps
+	export DEB_BUILD_MAINT_OPTIONS=hardening=+all; \
 	CXXFLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
 	LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
 	cmake -S . -B $(PKG_BUILD) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
