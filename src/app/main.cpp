@@ -48,7 +48,8 @@ int main(int argc, char *argv[])
     options.setApplicationDescription(QStringLiteral("Passes text between computers on the local network."));
     options.addHelpOption();
     options.addVersionOption();
-    const QCommandLineOption hidden(QStringLiteral("hidden"), QStringLiteral("Start in the tray without showing the window."));
+    const QCommandLineOption hidden(QStringLiteral("hidden"),
+                                    QStringLiteral("Start in the tray without showing the window."));
     options.addOption(hidden);
     options.process(app);
     return Main(app, options.isSet(hidden));

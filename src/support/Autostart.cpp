@@ -91,6 +91,8 @@ QByteArray Autostart::Entry() const
                              "Comment=Receive text from other computers in the tray\n"
                              "Exec=")
         + exec.toUtf8()
+        // Desktops skip the entry once the program is gone (uninstalled, or a build folder removed).
+        + QByteArrayLiteral("\nTryExec=") + EscapedValue(m_program).toUtf8()
         + QByteArrayLiteral("\n"
                             "Icon=textdrop\n"
                             "Terminal=false\n"
@@ -118,13 +120,15 @@ QString Autostart::ExecArgument(const QString &argument)
         quoted = argument;
     }
 
-    // Then the rules of every value: % starts a field code, and backslashes and control
-    // characters are escaped once more.
+    // Then the rules of every value, and % that would start a field code.
+    return EscapedValue(quoted).replace(QLatin1Char('%'), QStringLiteral("%%"));
+}
+
+QString Autostart::EscapedValue(const QString &text)
+{
     QString value;
-    for (const QChar c : quoted) {
-        if (c == QLatin1Char('%'))
-            value += QStringLiteral("%%");
-        else if (c == QLatin1Char('\\'))
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\\'))
             value += QStringLiteral("\\\\");
         else if (c == QLatin1Char('\n'))
             value += QStringLiteral("\\n");

@@ -29,6 +29,8 @@ public:
     QByteArray Entry() const;
     // One argument of an Exec line: quoted where needed, with the escapes desktop entries want.
     static QString ExecArgument(const QString &argument);
+    // A text as a value of a desktop entry: backslashes and control characters escaped.
+    static QString EscapedValue(const QString &text);
 
 private:
     QString m_configHome;

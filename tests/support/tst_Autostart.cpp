@@ -21,12 +21,12 @@ bool WriteAll(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-// The Exec line of an entry, without "Exec=".
-QByteArray ExecLine(const QByteArray &entry)
+// The value of an entry's key.
+QByteArray Value(const QByteArray &entry, const QByteArray &key)
 {
     for (const QByteArray &line : entry.split('\n')) {
-        if (line.startsWith("Exec="))
-            return line.mid(5);
+        if (line.startsWith(key + "="))
+            return line.mid(key.size() + 1);
     }
     return "<none>";
 }
@@ -75,7 +75,8 @@ private slots:
         const QByteArray entry = ReadAll(dir.filePath("fresh/config/autostart/org.example.Textdrop.desktop"));
         QVERIFY(entry.startsWith("[Desktop Entry]\n"));
         QVERIFY(entry.contains("\nType=Application\n"));
-        QCOMPARE(ExecLine(entry), QByteArray("\"/opt/my tools/textdrop\" --hidden"));
+        QCOMPARE(Value(entry, "Exec"), QByteArray("\"/opt/my tools/textdrop\" --hidden"));
+        QCOMPARE(Value(entry, "TryExec"), QByteArray("/opt/my tools/textdrop"));
     }
 
     void disableRemovesTheEntry()
@@ -152,25 +153,29 @@ private slots:
     {
         QTest::addColumn<QString>("program");
         QTest::addColumn<QString>("exec");
-        QTest::newRow("plain path") << QString("/usr/bin/textdrop") << QString("/usr/bin/textdrop");
-        QTest::newRow("space") << QString("/home/a b/textdrop") << QString("\"/home/a b/textdrop\"");
-        QTest::newRow("dollar") << QString("/x$HOME/td") << QString("\"/x\\\\$HOME/td\"");
-        QTest::newRow("quote") << QString("/x\"y/td") << QString("\"/x\\\\\"y/td\"");
-        QTest::newRow("backslash") << QString("/x\\y/td") << QString("\"/x\\\\\\\\y/td\"");
-        QTest::newRow("percent, unquoted") << QString("/x%f/td") << QString("/x%%f/td");
-        QTest::newRow("newline") << QString("/x\ny/td") << QString("\"/x\\ny/td\"");
-        QTest::newRow("empty") << QString() << QString("\"\"");
+        QTest::addColumn<QString>("tryExec");
+        const QString plain("/usr/bin/textdrop");
+        QTest::newRow("plain path") << plain << plain << plain;
+        QTest::newRow("space") << QString("/home/a b/td") << QString("\"/home/a b/td\"") << QString("/home/a b/td");
+        QTest::newRow("dollar") << QString("/x$HOME/td") << QString("\"/x\\\\$HOME/td\"") << QString("/x$HOME/td");
+        QTest::newRow("quote") << QString("/x\"y/td") << QString("\"/x\\\\\"y/td\"") << QString("/x\"y/td");
+        QTest::newRow("backslash") << QString("/x\\y/td") << QString("\"/x\\\\\\\\y/td\"") << QString("/x\\\\y/td");
+        QTest::newRow("percent, unquoted") << QString("/x%f/td") << QString("/x%%f/td") << QString("/x%f/td");
+        QTest::newRow("newline") << QString("/x\ny/td") << QString("\"/x\\ny/td\"") << QString("/x\\ny/td");
+        QTest::newRow("empty") << QString() << QString("\"\"") << QString();
     }
 
     void execArgumentQuotesAndEscapes()
     {
         QFETCH(QString, program);
         QFETCH(QString, exec);
+        QFETCH(QString, tryExec);
         QCOMPARE(Autostart::ExecArgument(program), exec);
         // The entry is one line per key whatever the path holds.
         const QByteArray entry = Autostart(QString(), program).Entry();
-        QCOMPARE(ExecLine(entry), exec.toUtf8() + " --hidden");
-        QCOMPARE(entry.count('\n'), 8);
+        QCOMPARE(Value(entry, "Exec"), exec.toUtf8() + " --hidden");
+        QCOMPARE(Value(entry, "TryExec"), tryExec.toUtf8());
+        QCOMPARE(entry.count('\n'), 9);
     }
 };
 
