@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/Settings.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -15,8 +17,8 @@ struct CliOptions
     QByteArray address;    // send: destination; listen: address to bind (empty: all)
     QByteArray text;       // send: the message, when given as an argument
     bool hasText = false;  // send: false means read standard input
-    int port = 30666;
-    int timeout = 2;       // listen: idle ticks of 10 seconds allowed
+    int port = StoredSettings::DefaultPort;
+    int timeout = StoredSettings::DefaultTimeout; // listen: idle ticks of 10 seconds allowed
     int replyTimeoutMilliseconds = 0; // send: set by Parse to the client's default unless given
     QString saveDir;       // listen: save messages as files here instead of printing them
     QString passwordFile;
