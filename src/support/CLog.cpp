@@ -57,6 +57,8 @@ void CLog::Start(const std::optional<QString> &dateFilter, LogView *txtBox, cons
 
 bool CLog::Log(const QString &message)
 {
+    if (!m_view && m_logFile.isEmpty())
+        return true; // nowhere to write: not worth formatting a time stamp
     const QString prefix = m_dateFormat.isEmpty() ? QString() : FormatTimeStamp(LocalNow(), m_dateFormat) + Separator;
     const QString line = prefix + message + LineEnd;
 
