@@ -1,0 +1,30 @@
+#include "crypto/Sodium.h"
+
+#include <sodium.h>
+#include <sys/prctl.h>
+
+#include <cstdlib>
+
+namespace Sodium {
+
+void Init()
+{
+    static const bool started = sodium_init() >= 0;
+    if (!started)
+        std::abort();
+}
+
+std::string RandomBytes(std::size_t size)
+{
+    Init();
+    std::string bytes(size, '\0');
+    randombytes_buf(bytes.data(), size);
+    return bytes;
+}
+
+void SetDumpable(bool dumpable)
+{
+    prctl(PR_SET_DUMPABLE, dumpable ? 1 : 0, 0, 0, 0);
+}
+
+} // namespace Sodium

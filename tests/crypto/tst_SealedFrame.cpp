@@ -1,0 +1,211 @@
+#include "crypto/PasswordKdf.h"
+#include "crypto/SealedFrame.h"
+
+#include <QTest>
+
+#include <string>
+
+namespace {
+
+SecretBytes KeyFor(std::string_view password, std::string_view salt)
+{
+    return PasswordKdf(PasswordKdf::Minimal()).Derive(SecretBytes(password), salt);
+}
+
+const std::string Salt(SealedFrame::SaltSize, '\x11');
+const std::string Nonce(SealedFrame::NonceSize, '\x22');
+const std::string OtherNonce(SealedFrame::NonceSize, '\x23');
+constexpr std::int64_t Time = 1'780'000'000;
+
+} // namespace
+
+class tst_SealedFrame : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void roundTrip_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("boundNonce");
+        QTest::newRow("empty text") << QByteArray() << QByteArray();
+        QTest::newRow("abc") << QByteArray("abc") << QByteArray();
+        QTest::newRow("every byte value") << [] {
+            QByteArray all;
+            for (int c = 0; c < 256; ++c)
+                all.append(char(c));
+            return all;
+        }() << QByteArray();
+        QTest::newRow("1 MiB") << QByteArray(1 << 20, 'x') << QByteArray();
+        QTest::newRow("reply bound to a nonce") << QByteArray("OK") << QByteArray::fromStdString(OtherNonce);
+    }
+    void roundTrip()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, boundNonce);
+        const SecretBytes key = KeyFor("pw", Salt);
+        const std::string frame = SealedFrame::Seal(key, Salt, Nonce, Time, text.toStdString(), boundNonce.toStdString());
+        QCOMPARE(frame.size(), SealedFrame::HeaderSize + SealedFrame::Overhead + std::size_t(text.size()));
+        QCOMPARE(frame.substr(0, 5), std::string("SSEAL"));
+        const std::size_t declared = (std::size_t(uchar(frame[5])) << 16) | (std::size_t(uchar(frame[6])) << 8) | uchar(frame[7]);
+        QCOMPARE(declared, frame.size() - 8);
+        QCOMPARE(uchar(frame[8]), SealedFrame::Version);
+        QCOMPARE(frame.substr(9, 16), Salt);
+        QCOMPARE(frame.substr(25, 24), Nonce);
+        // The text never shows in the clear.
+        if (text.size() >= 3)
+            QVERIFY(frame.find(text.left(64).toStdString()) == std::string::npos);
+
+        const auto opened = SealedFrame::Open(key, frame, boundNonce.toStdString());
+        QVERIFY(opened.has_value());
+        QCOMPARE(opened->time, Time);
+        QCOMPARE(QByteArray::fromStdString(opened->text), text);
+    }
+
+    // Every single byte of the frame is covered: header and version as associated data,
+    // salt through the key, nonce, ciphertext and tag through the AEAD.
+    void anyFlippedByteRefused_data()
+    {
+        QTest::addColumn<int>("offset");
+        QTest::newRow("tag") << 0;
+        QTest::newRow("tag last byte") << 4;
+        QTest::newRow("length high") << 5;
+        QTest::newRow("length low") << 7;
+        QTest::newRow("version") << 8;
+        QTest::newRow("salt first") << 9;
+        QTest::newRow("salt last") << 24;
+        QTest::newRow("nonce first") << 25;
+        QTest::newRow("nonce last") << 48;
+        QTest::newRow("time") << 49;
+        QTest::newRow("text") << 57;
+        QTest::newRow("mac first") << 62;
+        QTest::newRow("mac last") << 77;
+    }
+    void anyFlippedByteRefused()
+    {
+        QFETCH(int, offset);
+        const SecretBytes key = KeyFor("pw", Salt);
+        std::string frame = SealedFrame::Seal(key, Salt, Nonce, Time, "alice");
+        QCOMPARE(frame.size(), std::size_t(78));
+        QVERIFY(SealedFrame::Open(key, frame).has_value());
+        for (int bit = 0; bit < 8; ++bit) {
+            std::string flipped = frame;
+            flipped[std::size_t(offset)] = char(flipped[std::size_t(offset)] ^ (1 << bit));
+            // A receiver opens with the key of the salt it reads: derive it again for a flipped salt.
+            const auto envelope = SealedFrame::Inspect(flipped);
+            const SecretBytes used = envelope && envelope->salt != Salt ? KeyFor("pw", envelope->salt) : KeyFor("pw", Salt);
+            QVERIFY2(!SealedFrame::Open(used, flipped).has_value(), qPrintable(QString("bit %1").arg(bit)));
+        }
+    }
+
+    void wrongKeyOrBindingRefused_data()
+    {
+        QTest::addColumn<QByteArray>("sealPassword");
+        QTest::addColumn<QByteArray>("openPassword");
+        QTest::addColumn<QByteArray>("sealBound");
+        QTest::addColumn<QByteArray>("openBound");
+        const QByteArray n = QByteArray::fromStdString(Nonce);
+        const QByteArray o = QByteArray::fromStdString(OtherNonce);
+        QTest::newRow("pw vs pwpw") << QByteArray("pw") << QByteArray("pwpw") << QByteArray() << QByteArray();
+        QTest::newRow("pwpw vs pw") << QByteArray("pwpw") << QByteArray("pw") << QByteArray() << QByteArray();
+        QTest::newRow("only the 257th byte differs")
+            << QByteArray(256, 'k') + "a" << QByteArray(256, 'k') + "b" << QByteArray() << QByteArray();
+        QTest::newRow("reply of another request") << QByteArray("pw") << QByteArray("pw") << o << n;
+        QTest::newRow("reply taken for a message") << QByteArray("pw") << QByteArray("pw") << n << QByteArray();
+        QTest::newRow("message taken for a reply") << QByteArray("pw") << QByteArray("pw") << QByteArray() << n;
+    }
+    void wrongKeyOrBindingRefused()
+    {
+        QFETCH(QByteArray, sealPassword);
+        QFETCH(QByteArray, openPassword);
+        QFETCH(QByteArray, sealBound);
+        QFETCH(QByteArray, openBound);
+        const std::string frame = SealedFrame::Seal(KeyFor(sealPassword.toStdString(), Salt), Salt, Nonce, Time, "alice",
+                                                    sealBound.toStdString());
+        QVERIFY(!SealedFrame::Open(KeyFor(openPassword.toStdString(), Salt), frame, openBound.toStdString()).has_value());
+    }
+
+    void malformedRefused_data()
+    {
+        QTest::addColumn<QByteArray>("frame");
+        const SecretBytes key = KeyFor("pw", Salt);
+        const QByteArray good = QByteArray::fromStdString(SealedFrame::Seal(key, Salt, Nonce, Time, "alice"));
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("header only") << good.left(8);
+        QTest::newRow("one byte short") << good.chopped(1);
+        QTest::newRow("one byte more") << good + 'x';
+        QTest::newRow("plain tag") << QByteArray("STALK") + good.mid(5);
+        QByteArray version2 = good;
+        version2[8] = 2;
+        QTest::newRow("unknown version") << version2;
+        // Declares less than the overhead: there is no room even for the MAC.
+        QTest::newRow("declared 64") << QByteArray("SSEAL") + QByteArray::fromHex("000040") + QByteArray(64, '\1');
+    }
+    void malformedRefused()
+    {
+        QFETCH(QByteArray, frame);
+        QVERIFY(!SealedFrame::Open(KeyFor("pw", Salt), frame.toStdString()).has_value());
+    }
+
+    void sealRefusesBadInputs_data()
+    {
+        QTest::addColumn<int>("saltSize");
+        QTest::addColumn<int>("nonceSize");
+        QTest::addColumn<int>("keySize");
+        QTest::newRow("short salt") << 15 << 24 << 32;
+        QTest::newRow("short nonce") << 16 << 12 << 32;
+        QTest::newRow("no key") << 16 << 24 << 0;
+    }
+    void sealRefusesBadInputs()
+    {
+        QFETCH(int, saltSize);
+        QFETCH(int, nonceSize);
+        QFETCH(int, keySize);
+        const SecretBytes key{std::string(std::size_t(keySize), 'k')};
+        QVERIFY(SealedFrame::Seal(key, std::string(std::size_t(saltSize), 's'), std::string(std::size_t(nonceSize), 'n'),
+                                  Time, "x")
+                    .empty());
+    }
+
+    void derivation_data()
+    {
+        QTest::addColumn<QByteArray>("passwordA");
+        QTest::addColumn<QByteArray>("saltA");
+        QTest::addColumn<QByteArray>("passwordB");
+        QTest::addColumn<QByteArray>("saltB");
+        QTest::addColumn<bool>("same");
+        const QByteArray s1(16, 'a');
+        const QByteArray s2(16, 'b');
+        QTest::newRow("same password, same salt") << QByteArray("pw") << s1 << QByteArray("pw") << s1 << true;
+        QTest::newRow("pw vs pwpw") << QByteArray("pw") << s1 << QByteArray("pwpw") << s1 << false;
+        QTest::newRow("other salt") << QByteArray("pw") << s1 << QByteArray("pw") << s2 << false;
+        QTest::newRow("past 256 bytes") << QByteArray(300, 'k') << s1 << QByteArray(300, 'k') + "!" << s1 << false;
+    }
+    void derivation()
+    {
+        QFETCH(QByteArray, passwordA);
+        QFETCH(QByteArray, saltA);
+        QFETCH(QByteArray, passwordB);
+        QFETCH(QByteArray, saltB);
+        QFETCH(bool, same);
+        const SecretBytes a = KeyFor(passwordA.toStdString(), saltA.toStdString());
+        const SecretBytes b = KeyFor(passwordB.toStdString(), saltB.toStdString());
+        QCOMPARE(a.Size(), SealedFrame::KeySize);
+        QCOMPARE(a.Equals(b.View()), same);
+    }
+
+    void deriveRefusesWrongSaltSize()
+    {
+        QVERIFY(KeyFor("pw", "short").Empty());
+    }
+
+    void freshSaltsAndNonces()
+    {
+        QVERIFY(PasswordKdf::NewSalt() != PasswordKdf::NewSalt());
+        QVERIFY(SealedFrame::NewNonce() != SealedFrame::NewNonce());
+        QCOMPARE(SealedFrame::NewNonce().size(), SealedFrame::NonceSize);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_SealedFrame)
+#include "tst_SealedFrame.moc"
