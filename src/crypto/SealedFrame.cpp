@@ -66,25 +66,42 @@ std::string SealedFrame::NewNonce()
 
 std::optional<SealedFrame::Envelope> SealedFrame::Inspect(std::string_view frame)
 {
-    if (frame.size() < HeaderSize + Overhead || frame.substr(0, Tag.size()) != Tag)
+    if (frame.size() < HeaderSize)
         return std::nullopt;
-    const std::size_t declared = (std::size_t(static_cast<unsigned char>(frame[5])) << 16)
-                               | (std::size_t(static_cast<unsigned char>(frame[6])) << 8)
-                               | std::size_t(static_cast<unsigned char>(frame[7]));
-    if (declared != frame.size() - HeaderSize)
+    return Inspect(frame.substr(0, HeaderSize), frame.substr(HeaderSize));
+}
+
+std::optional<SealedFrame::Envelope> SealedFrame::Inspect(std::string_view header, std::string_view payload)
+{
+    if (header.size() != HeaderSize || header.substr(0, Tag.size()) != Tag || payload.size() < Overhead)
         return std::nullopt;
-    return Envelope{static_cast<unsigned char>(frame[8]), frame.substr(9, SaltSize), frame.substr(9 + SaltSize, NonceSize)};
+    const std::size_t declared = (std::size_t(static_cast<unsigned char>(header[5])) << 16)
+                               | (std::size_t(static_cast<unsigned char>(header[6])) << 8)
+                               | std::size_t(static_cast<unsigned char>(header[7]));
+    if (declared != payload.size())
+        return std::nullopt;
+    return Envelope{static_cast<unsigned char>(payload[0]), payload.substr(1, SaltSize), payload.substr(1 + SaltSize, NonceSize)};
 }
 
 std::optional<SealedFrame::Opened> SealedFrame::Open(const SecretBytes &key, std::string_view frame,
                                                      std::string_view boundNonce)
 {
-    const std::optional<Envelope> envelope = Inspect(frame);
+    if (frame.size() < HeaderSize)
+        return std::nullopt;
+    return Open(key, frame.substr(0, HeaderSize), frame.substr(HeaderSize), boundNonce);
+}
+
+std::optional<SealedFrame::Opened> SealedFrame::Open(const SecretBytes &key, std::string_view header,
+                                                     std::string_view payload, std::string_view boundNonce)
+{
+    const std::optional<Envelope> envelope = Inspect(header, payload);
     if (!envelope || envelope->version != Version || key.Size() != KeySize)
         return std::nullopt;
     Sodium::Init();
-    const std::string_view sealed = frame.substr(HeaderSize + EnvelopeSize);
-    const std::string ad = AssociatedData(frame.substr(0, HeaderSize + 1), boundNonce);
+    const std::string_view sealed = payload.substr(EnvelopeSize);
+    std::string ad(header);
+    ad += payload.substr(0, 1);
+    ad += boundNonce;
     std::string plain(sealed.size() - MacSize, '\0');
     unsigned long long plainSize = 0;
     if (crypto_aead_xchacha20poly1305_ietf_decrypt(reinterpret_cast<unsigned char *>(plain.data()), &plainSize, nullptr,

@@ -52,8 +52,12 @@ public:
 
     // Nothing when the bytes are not one whole sealed frame (tag, length and payload size).
     static std::optional<Envelope> Inspect(std::string_view frame);
+    // The same for a frame held as its 8-byte header and its payload.
+    static std::optional<Envelope> Inspect(std::string_view header, std::string_view payload);
 
     // Nothing when the frame is not whole, its version unknown, or it does not open with this
     // key and boundNonce (wrong password, any byte changed, a reply to another request).
     static std::optional<Opened> Open(const SecretBytes &key, std::string_view frame, std::string_view boundNonce = {});
+    static std::optional<Opened> Open(const SecretBytes &key, std::string_view header, std::string_view payload,
+                                      std::string_view boundNonce);
 };

@@ -2,13 +2,17 @@
 
 #include "protocol/ZaridoDovoConnection.h"
 
+#include <QDateTime>
 #include <QTcpSocket>
 
 #include <algorithm>
 #include <utility>
 
-CZaridoDovoServer::CZaridoDovoServer(QObject *parent, int tickMilliseconds, ServerLimits limits)
+CZaridoDovoServer::CZaridoDovoServer(QObject *parent, int tickMilliseconds, ServerLimits limits,
+                                     KeyStore::Limits keyLimits)
     : QObject(parent)
+    , m_keys(this, keyLimits)
+    , m_clock([] { return QDateTime::currentSecsSinceEpoch(); })
     , m_tickMilliseconds(tickMilliseconds)
     , m_limits(limits)
 {
@@ -27,13 +31,14 @@ void CZaridoDovoServer::AddLog(const QString &msg)
 }
 
 bool CZaridoDovoServer::StartServer(const QString &ipAddress, int port, int timeout, const QByteArray &password,
-                                    bool allowSecureOnly)
+                                    bool allowSecureOnly, ZaridoDovo::Cipher cipher)
 {
     m_LocalIP = ipAddress;
     m_LocalPort = port;
     m_Timeout = timeout;
-    m_password = password;
-    m_judge.Configure(password.toStdString(), allowSecureOnly);
+    m_password = std::make_shared<const SecretBytes>(std::string_view(password.constData(), password.size()));
+    m_judge.Configure(m_password, allowSecureOnly, cipher == ZaridoDovo::Cipher::Legacy);
+    m_keys.Configure(m_password->Empty() ? nullptr : m_password);
 
     DropAll();
     m_listener.close();
@@ -75,7 +80,7 @@ void CZaridoDovoServer::BeginListening()
     m_LocalPort = m_listener.serverPort();
     m_Started = true;
     const QString where = m_LocalIP + ":" + QString::number(m_LocalPort);
-    AddLog(m_password.isEmpty() ? "Server started on " + where : "Secure server started on " + where);
+    AddLog(m_password->Empty() ? "Server started on " + where : "Secure server started on " + where);
 }
 
 void CZaridoDovoServer::LogStartError(const QString &description)
@@ -105,8 +110,8 @@ void CZaridoDovoServer::onConnectionRequest()
 
 void CZaridoDovoServer::Admit(QTcpSocket *socket)
 {
-    const ZaridoDovoConnection::Terms terms{m_password, m_judge, m_Timeout, m_tickMilliseconds,
-                                            m_limits.frameDeadlineMilliseconds};
+    const ZaridoDovoConnection::Terms terms{m_password, m_judge, &m_keys, &m_replays, m_clock,
+                                            m_Timeout, m_tickMilliseconds, m_limits.frameDeadlineMilliseconds};
     auto *connection = new ZaridoDovoConnection(socket, terms, this);
     const QString peer = connection->Peer();
 

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "protocol/KeyStore.h"
 #include "protocol/MessageJudge.h"
+#include "protocol/ReplayGuard.h"
+#include "protocol/ZaridoDovoGlobal.h"
 #include "support/CLog.h"
 
 #include <QByteArray>
@@ -10,6 +13,10 @@
 #include <QPointer>
 #include <QString>
 #include <QTcpServer>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
 
 class QTcpSocket;
 class ZaridoDovoConnection;
@@ -44,7 +51,7 @@ public:
 
     // tickMilliseconds is the idle timer's period; only tests change it and the limits.
     explicit CZaridoDovoServer(QObject *parent = nullptr, int tickMilliseconds = DefaultTickMilliseconds,
-                               ServerLimits limits = {});
+                               ServerLimits limits = {}, KeyStore::Limits keyLimits = {});
     ~CZaridoDovoServer() override;
 
     QString LocalIP() const { return m_LocalIP; }
@@ -54,9 +61,15 @@ public:
     void AddLog(const QString &msg);
 
     // Empty ipAddress: every local address. Port 0 picks a free port. Connections being served
-    // are dropped without events. Returns Started().
+    // are dropped without events. Returns Started(). With a password, sealed frames are always
+    // accepted and legacy ones only when cipher is Legacy.
     bool StartServer(const QString &ipAddress, int port, int timeout, const QByteArray &password = {},
-                     bool allowSecureOnly = false);
+                     bool allowSecureOnly = false, ZaridoDovo::Cipher cipher = ZaridoDovo::Cipher::Sealed);
+
+    // Only tests change these: how sealing keys are derived (cheaply), and the clock (Unix seconds).
+    void SetKeyDeriver(KeyStore::Deriver deriver) { m_keys.SetDeriver(std::move(deriver)); }
+    void SetClock(std::function<std::int64_t()> clock) { m_clock = std::move(clock); }
+    const KeyStore &Keys() const { return m_keys; }
     // Stops listening and drops every connection. Started() keeps its value.
     void StopServer();
 
@@ -87,8 +100,11 @@ private:
     QString m_LocalIP;
     int m_LocalPort = 0;
     bool m_Started = false;
-    QByteArray m_password;
+    std::shared_ptr<const SecretBytes> m_password;
     MessageJudge m_judge; // as configured; every connection judges with a copy
+    KeyStore m_keys;
+    ReplayGuard m_replays;
+    std::function<std::int64_t()> m_clock;
     CLog m_Log;
     int m_Timeout = 0;
     int m_tickMilliseconds;

@@ -20,7 +20,9 @@ FrameReader::Status FrameReader::Feed(std::string_view data)
         if (!HeaderComplete())
             return m_status; // still NeedMore
         m_expectedLength = DecodeLength(std::string_view(m_header).substr(ZaridoDovo::TagSize));
-        if (m_expectedLength > m_maxLength)
+        const bool sealed = std::string_view(m_header).substr(0, ZaridoDovo::TagSize) == ZaridoDovo::SealedTag;
+        const auto overhead = static_cast<std::int32_t>(SealedFrame::Overhead);
+        if (m_expectedLength > (sealed ? m_maxLength + overhead : m_maxLength))
             return m_status = Status::Oversized;
     }
     return m_status = Judge(data);

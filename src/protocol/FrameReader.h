@@ -20,6 +20,7 @@ public:
         Overlong,  // more payload arrived than the header declared
     };
 
+    // maxLength is for plain and legacy frames; a sealed frame may be longer by its overhead.
     explicit FrameReader(std::int32_t maxLength = ZaridoDovo::MaxMessageLength);
 
     // Takes the bytes of one data event and returns the frame's status after them.
@@ -30,6 +31,8 @@ public:
     bool HeaderComplete() const { return m_header.size() == ZaridoDovo::HeaderSize; }
     // The tag as received (enciphered frames carry it enciphered); empty until the header is complete.
     std::string Tag() const;
+    // The whole 8-byte header once complete.
+    const std::string &Header() const { return m_header; }
     // The declared payload length; 0 until the header is complete.
     std::int32_t ExpectedLength() const { return m_expectedLength; }
     const std::string &Payload() const { return m_payload; }

@@ -1,6 +1,8 @@
 #include "protocol/MessageJudge.h"
 
 #include "crypto/Encrypt.h"
+#include "crypto/SealedFrame.h"
+#include "protocol/ReplayGuard.h"
 
 #include <utility>
 
@@ -11,19 +13,25 @@ const std::string OverlongReason = "Invalid Message Received";
 const std::string WrongPasswordReason = "Invalid Password";
 const std::string UnsecuredReason = "Unsecured message refused";
 const std::string NoPasswordReason = "No password set";
+const std::string LegacyReason = "Legacy frame refused: the sealed cipher is chosen";
+const std::string UnknownVersionReason = "Sealed frame of an unknown version refused";
+const std::string ReplayedReason = "Replayed message refused";
+const std::string StaleReason = "Message sent outside the time window refused";
 
 } // namespace
 
-MessageJudge::MessageJudge(std::string_view password, bool secureOnly)
-    : m_password(password)
+MessageJudge::MessageJudge(std::string_view password, bool secureOnly, bool acceptLegacy)
+    : m_password(std::make_shared<const SecretBytes>(password))
     , m_secureOnly(secureOnly)
+    , m_acceptLegacy(acceptLegacy)
 {
 }
 
-void MessageJudge::Configure(std::string_view password, bool secureOnly)
+void MessageJudge::Configure(std::shared_ptr<const SecretBytes> password, bool secureOnly, bool acceptLegacy)
 {
-    m_password = password;
+    m_password = std::move(password);
     m_secureOnly = secureOnly;
+    m_acceptLegacy = acceptLegacy;
 }
 
 MessageJudge::Verdict MessageJudge::Feed(std::string_view data)
@@ -61,6 +69,7 @@ void MessageJudge::Reset()
     m_replyEnciphered = false;
     m_noPasswordNotice = false;
     m_finished = false;
+    m_requestNonce.clear();
 }
 
 MessageJudge::Verdict MessageJudge::Decide(FrameReader::Status status)
@@ -93,20 +102,62 @@ MessageJudge::Verdict MessageJudge::Open()
         m_finished = true;
         return Verdict::Deliver;
     }
-    if (m_password.empty()) {
-        if (plainTag)
-            return Refuse(Verdict::RefuseUndecipherable, UnsecuredReason);
+    if (plainTag)
+        return Refuse(Verdict::RefuseUndecipherable, UnsecuredReason);
+    if (!HasPassword()) {
         m_noPasswordNotice = true;
         return Refuse(Verdict::RefuseUndecipherable, NoPasswordReason);
     }
-    // Deciphering with the wrong password, or a plain message, never yields the secure tag:
-    // delivering the payload would hand the receiver garbage and tell the sender it worked.
-    if (CryptString(tag, m_password) != ZaridoDovo::SecureTag)
-        return Refuse(Verdict::RefuseUndecipherable, plainTag ? UnsecuredReason : WrongPasswordReason);
+    if (tag == ZaridoDovo::SealedTag) {
+        const auto envelope = SealedFrame::Inspect(m_reader.Header(), m_reader.Payload());
+        if (!envelope)
+            return Refuse(Verdict::RefuseUndecipherable, WrongPasswordReason);
+        if (envelope->version != SealedFrame::Version)
+            return Refuse(Verdict::RefuseUndecipherable, UnknownVersionReason);
+        return Verdict::NeedKey;
+    }
+    // Any other tag can only be a legacy one; an old copy's tag is five keystream bytes.
+    if (!m_acceptLegacy)
+        return Refuse(Verdict::RefuseUndecipherable, LegacyReason);
+    const std::string_view password = m_password->View();
+    // Deciphering with the wrong password never yields the secure tag: delivering the payload
+    // would hand the receiver garbage and tell the sender it worked.
+    if (CryptString(tag, password) != ZaridoDovo::SecureTag)
+        return Refuse(Verdict::RefuseUndecipherable, WrongPasswordReason);
 
-    m_deciphered = CryptString(m_reader.Payload(), m_password);
+    m_deciphered = CryptString(m_reader.Payload(), password);
     m_usesDeciphered = true;
     m_replyEnciphered = true;
+    m_finished = true;
+    return Verdict::Deliver;
+}
+
+std::string MessageJudge::SealedSalt() const
+{
+    const auto envelope = SealedFrame::Inspect(m_reader.Header(), m_reader.Payload());
+    return envelope ? std::string(envelope->salt) : std::string();
+}
+
+MessageJudge::Verdict MessageJudge::OpenSealed(const SecretBytes &key, ReplayGuard &guard, std::int64_t now)
+{
+    if (m_finished || m_reader.State() != FrameReader::Status::Complete)
+        return Verdict::NoMessage;
+    auto opened = SealedFrame::Open(key, m_reader.Header(), m_reader.Payload(), {});
+    if (!opened)
+        return Refuse(Verdict::RefuseUndecipherable, WrongPasswordReason);
+    const auto envelope = SealedFrame::Inspect(m_reader.Header(), m_reader.Payload());
+    // Only a frame that opened is remembered: a forger cannot fill the guard's memory.
+    switch (guard.Check(envelope->nonce, opened->time, now)) {
+    case ReplayGuard::Verdict::OutOfWindow:
+        return Refuse(Verdict::RefuseReplay, StaleReason);
+    case ReplayGuard::Verdict::Replayed:
+        return Refuse(Verdict::RefuseReplay, ReplayedReason);
+    case ReplayGuard::Verdict::Fresh:
+        break;
+    }
+    m_requestNonce = std::string(envelope->nonce);
+    m_deciphered = std::move(opened->text);
+    m_usesDeciphered = true;
     m_finished = true;
     return Verdict::Deliver;
 }

@@ -1,10 +1,15 @@
 #pragma once
 
+#include "crypto/SecretBytes.h"
 #include "protocol/FrameReader.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+
+class ReplayGuard;
 
 // The receiving side's reading and judging of one connection, without sockets: it takes the
 // bytes of each data event and says what the server must do next. The server only feeds it
@@ -18,14 +23,17 @@ public:
         Deliver,              // Text() is the message; reply "OK"
         RefuseOversized,      // declared length above the limit; reply "MAXSIZE"
         RefuseOverlong,       // more payload than declared; reply "BAD"
-        RefuseUndecipherable, // deciphering did not give the secure tag; reply "BAD" in plain mode
+        RefuseUndecipherable, // did not open, or not in a cipher accepted here; reply "BAD" in plain mode
+        NeedKey,              // a whole sealed frame: open it with the key of SealedSalt() (OpenSealed)
+        RefuseReplay,         // a sealed frame seen before or sent outside the time window; reply "BAD"
     };
 
     MessageJudge() = default;
-    MessageJudge(std::string_view password, bool secureOnly);
+    MessageJudge(std::string_view password, bool secureOnly, bool acceptLegacy = true);
 
-    // Meant for use between connections.
-    void Configure(std::string_view password, bool secureOnly);
+    // Meant for use between connections. Sealed frames are accepted whenever there is a
+    // password; legacy ones only when acceptLegacy.
+    void Configure(std::shared_ptr<const SecretBytes> password, bool secureOnly, bool acceptLegacy);
 
     // The bytes of one data event. Once a connection's message has been delivered or refused,
     // it carries nothing else: later bytes give NoMessage and are not stored.
@@ -34,6 +42,14 @@ public:
     // What the peer's close means for what has arrived: NoMessage when no whole header came or
     // the message was already delivered; Wait (nothing to do) when a payload was cut short.
     Verdict PeerClosed() const;
+
+    // After NeedKey: the sender's salt, whose key opens the frame.
+    std::string SealedSalt() const;
+    // After NeedKey: Deliver, RefuseUndecipherable or RefuseReplay. now is Unix seconds.
+    Verdict OpenSealed(const SecretBytes &key, ReplayGuard &guard, std::int64_t now);
+    // After a sealed message was delivered: its nonce, to which the sealed reply is bound.
+    const std::string &RequestNonce() const { return m_requestNonce; }
+    bool ReplySealed() const { return !m_requestNonce.empty(); }
 
     // The delivered text (after deciphering); valid after Deliver.
     const std::string &Text() const;
@@ -54,9 +70,12 @@ private:
     Verdict Decide(FrameReader::Status status);
     Verdict Refuse(Verdict verdict, std::string reason);
     Verdict Open();
+    bool HasPassword() const { return m_password && !m_password->Empty(); }
 
-    std::string m_password;
+    std::shared_ptr<const SecretBytes> m_password;
     bool m_secureOnly = false;
+    bool m_acceptLegacy = true;
+    std::string m_requestNonce;
     FrameReader m_reader;
     std::string m_deciphered;
     bool m_usesDeciphered = false;

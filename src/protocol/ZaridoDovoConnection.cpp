@@ -1,5 +1,6 @@
 #include "protocol/ZaridoDovoConnection.h"
 
+#include "crypto/SealedFrame.h"
 #include "protocol/ZaridoDovoGlobal.h"
 
 #include <QHostAddress>
@@ -34,6 +35,9 @@ ZaridoDovoConnection::ZaridoDovoConnection(QTcpSocket *socket, const Terms &term
     , m_peer(PeerAddressOf(*socket))
     , m_password(terms.password)
     , m_judge(terms.judge)
+    , m_keys(terms.keys)
+    , m_replays(terms.replays)
+    , m_clock(terms.clock)
     , m_Timeout(terms.timeout)
     , m_TicksLeft(terms.timeout)
     , m_tickMilliseconds(terms.tickMilliseconds)
@@ -94,10 +98,16 @@ void ZaridoDovoConnection::Act(MessageJudge::Verdict verdict)
     if (verdict == Verdict::Wait)
         return;
     m_frameComplete = true;
+    if (verdict == Verdict::NeedKey) {
+        // The idle and frame deadlines go on running while the key is derived.
+        RequestKey();
+        return;
+    }
     m_frameDeadline.stop();
     const QString reason = QString::fromStdString(m_judge.RefusalReason());
     switch (verdict) {
     case Verdict::Wait:
+    case Verdict::NeedKey:
         return;
     case Verdict::NoMessage:
         // Accepted sockets know no host name and a look-up would block: the address stands in.
@@ -108,23 +118,66 @@ void ZaridoDovoConnection::Act(MessageJudge::Verdict verdict)
         FinishMessage();
         return;
     case Verdict::RefuseOversized:
-        if (ConnectionUp())
-            Send(ZaridoDovo::ReplyMaxSize, m_judge.ReplyEnciphered());
-        RejectMessage(reason);
+        RefuseInPlain(ZaridoDovo::ReplyMaxSize, reason);
         return;
     case Verdict::RefuseOverlong:
-        if (ConnectionUp())
-            Send(ZaridoDovo::ReplyBad, m_judge.ReplyEnciphered());
-        RejectMessage(reason);
+        RefuseInPlain(ZaridoDovo::ReplyBad, reason);
         return;
     case Verdict::RefuseUndecipherable:
         if (m_judge.NoPasswordNotice())
             AddLog(QStringLiteral("Secured message received with no password set."));
-        if (ConnectionUp())
-            Send(ZaridoDovo::ReplyBad, false);
-        RejectMessage(reason);
+        RefuseInPlain(ZaridoDovo::ReplyBad, reason);
+        return;
+    case Verdict::RefuseReplay:
+        RefuseInPlain(ZaridoDovo::ReplyBad, reason);
         return;
     }
+}
+
+void ZaridoDovoConnection::RefuseInPlain(std::string_view reply, const QString &reason)
+{
+    if (ConnectionUp())
+        Send(reply, ReplyMode::Plain);
+    RejectMessage(reason);
+}
+
+void ZaridoDovoConnection::RequestKey()
+{
+    if (!m_keys || !m_replays || !m_clock) {
+        RefuseInPlain(ZaridoDovo::ReplyBad, QStringLiteral("Sealed message refused: no keys here"));
+        return;
+    }
+    KeyStore::Key key;
+    QString why;
+    const auto done = [this](KeyStore::Key derived) { KeyArrived(std::move(derived)); };
+    switch (m_keys->Request(m_judge.SealedSalt(), m_peer, this, done, &key, &why)) {
+    case KeyStore::Outcome::Ready:
+        KeyArrived(std::move(key));
+        return;
+    case KeyStore::Outcome::Pending:
+        m_awaitingKey = true;
+        AddLog(QStringLiteral("Deriving the key of a new sender's salt"));
+        return;
+    case KeyStore::Outcome::Refused:
+        RefuseInPlain(ZaridoDovo::ReplyBad, "Sealed message refused: " + why);
+        return;
+    }
+}
+
+void ZaridoDovoConnection::KeyArrived(KeyStore::Key key)
+{
+    m_awaitingKey = false;
+    if (m_ended)
+        return;
+    if (!key) {
+        RefuseInPlain(ZaridoDovo::ReplyBad, QStringLiteral("Sealed message refused: the key could not be derived"));
+        return;
+    }
+    m_key = std::move(key);
+    Act(m_judge.OpenSealed(*m_key, *m_replays, m_clock()));
+    // A peer that closed while the key was derived gets no reply; the connection ends here.
+    if (!m_socket)
+        End();
 }
 
 void ZaridoDovoConnection::FinishMessage()
@@ -137,10 +190,10 @@ void ZaridoDovoConnection::FinishMessage()
     // The connection stays open until the reply has gone out (onSendProgress).
     if (m_refusal) {
         if (ConnectionUp())
-            Send(View(m_refusal->first), false);
+            Send(View(m_refusal->first), ReplyMode::Plain);
         AddLog("Error: " + m_refusal->second);
     } else if (ConnectionUp()) {
-        Send(ZaridoDovo::ReplyOk, m_judge.ReplyEnciphered());
+        Send(ZaridoDovo::ReplyOk, ModeOfReply());
         AddLog(QStringLiteral("Message Finished - OK"));
     } else {
         AddLog(QStringLiteral("Message Finished"));
@@ -159,10 +212,30 @@ void ZaridoDovoConnection::RejectMessage(const QString &logText)
     End();
 }
 
-void ZaridoDovoConnection::Send(std::string_view reply, bool enciphered)
+ZaridoDovoConnection::ReplyMode ZaridoDovoConnection::ModeOfReply() const
 {
-    const EncodedFrame frame = WriteFrame(reply, enciphered ? View(m_password) : std::string_view());
-    if (!m_socket || !frame.Ok())
+    if (m_judge.ReplySealed() && m_key)
+        return ReplyMode::Sealed;
+    return m_judge.ReplyEnciphered() ? ReplyMode::Legacy : ReplyMode::Plain;
+}
+
+void ZaridoDovoConnection::Send(std::string_view reply, ReplyMode mode)
+{
+    EncodedFrame frame;
+    switch (mode) {
+    case ReplyMode::Plain:
+        frame = WriteFrame(reply, {});
+        break;
+    case ReplyMode::Legacy:
+        frame = WriteFrame(reply, m_password ? m_password->View() : std::string_view());
+        break;
+    case ReplyMode::Sealed:
+        // Sealed with the request's key and bound to its nonce: it answers that request only.
+        frame.bytes = SealedFrame::Seal(*m_key, m_judge.SealedSalt(), SealedFrame::NewNonce(), m_clock(), reply,
+                                        m_judge.RequestNonce());
+        break;
+    }
+    if (!m_socket || !frame.Ok() || frame.bytes.empty())
         return;
     m_replySize = static_cast<qint64>(frame.bytes.size());
     m_replyWritten = 0;
@@ -201,10 +274,12 @@ void ZaridoDovoConnection::SocketClosed()
 
     // The socket is closed, so whatever the verdict, no reply goes out.
     MessageJudge::Verdict verdict = m_judge.Feed(View(rest));
-    if (verdict == MessageJudge::Verdict::Wait)
+    if (verdict == MessageJudge::Verdict::Wait && !m_awaitingKey)
         verdict = m_judge.PeerClosed();
     Act(verdict);
-    End();
+    // A sealed message whose key is being derived is still delivered when the key comes.
+    if (!m_awaitingKey)
+        End();
 }
 
 void ZaridoDovoConnection::QuickClose()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "protocol/KeyStore.h"
 #include "protocol/MessageJudge.h"
 #include "support/CTimer.h"
 
@@ -8,11 +9,15 @@
 #include <QString>
 #include <QTimer>
 
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <utility>
 
 class QTcpSocket;
+class ReplayGuard;
 
 // One accepted connection of the receiving endpoint: it reads one frame, has it judged,
 // answers once and ends. The server owns it and relays its events; many are served side by side.
@@ -26,8 +31,11 @@ class ZaridoDovoConnection : public QObject
 public:
     struct Terms
     {
-        QByteArray password; // enciphers the reply to a secure frame
-        MessageJudge judge;  // configured by the server; each connection judges with its own copy
+        std::shared_ptr<const SecretBytes> password; // enciphers the reply to a legacy frame
+        MessageJudge judge; // configured by the server; each connection judges with its own copy
+        KeyStore *keys = nullptr;      // the server's, for sealed frames
+        ReplayGuard *replays = nullptr; // the server's, shared by every connection
+        std::function<std::int64_t()> clock; // Unix seconds
         int timeout = 0;     // idle ticks allowed after a reload
         int tickMilliseconds = 0;
         int frameDeadlineMilliseconds = 0;
@@ -70,8 +78,14 @@ private:
     void QuickClose();
     void Timer_Timer();
     void TimeOut();
+    enum class ReplyMode { Plain, Legacy, Sealed };
     // Hands one reply word to the socket, framed; nothing is written out yet (see Flush).
-    void Send(std::string_view reply, bool enciphered);
+    void Send(std::string_view reply, ReplyMode mode);
+    ReplyMode ModeOfReply() const;
+    // A whole sealed frame waits for the key of its salt, derived or remembered by the server.
+    void RequestKey();
+    void KeyArrived(KeyStore::Key key);
+    void RefuseInPlain(std::string_view reply, const QString &reason);
     // Writes the queued reply to the system now: a peer that half-closed after its frame makes
     // the socket close on the read end-of-file, and a reply still buffered then would be lost.
     void Flush();
@@ -94,8 +108,13 @@ private:
 
     QTcpSocket *m_socket;
     QString m_peer; // noted at accept: a closed socket forgets it
-    QByteArray m_password;
+    std::shared_ptr<const SecretBytes> m_password;
     MessageJudge m_judge;
+    KeyStore *m_keys;
+    ReplayGuard *m_replays;
+    std::function<std::int64_t()> m_clock;
+    KeyStore::Key m_key; // opened the sealed frame; seals its reply
+    bool m_awaitingKey = false;
     int m_Timeout;
     int m_TicksLeft;
     int m_tickMilliseconds;

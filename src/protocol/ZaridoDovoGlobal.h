@@ -1,5 +1,7 @@
 #pragma once
 
+#include "crypto/SealedFrame.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -12,6 +14,8 @@ namespace ZaridoDovo {
 
 inline constexpr std::string_view PlainTag = "STALK";
 inline constexpr std::string_view SecureTag = "CTALK";
+// A literal, so a receiver knows a sealed frame before it has any key.
+inline constexpr std::string_view SealedTag = SealedFrame::Tag;
 inline constexpr std::size_t TagSize = 5;
 inline constexpr std::size_t LengthFieldSize = 3;
 inline constexpr std::size_t HeaderSize = TagSize + LengthFieldSize;
@@ -19,6 +23,11 @@ inline constexpr std::size_t HeaderSize = TagSize + LengthFieldSize;
 // The largest payload a receiver accepts, and the largest the length field can express.
 inline constexpr std::int32_t MaxMessageLength = 1048576;
 inline constexpr std::int32_t MaxFrameLength = 16777215;
+// A sealed frame carries the same text limit plus what sealing adds.
+inline constexpr std::int32_t MaxSealedLength = MaxMessageLength + static_cast<std::int32_t>(SealedFrame::Overhead);
+
+// Which cipher a password is used with: sealed, or the legacy one older copies speak.
+enum class Cipher { Sealed, Legacy };
 
 inline constexpr std::string_view ReplyOk = "OK";
 inline constexpr std::string_view ReplyBad = "BAD";

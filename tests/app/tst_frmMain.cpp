@@ -372,7 +372,7 @@ private slots:
     void sendReportsBytesSent()
     {
         CZaridoDovoServer peer;
-        QVERIFY(peer.StartServer(Loopback, 0, 2, "p\xc3\xa4ss", true));
+        QVERIFY(peer.StartServer(Loopback, 0, 2, "p\xc3\xa4ss", true, ZaridoDovo::Cipher::Legacy));
         QSignalSpy received(&peer, &CZaridoDovoServer::MessageReceived);
         MakeWindow().Controller().AppSettings().Stored.ServerPort = peer.LocalPort();
         m_window->Controller().AppSettings().Security.CryptPassword = QStringLiteral("p\u00e4ss");

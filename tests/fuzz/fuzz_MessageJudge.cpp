@@ -69,6 +69,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         case MessageJudge::Verdict::NoMessage:
             ended = true;
             break;
+        case MessageJudge::Verdict::NeedKey:
+            // Only a whole sealed frame of the known version, on a receiver with a password.
+            Check(!password.empty() && wire.compare(0, 5, "SSEAL") == 0 && judge.SealedSalt().size() == 16);
+            Check(wire.size() == ZaridoDovo::HeaderSize
+                                     + static_cast<std::size_t>(DecodeLength(std::string_view(wire).substr(5, 3))));
+            ended = true;
+            break;
+        case MessageJudge::Verdict::RefuseReplay:
+            Check(false); // decided only when a sealed frame is opened
+            break;
         case MessageJudge::Verdict::Wait:
             Check(wire.size() < ZaridoDovo::HeaderSize
                   || wire.size() < ZaridoDovo::HeaderSize

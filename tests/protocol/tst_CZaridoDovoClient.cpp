@@ -31,7 +31,7 @@ struct Probe
         QObject::connect(&client, &CZaridoDovoClient::MessageError, [this](const QByteArray &text) {
             seen << "MessageError " + text;
         });
-        server.StartServer(Local, 0, 3, "pw");
+        server.StartServer(Local, 0, 3, "pw", false, ZaridoDovo::Cipher::Legacy);
     }
 
     MemoryLogView view;

@@ -56,7 +56,7 @@ struct Probe
         QObject::connect(&server, &CZaridoDovoServer::MessageError, note("MessageError"));
         QObject::connect(&server, &CZaridoDovoServer::MessageReceived,
                          [note](const QByteArray &text, const QString &ip) { note("MessageReceived " + text)(ip); });
-        server.StartServer(Peer, 0, timeout, password);
+        server.StartServer(Peer, 0, timeout, password, false, ZaridoDovo::Cipher::Legacy);
     }
     QStringList Lines() const { return view.text.split("\r\n", Qt::SkipEmptyParts); }
 
