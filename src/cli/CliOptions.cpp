@@ -45,13 +45,14 @@ QString CliOptions::Usage()
     return QStringLiteral(
                "Usage:\n"
                "  textdrop-cli send ADDRESS [TEXT] [--port N] [--password-file FILE]\n"
-               "                    [--reply-timeout SECONDS] [--verbose]\n"
+               "                    [--cipher sealed|legacy] [--reply-timeout SECONDS] [--verbose]\n"
                "      Sends TEXT, or standard input when TEXT is absent, as one message.\n"
                "      An empty text, or one above 16 MiB, is not sent (a receiver takes at most 1 MiB).\n"
                "      --reply-timeout  how long to wait for the receiver's answer once the text has\n"
                "                       gone out (default %1 seconds; decimals allowed).\n"
                "  textdrop-cli listen [--address A] [--port N] [--timeout TICKS] [--save-dir DIR]\n"
-               "                      [--password-file FILE] [--secure-only] [--null]\n"
+               "                      [--password-file FILE] [--cipher sealed|legacy] [--secure-only]\n"
+               "                      [--null]\n"
                "      Receives until interrupted and writes the log to standard error.\n"
                "      Prints each message followed by a newline, or by a NUL byte with --null.\n"
                "      On a terminal, control characters other than newline and tab are shown\n"
@@ -64,6 +65,10 @@ QString CliOptions::Usage()
                "\n"
                "The port defaults to 30666. The password is read from FILE (its first line) or from\n"
                "the environment variable TEXTDROP_PASSWORD; never from the command line.\n"
+               "--cipher chooses what a password is used with: sealed (the default; authenticated,\n"
+               "replies cannot be forged, replays refused) or legacy (compatible with older copies;\n"
+               "weak). A listener takes sealed messages whenever it has a password, and legacy ones\n"
+               "only with --cipher legacy.\n"
                "\n"
                "Exit codes:\n"
                "  %2    send: the receiver answered OK; listen: stopped by SIGINT or SIGTERM\n"
@@ -107,7 +112,9 @@ CliOptions CliOptions::Parse(const QList<QByteArray> &arguments)
     const QCommandLineOption saveDir(QStringLiteral("save-dir"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption secureOnly(QStringLiteral("secure-only"), QString());
     const QCommandLineOption null(QStringLiteral("null"), QString());
-    parser.addOptions({help, port, passwordFile, verbose, replyTimeout, address, timeout, saveDir, secureOnly, null});
+    const QCommandLineOption cipher(QStringLiteral("cipher"), QString(), QStringLiteral("NAME"));
+    parser.addOptions(
+        {help, port, passwordFile, verbose, replyTimeout, address, timeout, saveDir, secureOnly, null, cipher});
 
     if (!parser.parse(standIns)) {
         options.error = parser.errorText();
@@ -159,6 +166,17 @@ CliOptions CliOptions::Parse(const QList<QByteArray> &arguments)
             return options;
         }
         options.replyTimeoutMilliseconds = std::max(1, static_cast<int>(seconds * 1000));
+    }
+    if (parser.isSet(cipher)) {
+        const QByteArray name = value(cipher);
+        if (name == "sealed") {
+            options.cipher = ZaridoDovo::Cipher::Sealed;
+        } else if (name == "legacy") {
+            options.cipher = ZaridoDovo::Cipher::Legacy;
+        } else {
+            options.error = QStringLiteral("--cipher takes sealed or legacy");
+            return options;
+        }
     }
     if (parser.isSet(passwordFile))
         options.passwordFile = QString::fromLocal8Bit(value(passwordFile));

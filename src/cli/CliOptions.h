@@ -1,5 +1,6 @@
 #pragma once
 
+#include "protocol/ZaridoDovoGlobal.h"
 #include "support/Settings.h"
 
 #include <QByteArray>
@@ -23,6 +24,7 @@ struct CliOptions
     QString saveDir;       // listen: save messages as files here instead of printing them
     QString passwordFile;
     bool secureOnly = false;
+    ZaridoDovo::Cipher cipher = ZaridoDovo::Cipher::Sealed; // used when there is a password
     bool nullTerminated = false; // listen: end each printed message with NUL, not newline
     bool verbose = false;  // send: log every step to standard error
     QString error;         // non-empty: bad arguments

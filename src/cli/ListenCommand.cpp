@@ -12,10 +12,11 @@ ListenCommand::ListenCommand(const QString &saveDir, const Output &output, QObje
     connect(&m_server, &CZaridoDovoServer::MessageReceived, this, &ListenCommand::onMessageReceived);
 }
 
-bool ListenCommand::Start(const QString &address, int port, int timeout, const QByteArray &password, bool secureOnly)
+bool ListenCommand::Start(const QString &address, int port, int timeout, const QByteArray &password, bool secureOnly,
+                          ZaridoDovo::Cipher cipher)
 {
     m_server.Log().Start(QString(), &m_logView);
-    return m_server.StartServer(address, port, timeout, password, secureOnly);
+    return m_server.StartServer(address, port, timeout, password, secureOnly, cipher);
 }
 
 void ListenCommand::onMessageReceived(const QByteArray &message, const QString &)

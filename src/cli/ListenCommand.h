@@ -23,7 +23,8 @@ public:
 
     ListenCommand(const QString &saveDir, const Output &output, QObject *parent = nullptr);
 
-    bool Start(const QString &address, int port, int timeout, const QByteArray &password, bool secureOnly);
+    bool Start(const QString &address, int port, int timeout, const QByteArray &password, bool secureOnly,
+               ZaridoDovo::Cipher cipher);
 
 private:
     void onMessageReceived(const QByteArray &message, const QString &from);

@@ -25,9 +25,10 @@ SendCommand::SendCommand(bool verbose, int replyTimeoutMilliseconds, QObject *pa
             [this](const QString &reason) { Finish(ExitCode::NotSent, reason); });
 }
 
-void SendCommand::Start(const QString &address, int port, const QByteArray &message, const QByteArray &password)
+void SendCommand::Start(const QString &address, int port, const QByteArray &message, const QByteArray &password,
+                        ZaridoDovo::Cipher cipher)
 {
-    m_client.SendMessage(address, port, message, password);
+    m_client.SendMessage(address, port, message, password, cipher);
 }
 
 void SendCommand::Finish(int exitCode, const QString &why)

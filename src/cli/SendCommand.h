@@ -13,7 +13,8 @@ class SendCommand : public QObject
 public:
     SendCommand(bool verbose, int replyTimeoutMilliseconds, QObject *parent = nullptr);
 
-    void Start(const QString &address, int port, const QByteArray &message, const QByteArray &password);
+    void Start(const QString &address, int port, const QByteArray &message, const QByteArray &password,
+               ZaridoDovo::Cipher cipher);
 
 signals:
     void Finished(int exitCode);

@@ -3,6 +3,7 @@
 #include "cli/ExitCode.h"
 #include "cli/ListenCommand.h"
 #include "cli/SendCommand.h"
+#include "crypto/Sodium.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -97,6 +98,9 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "textdrop-cli: %s\n", qPrintable(error));
         return ExitCode::Usage;
     }
+    // A core file would carry the password.
+    if (!password.isEmpty())
+        Sodium::SetDumpable(false);
     // Past a file size limit a write then fails and is reported, instead of killing the
     // listener halfway through a file.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -111,7 +115,8 @@ int main(int argc, char *argv[])
         // Queued: an outcome known at once (nothing to send) must reach a running loop.
         QObject::connect(&send, &SendCommand::Finished, &app, [](int code) { QCoreApplication::exit(code); },
                          Qt::QueuedConnection);
-        send.Start(QString::fromLocal8Bit(options.address), options.port, message, password);
+        send.Start(QString::fromLocal8Bit(options.address), options.port, message, password, options.cipher);
+        Sodium::Wipe(password); // the endpoint holds its own copy in locked memory
         return app.exec();
     }
 
@@ -122,9 +127,10 @@ int main(int argc, char *argv[])
     output.terminal = ::isatty(STDOUT_FILENO) == 1;
     ListenCommand listen(options.saveDir, output);
     if (!listen.Start(QString::fromLocal8Bit(options.address), options.port, options.timeout, password,
-                      options.secureOnly)) {
+                      options.secureOnly, options.cipher)) {
         std::fprintf(stderr, "textdrop-cli: could not listen on port %d\n", options.port);
         return ExitCode::NotDelivered;
     }
+    Sodium::Wipe(password);
     return app.exec();
 }

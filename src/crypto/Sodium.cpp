@@ -27,4 +27,9 @@ void SetDumpable(bool dumpable)
     prctl(PR_SET_DUMPABLE, dumpable ? 1 : 0, 0, 0, 0);
 }
 
+void WipeMemory(void *data, std::size_t size)
+{
+    sodium_memzero(data, size);
+}
+
 } // namespace Sodium

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // The library's one-time start-up and its random bytes, for the crypto code.
@@ -14,5 +15,14 @@ std::string RandomBytes(std::size_t size);
 // While a password is held, the process may not be dumped or traced: a core file would
 // carry the password. Restored when no password is held any more.
 void SetDumpable(bool dumpable);
+
+// Overwrites a secret's bytes in place, in a way the compiler does not leave out.
+void WipeMemory(void *data, std::size_t size);
+template <typename Bytes>
+void Wipe(Bytes &bytes)
+{
+    if (!bytes.isEmpty())
+        WipeMemory(bytes.data(), static_cast<std::size_t>(bytes.size()));
+}
 
 } // namespace Sodium

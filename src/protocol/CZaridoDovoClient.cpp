@@ -1,9 +1,13 @@
 #include "protocol/CZaridoDovoClient.h"
 
 #include "crypto/Encrypt.h"
-#include "protocol/ZaridoDovoGlobal.h"
+#include "crypto/PasswordKdf.h"
+#include "crypto/SealedFrame.h"
 
+#include <QDateTime>
+#include <QFutureWatcher>
 #include <QTcpSocket>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <string_view>
 
@@ -50,6 +54,10 @@ CZaridoDovoClient::CZaridoDovoClient(QObject *parent)
 
 CZaridoDovoClient::CZaridoDovoClient(const Deadlines &deadlines, QObject *parent)
     : QObject(parent)
+    , m_deriver([](const SecretBytes &password, const std::string &salt) {
+        return PasswordKdf(PasswordKdf::Interactive()).Derive(password, salt);
+    })
+    , m_salt(PasswordKdf::NewSalt())
     , m_deadlines(deadlines)
 {
     m_deadline.setSingleShot(true);
@@ -73,13 +81,15 @@ QString CZaridoDovoClient::Destination() const
 }
 
 void CZaridoDovoClient::SendMessage(const QString &ipAddress, int port, const QByteArray &message,
-                                    const QByteArray &password)
+                                    const QByteArray &password, ZaridoDovo::Cipher cipher)
 {
     m_StartTicks.start();
     ++m_epoch;
     m_IP_Address = ipAddress;
     m_Port = port;
-    m_password = password;
+    m_password = std::make_shared<const SecretBytes>(View(password));
+    m_cipher = cipher;
+    m_requestNonce.clear();
     m_reader.Reset();
     m_replyBytes = 0;
     m_answered = false;
@@ -93,7 +103,9 @@ void CZaridoDovoClient::SendMessage(const QString &ipAddress, int port, const QB
     QString refusal;
     if (message.isEmpty()) {
         refusal = tr("Nothing was sent: there is nothing to send");
-    } else if (message.size() > ZaridoDovo::MaxFrameLength) {
+    } else if (message.size() > ZaridoDovo::MaxFrameLength
+               || (!password.isEmpty() && cipher == ZaridoDovo::Cipher::Sealed
+                   && static_cast<std::size_t>(message.size()) > SealedFrame::MaxText)) {
         refusal = tr("Nothing was sent: the text is %1 bytes, too long for one message "
                      "(the receiver takes at most 1 MiB)")
                       .arg(message.size());
@@ -104,11 +116,61 @@ void CZaridoDovoClient::SendMessage(const QString &ipAddress, int port, const QB
         emit NotSent(refusal);
         return;
     }
-    EncodedFrame frame = WriteFrame(View(message), View(password));
-    m_frame = std::move(frame.bytes);
     m_sentBytes = message.size();
-
     DropSocket();
+    const bool sealed = !password.isEmpty() && cipher == ZaridoDovo::Cipher::Sealed;
+    if (sealed && !(m_key && m_keyFor && m_keyFor->Equals(m_password->View()))) {
+        DeriveThenDispatch(message);
+        return;
+    }
+    Dispatch(message);
+}
+
+void CZaridoDovoClient::DeriveThenDispatch(const QByteArray &message)
+{
+    AddLog(QStringLiteral("Deriving the sending key"));
+    m_key.reset();
+    m_keyFor.reset();
+    const quint64 epoch = m_epoch;
+    const std::shared_ptr<const SecretBytes> derivedFor = m_password;
+    auto *watcher = new QFutureWatcher<KeyStore::Key>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, epoch, message, derivedFor] {
+        watcher->deleteLater();
+        KeyStore::Key key = watcher->result();
+        // Kept only while the password is still the one it was derived from.
+        if (key && m_password->Equals(derivedFor->View())) {
+            m_key = std::move(key);
+            m_keyFor = derivedFor;
+        }
+        if (epoch != m_epoch)
+            return;
+        if (!m_key) {
+            const QString reason = tr("Nothing was sent: the sending key could not be derived");
+            AddLog("Error: " + reason);
+            emit NotSent(reason);
+            return;
+        }
+        Dispatch(message);
+    });
+    watcher->setFuture(QtConcurrent::run([deriver = m_deriver, password = m_password, salt = m_salt]() -> KeyStore::Key {
+        SecretBytes derived = deriver(*password, salt);
+        if (derived.Empty())
+            return nullptr;
+        return std::make_shared<const SecretBytes>(std::move(derived));
+    }));
+}
+
+void CZaridoDovoClient::Dispatch(const QByteArray &message)
+{
+    const QString ipAddress = m_IP_Address;
+    const int port = m_Port;
+    if (m_password->Empty() || m_cipher == ZaridoDovo::Cipher::Legacy) {
+        m_frame = WriteFrame(View(message), m_password->View()).bytes;
+    } else {
+        m_requestNonce = SealedFrame::NewNonce();
+        m_frame = SealedFrame::Seal(*m_key, m_salt, m_requestNonce, QDateTime::currentSecsSinceEpoch(), View(message));
+    }
+
     if (port < 0 || port > 65535) {
         AddLog("Error connecting to " + Destination());
         return;
@@ -177,9 +239,28 @@ void CZaridoDovoClient::CheckReply(FrameReader::Status status)
     case FrameReader::Status::Complete:
         break;
     }
+    if (!m_requestNonce.empty()) {
+        // A sealed message is answered "OK" only by a reply that opens with its key and is bound
+        // to its nonce; a plain refusal ("BAD" for a wrong password) is shown, but never as success.
+        if (m_reader.Tag() == ZaridoDovo::SealedTag) {
+            const auto opened = SealedFrame::Open(*m_key, m_reader.Header(), m_reader.Payload(), m_requestNonce);
+            if (!opened) {
+                RejectReply(QStringLiteral("Sealed reply does not open: forged, altered or for another message"));
+                return;
+            }
+            EvaluateReply(Bytes(opened->text));
+            return;
+        }
+        if (m_reader.Tag() != ZaridoDovo::PlainTag || View(Bytes(m_reader.Payload())) == ZaridoDovo::ReplyOk) {
+            RejectReply(QStringLiteral("Unsealed reply to a sealed message"));
+            return;
+        }
+        EvaluateReply(Bytes(m_reader.Payload()));
+        return;
+    }
     // The reply's tag is not checked: a reply that does not decipher cannot read "OK" either.
-    const bool enciphered = m_reader.Tag() != ZaridoDovo::PlainTag && !m_password.isEmpty();
-    EvaluateReply(Bytes(enciphered ? CryptString(m_reader.Payload(), View(m_password)) : m_reader.Payload()));
+    const bool enciphered = m_reader.Tag() != ZaridoDovo::PlainTag && !m_password->Empty();
+    EvaluateReply(Bytes(enciphered ? CryptString(m_reader.Payload(), m_password->View()) : m_reader.Payload()));
 }
 
 void CZaridoDovoClient::EvaluateReply(const QByteArray &reply)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "protocol/FrameReader.h"
+#include "protocol/KeyStore.h"
+#include "protocol/ZaridoDovoGlobal.h"
 #include "support/CLog.h"
 
 #include <QAbstractSocket>
@@ -11,6 +13,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <memory>
 #include <string>
 
 class QTcpSocket;
@@ -47,8 +50,15 @@ public:
     CLog &Log() { return m_Log; }
     void AddLog(const QString &msg);
 
-    // Enciphered when password is not empty. The outcome comes as signals and log lines.
-    void SendMessage(const QString &ipAddress, int port, const QByteArray &message, const QByteArray &password = {});
+    // Enciphered with the cipher when password is not empty. The outcome comes as signals and
+    // log lines. A sealed send first derives the sending key, once per password on a worker
+    // (this copy's salt is chosen once); a sealed send succeeds only on a sealed "OK" that
+    // opens with that key and is bound to this message.
+    void SendMessage(const QString &ipAddress, int port, const QByteArray &message, const QByteArray &password = {},
+                     ZaridoDovo::Cipher cipher = ZaridoDovo::Cipher::Sealed);
+
+    // Only tests change it: how the sending key is derived (cheaply).
+    void SetKeyDeriver(KeyStore::Deriver deriver) { m_deriver = std::move(deriver); }
 
     // Payload bytes of the last text handed to the socket: what the receiver counts.
     qsizetype SentBytes() const { return m_sentBytes; }
@@ -61,6 +71,9 @@ signals:
     void Disconnected(const QString &remoteIP);
 
 private:
+    // Frames the pending message (sealing it when a key is due) and connects.
+    void Dispatch(const QByteArray &message);
+    void DeriveThenDispatch(const QByteArray &message);
     void SendPending();
     void CheckReply(FrameReader::Status status);
     void EvaluateReply(const QByteArray &reply);
@@ -80,7 +93,13 @@ private:
     QString m_IP_Address;
     int m_Port = 0;
     std::string m_frame;
-    QByteArray m_password;
+    std::shared_ptr<const SecretBytes> m_password;
+    ZaridoDovo::Cipher m_cipher = ZaridoDovo::Cipher::Sealed;
+    KeyStore::Deriver m_deriver;
+    std::string m_salt;                          // this copy's, for as long as it runs
+    std::shared_ptr<const SecretBytes> m_keyFor; // the password m_key was derived from
+    KeyStore::Key m_key;
+    std::string m_requestNonce; // of the sealed message in flight; its reply must be bound to it
     QElapsedTimer m_StartTicks;
     FrameReader m_reader;
     qint64 m_replyBytes = 0; // bytes of the reply frame received and not yet judged
