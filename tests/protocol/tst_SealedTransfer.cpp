@@ -1,0 +1,443 @@
+#include "MemoryLogView.h"
+#include "crypto/PasswordKdf.h"
+#include "crypto/SealedFrame.h"
+#include "protocol/CZaridoDovoClient.h"
+#include "protocol/CZaridoDovoServer.h"
+#include "protocol/MessageJudge.h"
+#include "protocol/ReplayGuard.h"
+#include "protocol/ZaridoDovoGlobal.h"
+
+#include <QDateTime>
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <atomic>
+#include <memory>
+
+using Verdict = MessageJudge::Verdict;
+using Checks = QList<QPair<QByteArray, int>>;
+Q_DECLARE_METATYPE(Verdict)
+
+namespace {
+
+const QString Local = QStringLiteral("127.0.0.1");
+const QString Other = QStringLiteral("127.0.0.2");
+const QByteArray PlainBad("STALK\0\0\x03" "BAD", 11);
+
+SecretBytes Key(std::string_view password, std::string_view salt)
+{
+    return PasswordKdf(PasswordKdf::Minimal()).Derive(SecretBytes(password), salt);
+}
+
+std::int64_t Now()
+{
+    return QDateTime::currentSecsSinceEpoch();
+}
+
+std::string Sealed(std::string_view password, std::string_view text, std::int64_t time = Now(),
+                   std::string salt = std::string(16, 's'))
+{
+    return SealedFrame::Seal(Key(password, salt), salt, SealedFrame::NewNonce(), time, text);
+}
+
+// Counts the derivations it runs; when gated, each waits until the test releases it.
+struct CountingDeriver
+{
+    std::shared_ptr<std::atomic<int>> calls = std::make_shared<std::atomic<int>>(0);
+    std::shared_ptr<QSemaphore> gate;
+
+    KeyStore::Deriver operator()() const
+    {
+        return [calls = calls, gate = gate](const SecretBytes &password, const std::string &salt) {
+            ++*calls;
+            if (gate)
+                gate->acquire();
+            return PasswordKdf(PasswordKdf::Minimal()).Derive(password, salt);
+        };
+    }
+};
+
+// A receiver with cheap keys whose log and deliveries the test reads.
+struct Receiver
+{
+    explicit Receiver(const QByteArray &password, ZaridoDovo::Cipher cipher = ZaridoDovo::Cipher::Sealed,
+                      KeyStore::Limits keyLimits = {}, CountingDeriver deriver = {})
+        : server(nullptr, CZaridoDovoServer::DefaultTickMilliseconds, ServerLimits{}, keyLimits)
+        , derivations(deriver.calls)
+    {
+        server.SetKeyDeriver(deriver());
+        server.Log().AttachTextBox(&view);
+        QObject::connect(&server, &CZaridoDovoServer::MessageReceived,
+                         [this](const QByteArray &text) { delivered << text; });
+        server.StartServer(Local, 0, 3, password, false, cipher);
+    }
+
+    // A raw peer from `source` sends bytes; the reply once the server has closed.
+    QByteArray Exchange(const QByteArray &wire, const QString &source = Local)
+    {
+        QTcpSocket peer;
+        peer.bind(QHostAddress(source));
+        peer.connectToHost(QHostAddress::LocalHost, server.LocalPort());
+        if (!peer.waitForConnected(5000))
+            return "<no connection>";
+        peer.write(wire);
+        if (!QTest::qWaitFor([&peer] { return peer.state() == QAbstractSocket::UnconnectedState; }, 5000))
+            return "<still open>";
+        return peer.readAll();
+    }
+
+    MemoryLogView view;
+    CZaridoDovoServer server;
+    QByteArrayList delivered;
+    std::shared_ptr<std::atomic<int>> derivations;
+};
+
+} // namespace
+
+class tst_SealedTransfer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // What the receiver decides from the bytes alone, before any key is at hand.
+    void judgesBeforeTheKey_data()
+    {
+        QTest::addColumn<QByteArray>("password");
+        QTest::addColumn<bool>("acceptLegacy");
+        QTest::addColumn<QByteArray>("wire");
+        QTest::addColumn<Verdict>("verdict");
+        QTest::addColumn<QString>("reason");
+        const QByteArray sealed = QByteArray::fromStdString(Sealed("pw", "abc"));
+        QByteArray version2 = sealed;
+        version2[8] = 2;
+        const auto header = [](int length) {
+            return QByteArray("SSEAL") + char(length >> 16) + char(length >> 8) + char(length);
+        };
+        const QByteArray legacy = QByteArray::fromStdString(WriteFrame("abc", "pw").bytes);
+        QTest::newRow("sealed") << QByteArray("pw") << false << sealed << Verdict::NeedKey << QString();
+        QTest::newRow("sealed, no password here")
+            << QByteArray() << false << sealed << Verdict::RefuseUndecipherable << "No password set";
+        QTest::newRow("unknown version") << QByteArray("pw") << false << version2 << Verdict::RefuseUndecipherable
+                                         << "Sealed frame of an unknown version refused";
+        QTest::newRow("legacy while sealed is chosen")
+            << QByteArray("pw") << false << legacy << Verdict::RefuseUndecipherable
+            << "Legacy frame refused: the sealed cipher is chosen";
+        QTest::newRow("legacy while legacy is chosen") << QByteArray("pw") << true << legacy << Verdict::Deliver << QString();
+        QTest::newRow("declared 1 MiB + overhead: waits")
+            << QByteArray("pw") << false << header(ZaridoDovo::MaxSealedLength) + 'x' << Verdict::Wait << QString();
+        QTest::newRow("declared one more: refused from the header")
+            << QByteArray("pw") << false << header(ZaridoDovo::MaxSealedLength + 1) << Verdict::RefuseOversized
+            << "Invalid Message Size";
+        QTest::newRow("shorter than the overhead")
+            << QByteArray("pw") << false << header(10) + QByteArray(10, '\1') << Verdict::RefuseUndecipherable
+            << "Invalid Password";
+    }
+    void judgesBeforeTheKey()
+    {
+        QFETCH(QByteArray, password);
+        QFETCH(bool, acceptLegacy);
+        QFETCH(QByteArray, wire);
+        QFETCH(Verdict, verdict);
+        QFETCH(QString, reason);
+        MessageJudge judge(password.toStdString(), false, acceptLegacy);
+        QCOMPARE(judge.Feed(wire.toStdString()), verdict);
+        QCOMPARE(QString::fromStdString(judge.RefusalReason()), reason);
+    }
+
+    void opensWithTheKey_data()
+    {
+        QTest::addColumn<QByteArray>("wire");
+        QTest::addColumn<QByteArray>("openWith");
+        QTest::addColumn<Verdict>("verdict");
+        QTest::addColumn<QString>("reason");
+        const QByteArray good = QByteArray::fromStdString(Sealed("pw", "alice"));
+        QTest::newRow("opens") << good << QByteArray("pw") << Verdict::Deliver << QString();
+        QTest::newRow("pw vs pwpw") << good << QByteArray("pwpw") << Verdict::RefuseUndecipherable << "Invalid Password";
+        for (const int offset : {5, 7, 8, 30, 60, int(good.size()) - 1}) {
+            QByteArray flipped = good;
+            flipped[offset] = char(flipped[offset] ^ 0x40);
+            QTest::addRow("byte %d flipped", offset) << flipped << QByteArray("pw") << Verdict::RefuseUndecipherable
+                                                     << (offset == 8 ? "Sealed frame of an unknown version refused"
+                                                                     : offset <= 7 ? "" : "Invalid Password");
+        }
+        QTest::newRow("sent 301 s ago") << QByteArray::fromStdString(Sealed("pw", "alice", Now() - 301))
+                                        << QByteArray("pw") << Verdict::RefuseReplay
+                                        << "Message sent outside the time window refused";
+        QTest::newRow("sent 301 s ahead") << QByteArray::fromStdString(Sealed("pw", "alice", Now() + 301))
+                                          << QByteArray("pw") << Verdict::RefuseReplay
+                                          << "Message sent outside the time window refused";
+        QTest::newRow("sent 290 s ago") << QByteArray::fromStdString(Sealed("pw", "alice", Now() - 290))
+                                        << QByteArray("pw") << Verdict::Deliver << QString();
+    }
+    void opensWithTheKey()
+    {
+        QFETCH(QByteArray, wire);
+        QFETCH(QByteArray, openWith);
+        QFETCH(Verdict, verdict);
+        QFETCH(QString, reason);
+        MessageJudge judge("pw", false, false);
+        ReplayGuard guard;
+        Verdict got = judge.Feed(wire.toStdString());
+        if (got == Verdict::NeedKey) {
+            QCOMPARE(judge.SealedSalt(), std::string(16, 's'));
+            got = judge.OpenSealed(Key(openWith.toStdString(), judge.SealedSalt()), guard, Now());
+        } else if (reason.isEmpty()) {
+            // A flipped length byte: the frame is cut short or overlong before any key is needed.
+            QVERIFY(got == Verdict::Wait || got == Verdict::RefuseOverlong || got == Verdict::RefuseOversized);
+            return;
+        }
+        QCOMPARE(got, verdict);
+        QCOMPARE(QString::fromStdString(judge.RefusalReason()), reason);
+        if (verdict == Verdict::Deliver) {
+            QCOMPARE(judge.Text(), std::string("alice"));
+            QVERIFY(judge.ReplySealed());
+            QCOMPARE(judge.RequestNonce(), std::string(SealedFrame::Inspect(wire.toStdString())->nonce));
+        }
+    }
+
+    // Sequences of (nonce, sent at) checked at now = 1000 with a window of 300.
+    void replayGuard_data()
+    {
+        QTest::addColumn<Checks>("checks");
+        QTest::addColumn<int>("capacity");
+        QTest::addColumn<QList<int>>("verdicts"); // 0 fresh, 1 out of window, 2 replayed
+        QTest::newRow("same nonce twice") << Checks{{"a", 1000}, {"a", 1000}} << 8 << QList<int>{0, 2};
+        QTest::newRow("same nonce, other time") << Checks{{"a", 1000}, {"a", 999}} << 8 << QList<int>{0, 2};
+        QTest::newRow("two nonces") << Checks{{"a", 1000}, {"b", 1000}} << 8 << QList<int>{0, 0};
+        QTest::newRow("window edges") << Checks{{"a", 700}, {"b", 1300}, {"c", 699}, {"d", 1301}} << 8
+                                      << QList<int>{0, 0, 1, 1};
+        // Full: the oldest is forgotten and nothing sent at or before its time passes any more.
+        QTest::newRow("full: forgotten nonce still refused")
+            << Checks{{"a", 900}, {"b", 950}, {"c", 960}, {"a", 900}, {"d", 905}, {"e", 961}} << 2
+            << QList<int>{0, 0, 0, 2, 2, 0};
+    }
+    void replayGuard()
+    {
+        QFETCH(Checks, checks);
+        QFETCH(int, capacity);
+        QFETCH(QList<int>, verdicts);
+        ReplayGuard guard(300, std::size_t(capacity));
+        QList<int> got;
+        for (const auto &[nonce, sentAt] : checks)
+            got << int(guard.Check(nonce.toStdString(), sentAt, 1000));
+        QCOMPARE(got, verdicts);
+        QVERIFY(guard.Remembered() <= std::size_t(capacity));
+    }
+
+    // Two real endpoints: each cipher both ways, and what a wrong choice gets.
+    void endToEnd_data()
+    {
+        QTest::addColumn<QByteArray>("sendPassword");
+        QTest::addColumn<int>("sendCipher");
+        QTest::addColumn<QByteArray>("listenPassword");
+        QTest::addColumn<int>("listenCipher");
+        QTest::addColumn<bool>("delivered");
+        QTest::addColumn<QString>("logged");
+        const int sealed = int(ZaridoDovo::Cipher::Sealed), legacy = int(ZaridoDovo::Cipher::Legacy);
+        QTest::newRow("sealed") << QByteArray("pw") << sealed << QByteArray("pw") << sealed << true << "Message Finished - OK";
+        QTest::newRow("sealed to a legacy listener")
+            << QByteArray("pw") << sealed << QByteArray("pw") << legacy << true << "Message Finished - OK";
+        QTest::newRow("legacy") << QByteArray("pw") << legacy << QByteArray("pw") << legacy << true << "Message Finished - OK";
+        QTest::newRow("legacy refused when sealed is chosen")
+            << QByteArray("pw") << legacy << QByteArray("pw") << sealed << false
+            << "Error: Legacy frame refused: the sealed cipher is chosen";
+        QTest::newRow("pw vs pwpw") << QByteArray("pw") << sealed << QByteArray("pwpw") << sealed << false
+                                    << "Error: Invalid Password";
+        QTest::newRow("plain") << QByteArray() << sealed << QByteArray() << sealed << true << "Message Finished - OK";
+    }
+    void endToEnd()
+    {
+        QFETCH(QByteArray, sendPassword);
+        QFETCH(int, sendCipher);
+        QFETCH(QByteArray, listenPassword);
+        QFETCH(int, listenCipher);
+        QFETCH(bool, delivered);
+        QFETCH(QString, logged);
+        Receiver receiver(listenPassword, ZaridoDovo::Cipher(listenCipher));
+        CZaridoDovoClient client;
+        client.SetKeyDeriver(CountingDeriver{}());
+        QSignalSpy sent(&client, &CZaridoDovoClient::MessageSent);
+        QSignalSpy refused(&client, &CZaridoDovoClient::MessageError);
+        // Twice: the second send reuses the key derived for the first.
+        for (int round = 1; round <= 2; ++round) {
+            client.SendMessage(Local, receiver.server.LocalPort(), "alice", sendPassword, ZaridoDovo::Cipher(sendCipher));
+            QTRY_COMPARE(sent.size() + refused.size(), round);
+        }
+        QCOMPARE(sent.size(), delivered ? 2 : 0);
+        QCOMPARE(receiver.delivered, delivered ? (QByteArrayList{"alice", "alice"}) : QByteArrayList());
+        if (!delivered)
+            QCOMPARE(refused.first().first().toByteArray(), QByteArray("BAD"));
+        QVERIFY2(receiver.view.text.contains(logged), qPrintable(receiver.view.text));
+    }
+
+    void replayedFrameRefused()
+    {
+        Receiver receiver("pw");
+        const QByteArray frame = QByteArray::fromStdString(Sealed("pw", "pay 10"));
+        const QByteArray first = receiver.Exchange(frame);
+        QVERIFY(first.startsWith("SSEAL"));
+        QCOMPARE(receiver.Exchange(frame), PlainBad);
+        QCOMPARE(receiver.delivered, QByteArrayList{"pay 10"});
+        QVERIFY(receiver.view.text.contains("Error: Replayed message refused"));
+        QCOMPARE(receiver.derivations->load(), 1); // the second was opened with the remembered key
+    }
+
+    // The reply answers this request only: sealed with the request's key, bound to its nonce.
+    void replyBoundToTheRequest()
+    {
+        Receiver receiver("pw");
+        const std::string salt(16, 's');
+        const std::string nonce = SealedFrame::NewNonce();
+        const SecretBytes key = Key("pw", salt);
+        const QByteArray reply = receiver.Exchange(
+            QByteArray::fromStdString(SealedFrame::Seal(key, salt, nonce, Now(), "abc")));
+        const auto opened = SealedFrame::Open(key, reply.toStdString(), nonce);
+        QVERIFY(opened.has_value());
+        QCOMPARE(opened->text, std::string("OK"));
+        QVERIFY(!SealedFrame::Open(key, reply.toStdString(), SealedFrame::NewNonce()).has_value());
+        QVERIFY(!SealedFrame::Open(key, reply.toStdString()).has_value());
+    }
+
+    void plainSenderServedWhileAKeyIsDerived()
+    {
+        CountingDeriver gated;
+        gated.gate = std::make_shared<QSemaphore>(0);
+        Receiver receiver("pw", ZaridoDovo::Cipher::Sealed, {}, gated);
+        QTcpSocket sealedPeer;
+        sealedPeer.bind(QHostAddress(Other));
+        sealedPeer.connectToHost(QHostAddress::LocalHost, receiver.server.LocalPort());
+        QVERIFY(sealedPeer.waitForConnected(5000));
+        sealedPeer.write(QByteArray::fromStdString(Sealed("pw", "sealed one")));
+        QTRY_COMPARE(receiver.derivations->load(), 1);
+
+        // While the derivation is held, a plain sender is answered in full.
+        QCOMPARE(receiver.Exchange(QByteArray("STALK\0\0\x05plain", 13)), QByteArray("STALK\0\0\x02OK", 10));
+        QCOMPARE(receiver.delivered, QByteArrayList{"plain"});
+        QCOMPARE(sealedPeer.bytesAvailable(), 0);
+
+        gated.gate->release();
+        QTRY_COMPARE(receiver.delivered, (QByteArrayList{"plain", "sealed one"}));
+        QTRY_COMPARE(sealedPeer.state(), QAbstractSocket::UnconnectedState);
+        QVERIFY2(sealedPeer.readAll().startsWith("SSEAL"), qPrintable(receiver.view.text));
+    }
+
+    // Frames with salts past a bound are refused with a plain "BAD" before any derivation starts.
+    void derivationsBounded_data()
+    {
+        QTest::addColumn<int>("total");
+        QTest::addColumn<int>("newSaltsPerAddress");
+        QTest::addColumn<QStringList>("sources");
+        QTest::addColumn<int>("derived");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("two at once, one allowed in all") << 1 << 8 << QStringList{Local, Other} << 1
+                                                         << "1 key derivations already running";
+        QTest::newRow("two at once from one address") << 2 << 8 << QStringList{Local, Local} << 1
+                                                      << "a key derivation for 127.0.0.1 already running";
+    }
+    void derivationsBounded()
+    {
+        QFETCH(int, total);
+        QFETCH(int, newSaltsPerAddress);
+        QFETCH(QStringList, sources);
+        QFETCH(int, derived);
+        QFETCH(QString, why);
+        CountingDeriver gated;
+        gated.gate = std::make_shared<QSemaphore>(0);
+        KeyStore::Limits limits;
+        limits.derivations = total;
+        limits.newSaltsPerAddress = newSaltsPerAddress;
+        Receiver receiver("pw", ZaridoDovo::Cipher::Sealed, limits, gated);
+
+        QTcpSocket first;
+        first.bind(QHostAddress(sources[0]));
+        first.connectToHost(QHostAddress::LocalHost, receiver.server.LocalPort());
+        QVERIFY(first.waitForConnected(5000));
+        first.write(QByteArray::fromStdString(Sealed("pw", "one", Now(), std::string(16, 'a'))));
+        QTRY_COMPARE(receiver.server.Keys().Running(), 1);
+
+        const QByteArray refused =
+            receiver.Exchange(QByteArray::fromStdString(Sealed("pw", "two", Now(), std::string(16, 'b'))), sources[1]);
+        QCOMPARE(refused, PlainBad);
+        QVERIFY2(receiver.view.text.contains("Error: Sealed message refused: " + why), qPrintable(receiver.view.text));
+        gated.gate->release(8);
+        QTRY_COMPARE(receiver.delivered, QByteArrayList{"one"});
+        QCOMPARE(receiver.derivations->load(), derived);
+    }
+
+    void newSaltsPerAddressBounded()
+    {
+        CountingDeriver counting;
+        KeyStore::Limits limits;
+        limits.newSaltsPerAddress = 2;
+        Receiver receiver("pw", ZaridoDovo::Cipher::Sealed, limits, counting);
+        for (const char s : {'a', 'b', 'c'})
+            receiver.Exchange(QByteArray::fromStdString(Sealed("pw", std::string(1, s), Now(), std::string(16, s))));
+        QCOMPARE(receiver.delivered, (QByteArrayList{"a", "b"}));
+        QCOMPARE(counting.calls->load(), 2);
+        // A salt already known still opens: only new ones are counted.
+        receiver.Exchange(QByteArray::fromStdString(Sealed("pw", "a again", Now(), std::string(16, 'a'))));
+        QCOMPARE(receiver.delivered.last(), QByteArray("a again"));
+        QCOMPARE(counting.calls->load(), 2);
+    }
+
+    // A fake receiver answers the client's sealed message; only a reply that opens with the
+    // client's key and is bound to its message counts as delivered.
+    void clientAcceptsOnlyItsOwnSealedReply_data()
+    {
+        QTest::addColumn<int>("forgery");
+        QTest::addColumn<bool>("succeeds");
+        QTest::newRow("genuine") << 0 << true;
+        QTest::newRow("bound to another request") << 1 << false;
+        QTest::newRow("a byte of the reply flipped") << 2 << false;
+        QTest::newRow("plain OK") << 3 << false;
+        QTest::newRow("sealed with another password") << 4 << false;
+        QTest::newRow("legacy OK") << 5 << false;
+    }
+    void clientAcceptsOnlyItsOwnSealedReply()
+    {
+        QFETCH(int, forgery);
+        QFETCH(bool, succeeds);
+        QTcpServer fake;
+        QVERIFY(fake.listen(QHostAddress::LocalHost));
+        std::unique_ptr<QTcpSocket> peer;
+        QByteArray request;
+        connect(&fake, &QTcpServer::newConnection, this, [&] {
+            peer.reset(fake.nextPendingConnection());
+            connect(peer.get(), &QTcpSocket::readyRead, this, [&] {
+                request += peer->readAll();
+                const std::string wire = request.toStdString();
+                const auto envelope = SealedFrame::Inspect(wire);
+                if (!envelope)
+                    return;
+                const std::string salt(envelope->salt), nonce(envelope->nonce);
+                const SecretBytes key = Key(forgery == 4 ? "other" : "pw", salt);
+                std::string reply = SealedFrame::Seal(key, salt, SealedFrame::NewNonce(), Now(), "OK",
+                                                      forgery == 1 ? SealedFrame::NewNonce() : nonce);
+                if (forgery == 2)
+                    reply[30] = char(reply[30] ^ 1);
+                if (forgery == 3)
+                    reply = WriteFrame("OK", "").bytes;
+                if (forgery == 5)
+                    reply = WriteFrame("OK", "pw").bytes;
+                peer->write(reply.data(), qint64(reply.size()));
+            });
+        });
+        CZaridoDovoClient client;
+        MemoryLogView log;
+        client.Log().AttachTextBox(&log);
+        client.SetKeyDeriver(CountingDeriver{}());
+        QSignalSpy sent(&client, &CZaridoDovoClient::MessageSent);
+        QSignalSpy refused(&client, &CZaridoDovoClient::MessageError);
+        client.SendMessage(Local, fake.serverPort(), "abc", "pw");
+        QTRY_COMPARE(sent.size() + refused.size(), 1);
+        QVERIFY2(sent.size() == (succeeds ? 1 : 0), qPrintable(log.text));
+        // What went out is sealed: the text never shows.
+        QVERIFY(request.startsWith("SSEAL") && !request.contains("abc"));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_SealedTransfer)
+#include "tst_SealedTransfer.moc"
