@@ -3,6 +3,7 @@
 #include "TextdropVersion.h"
 #include "app/AddressList.h"
 #include "app/SingleInstance.h"
+#include "crypto/Sodium.h"
 #include "protocol/CZaridoDovoClient.h"
 #include "protocol/CZaridoDovoServer.h"
 #include "support/FolderPath.h"
@@ -73,7 +74,10 @@ void AppController::StartServer()
     m_Server->Log().Start(QString(), m_logView);
     m_running = ServerChoice::From(m_Settings);
     const bool started =
-        m_Server->StartServer(m_running.ip, m_running.port, m_running.timeout, m_running.password, m_running.secureOnly);
+        m_Server->StartServer(m_running.ip, m_running.port, m_running.timeout, m_running.password, m_running.secureOnly,
+                              m_running.cipher);
+    // While a password is held, a core file would carry it.
+    Sodium::SetDumpable(m_running.password.isEmpty());
     // An empty address asks for every local one; a failed start leaves it empty.
     const QString ip = m_Server->LocalIP().isEmpty() ? QHostAddress(QHostAddress::AnyIPv4).toString() : m_Server->LocalIP();
     emit ServerStarted(started, ip + QLatin1Char(':') + QString::number(m_Server->LocalPort()),

@@ -266,7 +266,8 @@ void frmMain::cmdSend_Click()
     }
     if (CZaridoDovoClient *msg = m_controller->Client())
         msg->SendMessage(address, m_controller->AppSettings().Stored.ServerPort, EncodeBoardText(m_txtBoard->toPlainText()),
-                         m_controller->AppSettings().Security.CryptPassword.toUtf8());
+                         m_controller->AppSettings().Security.CryptPassword.toUtf8(),
+                         m_controller->AppSettings().Stored.Cipher);
 }
 
 void frmMain::msg_MessageSent(int ticks)

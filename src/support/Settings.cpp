@@ -33,6 +33,8 @@ void StoredSettings::Load()
     ServerPort = WholeNumber(store.value(QStringLiteral("ServerPort")), DefaultPort);
     LogPath = store.value(QStringLiteral("LogPath"), QString()).toString();
     ServerTimeout = WholeNumber(store.value(QStringLiteral("ServerTimeout")), DefaultTimeout);
+    Cipher = store.value(QStringLiteral("Cipher")).toString() == QLatin1String("legacy") ? ZaridoDovo::Cipher::Legacy
+                                                                                         : ZaridoDovo::Cipher::Sealed;
 }
 
 void StoredSettings::Save() const
@@ -43,18 +45,22 @@ void StoredSettings::Save() const
     store.setValue(QStringLiteral("ServerPort"), QString::number(ServerPort));
     store.setValue(QStringLiteral("ServerTimeout"), QString::number(ServerTimeout));
     store.setValue(QStringLiteral("LogPath"), LogPath);
+    store.setValue(QStringLiteral("Cipher"),
+                   Cipher == ZaridoDovo::Cipher::Legacy ? QStringLiteral("legacy") : QStringLiteral("sealed"));
 }
 
 ServerChoice ServerChoice::From(const Settings &settings)
 {
     // A password makes the receiver secure; secure-only refuses what is not enciphered with it.
     return {settings.Stored.ServerIP, settings.Stored.ServerPort, settings.Stored.ServerTimeout,
-            settings.Security.CryptPassword.toUtf8(), settings.Security.AcceptSecureOnly};
+            settings.Security.CryptPassword.toUtf8(), settings.Security.AcceptSecureOnly, settings.Stored.Cipher};
 }
 
 QString ServerChoice::CaptionSuffix() const
 {
+    const QString cipherName = cipher == ZaridoDovo::Cipher::Legacy ? QCoreApplication::translate("ServerChoice", "legacy")
+                                                                    : QCoreApplication::translate("ServerChoice", "sealed");
     if (secureOnly)
-        return QCoreApplication::translate("ServerChoice", " [secure only]");
-    return password.isEmpty() ? QString() : QCoreApplication::translate("ServerChoice", " [secure]");
+        return QCoreApplication::translate("ServerChoice", " [secure only, %1]").arg(cipherName);
+    return password.isEmpty() ? QString() : QCoreApplication::translate("ServerChoice", " [secure, %1]").arg(cipherName);
 }

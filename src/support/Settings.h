@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/ZaridoDovoGlobal.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -15,10 +17,13 @@ struct StoredSettings
     int ServerPort = DefaultPort;
     int ServerTimeout = DefaultTimeout;
     QString LogPath; // folder for received messages, with its closing separator; empty: not saved
+    // What a password is used with; stored, though the password never is.
+    ZaridoDovo::Cipher Cipher = ZaridoDovo::Cipher::Sealed;
 
-    // Reads the four stored keys; absent or non-numeric values fall back to the defaults.
+    // Reads the stored keys; absent or non-numeric values fall back to the defaults, and any
+    // cipher other than "legacy" reads as sealed.
     void Load();
-    // Writes ServerIP, ServerPort, ServerTimeout, LogPath, in that order, and nothing else.
+    // Writes ServerIP, ServerPort, ServerTimeout, LogPath, Cipher, in that order, and nothing else.
     void Save() const;
 };
 
@@ -45,9 +50,10 @@ struct ServerChoice
     int timeout = 0;
     QByteArray password; // empty: plain
     bool secureOnly = false;
+    ZaridoDovo::Cipher cipher = ZaridoDovo::Cipher::Sealed;
 
     static ServerChoice From(const Settings &settings);
-    // " [secure]", " [secure only]" or nothing, for the caption.
+    // " [secure, sealed]", " [secure only, legacy]" and so on, or nothing, for the caption.
     QString CaptionSuffix() const;
     bool operator==(const ServerChoice &) const = default;
 };

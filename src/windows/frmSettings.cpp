@@ -8,6 +8,7 @@
 #include "windows/frmIPAddress.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -109,7 +110,7 @@ frmSettings::frmSettings(Settings &settings, QWidget *parent)
     window->setSizeConstraint(QLayout::SetFixedSize);
 
     QWidget *order[] = {txtIP, cmdIP, txtPort, txtTimeout, txtPath, cmdBrowse, chkCrypt,
-                        txtPassword, txtPassword2, chkAcceptSecure, cmdOK, cmdCancel};
+                        txtPassword, txtPassword2, cmbCipher, chkAcceptSecure, cmdOK, cmdCancel};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
     txtIP->setFocus();
@@ -134,6 +135,7 @@ frmSettings::frmSettings(Settings &settings, QWidget *parent)
     txtPassword->setText(settings.Security.CryptPassword);
     txtPassword2->setText(settings.Security.CryptPassword);
     chkAcceptSecure->setChecked(settings.Security.AcceptSecureOnly);
+    cmbCipher->setCurrentIndex(cmbCipher->findData(int(settings.Stored.Cipher)));
     ShowTimeoutInSeconds();
 }
 
@@ -187,6 +189,10 @@ void frmSettings::BuildSecureFrame()
     txtPassword2 = NewPasswordField("txtPassword2", Frame2);
     chkAcceptSecure = new QCheckBox(tr("Accept only secure connections"), Frame2);
     chkAcceptSecure->setObjectName(QStringLiteral("chkAcceptSecure"));
+    cmbCipher = new QComboBox(Frame2);
+    cmbCipher->setObjectName(QStringLiteral("cmbCipher"));
+    cmbCipher->addItem(tr("Sealed"), int(ZaridoDovo::Cipher::Sealed));
+    cmbCipher->addItem(tr("Legacy (compatible with older copies; weak)"), int(ZaridoDovo::Cipher::Legacy));
 
     auto *secure = new QVBoxLayout(Frame2);
     secure->addWidget(chkCrypt);
@@ -194,6 +200,8 @@ void frmSettings::BuildSecureFrame()
     secure->addWidget(txtPassword);
     secure->addWidget(new QLabel(tr("Re-Type Password:"), Frame2));
     secure->addWidget(txtPassword2);
+    secure->addWidget(new QLabel(tr("Cipher:"), Frame2));
+    secure->addWidget(cmbCipher);
     secure->addWidget(chkAcceptSecure);
 }
 
@@ -247,6 +255,7 @@ void frmSettings::SetCheck()
     txtPassword->setEnabled(crypt);
     txtPassword2->setEnabled(crypt);
     chkAcceptSecure->setEnabled(crypt);
+    cmbCipher->setEnabled(crypt);
 }
 
 void frmSettings::onCryptClicked()
@@ -324,6 +333,8 @@ void frmSettings::onOK()
     m_settings.Stored.ServerPort = port;
     m_settings.Stored.LogPath = path;
     m_settings.Security.AcceptSecureOnly = crypt && chkAcceptSecure->isChecked();
+    // Kept when encryption is off, so turning it on again brings back the user's choice.
+    m_settings.Stored.Cipher = ZaridoDovo::Cipher(cmbCipher->currentData().toInt());
     m_settings.Stored.ServerTimeout = int(*timeout);
     accept();
 }

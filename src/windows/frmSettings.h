@@ -5,6 +5,7 @@
 
 struct Settings;
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -58,6 +59,7 @@ private:
     QGroupBox *Frame2;
     QCheckBox *chkCrypt;
     QCheckBox *chkAcceptSecure;
+    QComboBox *cmbCipher;
     QLineEdit *txtPassword;
     QLineEdit *txtPassword2;
     QPushButton *cmdOK;

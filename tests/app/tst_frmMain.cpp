@@ -214,17 +214,22 @@ private slots:
     {
         QTest::addColumn<QString>("password");
         QTest::addColumn<bool>("secureOnly");
+        QTest::addColumn<bool>("legacy");
         QTest::addColumn<QString>("caption");
-        QTest::newRow("first start: plain") << QString() << false << QStringLiteral("Textdrop v0.1.49");
-        QTest::newRow("password") << QStringLiteral("pw") << false << QStringLiteral("Textdrop v0.1.49 [secure]");
-        QTest::newRow("password, secure only") << QStringLiteral("pw") << true << QStringLiteral("Textdrop v0.1.49 [secure only]");
+        QTest::newRow("first start: plain") << QString() << false << false << QStringLiteral("Textdrop v0.1.49");
+        QTest::newRow("plain, legacy chosen") << QString() << false << true << QStringLiteral("Textdrop v0.1.49");
+        QTest::newRow("password") << QStringLiteral("pw") << false << false << QStringLiteral("Textdrop v0.1.49 [secure, sealed]");
+        QTest::newRow("password, legacy") << QStringLiteral("pw") << false << true << QStringLiteral("Textdrop v0.1.49 [secure, legacy]");
+        QTest::newRow("password, secure only") << QStringLiteral("pw") << true << false << QStringLiteral("Textdrop v0.1.49 [secure only, sealed]");
     }
     void captionShowsTheMode()
     {
         QFETCH(QString, password);
         QFETCH(bool, secureOnly);
+        QFETCH(bool, legacy);
         QFETCH(QString, caption);
         frmMain &window = StartedWindow();
+        window.Controller().AppSettings().Stored.Cipher = legacy ? ZaridoDovo::Cipher::Legacy : ZaridoDovo::Cipher::Sealed;
         QCOMPARE(window.Controller().AppSettings().Stored.ServerTimeout, 2);
         window.Controller().AppSettings().Security.CryptPassword = password;
         window.Controller().AppSettings().Security.AcceptSecureOnly = secureOnly;
@@ -262,9 +267,16 @@ private slots:
     {
         WriteFile(m_program->filePath(QStringLiteral("tdsettings.ini")), "10.0.0.5\r\n\r\n  10.0.0.6 \r\n10.0.0.5\r\n");
         MakeWindow().Controller().AppSettings().Security.CryptPassword = QStringLiteral("sesame-secret");
+        m_window->Controller().AppSettings().Stored.Cipher = ZaridoDovo::Cipher::Legacy;
         Box()->addItem(QStringLiteral("host.lan"));
         Control<QAction>("mnuFileItem5")->trigger(); // E&xit
-        QCOMPARE(Store().allKeys(), (QStringList{"Settings/LogPath", "Settings/ServerIP", "Settings/ServerPort", "Settings/ServerTimeout"}));
+        QCOMPARE(Store().allKeys(), (QStringList{"Settings/Cipher", "Settings/LogPath", "Settings/ServerIP", "Settings/ServerPort",
+                                                 "Settings/ServerTimeout"}));
+        QCOMPARE(Store().value("Settings/Cipher").toString(), QStringLiteral("legacy"));
+        // The next run reads the choice back.
+        StoredSettings next;
+        next.Load();
+        QCOMPARE(next.Cipher, ZaridoDovo::Cipher::Legacy);
         QVERIFY(!ReadFile(Store().fileName()).contains("sesame-secret"));
         QCOMPARE(ReadFile(m_window->Controller().Run().AddressFile), QByteArray("10.0.0.5\r\n10.0.0.6\r\n10.0.0.5\r\nhost.lan\r\n"));
     }
@@ -598,15 +610,15 @@ private slots:
         QTest::addColumn<QString>("caption"); // suffix
         const QStringList secure{"chkCrypt", "", "txtPassword", "old", "txtPassword2", "old"};
         QTest::newRow("secure only ticked: plain refused") << (secure + QStringList{"chkAcceptSecure", ""}) << QStringList()
-                                                           << QByteArray() << "refused" << " [secure only]";
-        QTest::newRow("secure: plain taken") << secure << QStringList() << QByteArray() << "OK" << " [secure]";
-        QTest::newRow("secure: other password refused") << secure << QStringList() << QByteArray("new") << "refused" << " [secure]";
+                                                           << QByteArray() << "refused" << " [secure only, sealed]";
+        QTest::newRow("secure: plain taken") << secure << QStringList() << QByteArray() << "OK" << " [secure, sealed]";
+        QTest::newRow("secure: other password refused") << secure << QStringList() << QByteArray("new") << "refused" << " [secure, sealed]";
         QTest::newRow("secure only ticked later: plain refused") << secure << QStringList{"chkAcceptSecure", ""} << QByteArray()
-                                                                 << "refused" << " [secure only]";
+                                                                 << "refused" << " [secure only, sealed]";
         QTest::newRow("password changed, encrypt kept: new taken")
-            << secure << QStringList{"txtPassword", "new", "txtPassword2", "new"} << QByteArray("new") << "OK" << " [secure]";
+            << secure << QStringList{"txtPassword", "new", "txtPassword2", "new"} << QByteArray("new") << "OK" << " [secure, sealed]";
         QTest::newRow("password changed, encrypt kept: old refused")
-            << secure << QStringList{"txtPassword", "new", "txtPassword2", "new"} << QByteArray("old") << "refused" << " [secure]";
+            << secure << QStringList{"txtPassword", "new", "txtPassword2", "new"} << QByteArray("old") << "refused" << " [secure, sealed]";
         QTest::newRow("encrypt turned off: plain taken") << (secure + QStringList{"chkAcceptSecure", ""}) << QStringList{"chkCrypt", ""}
                                                          << QByteArray() << "OK" << "";
     }

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QDir>
 #include <QLineEdit>
@@ -37,7 +38,8 @@ static bool EncryptRuleHolds(QWidget &window)
 {
     const bool crypt = Control<QCheckBox>(window, "chkCrypt")->isChecked();
     return Control(window, "txtPassword")->isEnabled() == crypt && Control(window, "txtPassword2")->isEnabled() == crypt
-           && Control<QCheckBox>(window, "chkAcceptSecure")->isEnabled() == crypt;
+           && Control<QCheckBox>(window, "chkAcceptSecure")->isEnabled() == crypt
+           && Control<QComboBox>(window, "cmbCipher")->isEnabled() == crypt;
 }
 
 class tst_frmSettings : public QObject
@@ -174,6 +176,45 @@ private slots:
         // OK makes the save folder two levels deep and stores it with a closing separator.
         QCOMPARE(settings.Stored.LogPath, ok ? folder + QDir::separator() : QString());
         QCOMPARE(QFileInfo(folder).isDir(), ok);
+    }
+
+    // The cipher box shows the stored choice; OK stores what is picked, Cancel keeps the old one.
+    void cipherChoice_data()
+    {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<int>("picked"); // index in the box, -1: left alone
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<int>("result");
+        const int sealed = int(ZaridoDovo::Cipher::Sealed), legacy = int(ZaridoDovo::Cipher::Legacy);
+        QTest::newRow("sealed shown, kept") << sealed << -1 << true << sealed;
+        QTest::newRow("legacy shown, kept") << legacy << -1 << true << legacy;
+        QTest::newRow("legacy picked") << sealed << 1 << true << legacy;
+        QTest::newRow("sealed picked") << legacy << 0 << true << sealed;
+        QTest::newRow("legacy picked, Cancel") << sealed << 1 << false << sealed;
+    }
+    void cipherChoice()
+    {
+        QFETCH(int, stored);
+        QFETCH(int, picked);
+        QFETCH(bool, ok);
+        QFETCH(int, result);
+        Settings settings;
+        settings.Security.EncryptData = true;
+        settings.Security.CryptPassword = "secret";
+        settings.Stored.Cipher = ZaridoDovo::Cipher(stored);
+        QString shown;
+        FakeDialogRunner runner;
+        runner.Queue([&](QDialog &window) {
+            auto *box = Control<QComboBox>(window, "cmbCipher");
+            shown = box->currentText();
+            if (picked >= 0)
+                box->setCurrentIndex(picked);
+            Control<QPushButton>(window, ok ? "cmdOK" : "cmdCancel")->click();
+            return window.result();
+        });
+        QCOMPARE(frmSettings::Open(settings), ok);
+        QCOMPARE(shown.startsWith("Legacy"), stored == int(ZaridoDovo::Cipher::Legacy));
+        QCOMPARE(int(settings.Stored.Cipher), result);
     }
 };
 
