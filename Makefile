@@ -31,14 +31,16 @@ test-sanitize: deps
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(SAN_BUILD) --output-on-failure -j$(JOBS)
 
-# libFuzzer on the server's reading and judging, for FUZZ_SECONDS; new inputs land in fuzz-build/corpus.
+# libFuzzer on the server's reading and judging (FUZZ_TARGET=MessageJudge) or on the opening
+# of sealed frames (FUZZ_TARGET=SealedOpen), for FUZZ_SECONDS; new inputs land in fuzz-build/corpus-*.
 FUZZ_SECONDS ?= 300
+FUZZ_TARGET ?= MessageJudge
 fuzz: deps
 	CXX=clang++ cmake -S . -B fuzz-build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTEXTDROP_FUZZ=ON -DTEXTDROP_WERROR=ON
-	cmake --build fuzz-build -j$(JOBS) --target fuzz_MessageJudge
-	mkdir -p fuzz-build/corpus
-	fuzz-build/tests/fuzz/fuzz_MessageJudge -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
-	  fuzz-build/corpus tests/fuzz/corpus/MessageJudge
+	cmake --build fuzz-build -j$(JOBS) --target fuzz_$(FUZZ_TARGET)
+	mkdir -p fuzz-build/corpus-$(FUZZ_TARGET)
+	fuzz-build/tests/fuzz/fuzz_$(FUZZ_TARGET) -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
+	  fuzz-build/corpus-$(FUZZ_TARGET) tests/fuzz/corpus/$(FUZZ_TARGET)
 
 # The Debian package textdrop_<version>_<arch>.deb in $(PKG_BUILD), built for /usr without tests.
 # All of Debian's hardening flags (stack protector, fortified functions, read-only relocations
