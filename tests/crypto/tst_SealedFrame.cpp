@@ -1,6 +1,10 @@
 #include "crypto/PasswordKdf.h"
 #include "crypto/SealedFrame.h"
 
+#include "protocol/ZaridoDovoGlobal.h"
+
+#include <QFile>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <string>
@@ -197,6 +201,42 @@ private slots:
     void deriveRefusesWrongSaltSize()
     {
         QVERIFY(KeyFor("pw", "short").Empty());
+    }
+
+    // The protocol document's worked examples are what the code produces, byte for byte.
+    void documentedExamples_data()
+    {
+        QTest::addColumn<QString>("block");
+        QTest::addColumn<QByteArray>("produced");
+        std::string salt, nonce, replyNonce;
+        for (int k = 0; k < 16; ++k)
+            salt += char(k);
+        for (int k = 0; k < 24; ++k) {
+            nonce += char(0x20 + k);
+            replyNonce += char(0x40 + k);
+        }
+        // The real cost: the document gives the parameters both ends use.
+        const SecretBytes key = PasswordKdf(PasswordKdf::Interactive()).Derive(SecretBytes(std::string_view("pw")), salt);
+        const auto bytes = [](const std::string &s) { return QByteArray::fromStdString(s); };
+        QTest::newRow("plain message") << "plain-message" << bytes(WriteFrame("abc", "").bytes);
+        QTest::newRow("plain reply") << "plain-reply" << bytes(WriteFrame("OK", "").bytes);
+        QTest::newRow("legacy message") << "legacy-message" << bytes(WriteFrame("abc", "pw").bytes);
+        QTest::newRow("legacy reply") << "legacy-reply" << bytes(WriteFrame("OK", "pw").bytes);
+        QTest::newRow("sealed key") << "sealed-key" << bytes(std::string(key.View()));
+        QTest::newRow("sealed message") << "sealed-message" << bytes(SealedFrame::Seal(key, salt, nonce, 1780000000, "abc"));
+        QTest::newRow("sealed reply")
+            << "sealed-reply" << bytes(SealedFrame::Seal(key, salt, replyNonce, 1780000001, "OK", nonce));
+    }
+    void documentedExamples()
+    {
+        QFETCH(QString, block);
+        QFETCH(QByteArray, produced);
+        QFile document(QStringLiteral(TEXTDROP_SOURCE_DIR "/docs/PROTOCOL.md"));
+        QVERIFY(document.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(document.readAll());
+        const auto match = QRegularExpression("```hex " + block + "\\n([0-9A-F \\n]*)```").match(text);
+        QVERIFY2(match.hasMatch(), qPrintable(block));
+        QCOMPARE(QByteArray::fromHex(match.captured(1).toLatin1()).toHex(' ').toUpper(), produced.toHex(' ').toUpper());
     }
 
     void freshSaltsAndNonces()
