@@ -14,6 +14,8 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <sys/socket.h>
+
 #include <atomic>
 #include <memory>
 
@@ -322,6 +324,26 @@ private slots:
         QTRY_COMPARE(receiver.delivered, (QByteArrayList{"plain", "sealed one"}));
         QTRY_COMPARE(sealedPeer.state(), QAbstractSocket::UnconnectedState);
         QVERIFY2(sealedPeer.readAll().startsWith("SSEAL"), qPrintable(receiver.view.text));
+    }
+
+    // A sender that shuts its write side after its frame gets no reply (the socket closes on the
+    // end of file), but its message is still delivered once the key has been derived.
+    void halfCloserDeliveredAfterDerivation()
+    {
+        CountingDeriver gated;
+        gated.gate = std::make_shared<QSemaphore>(0);
+        Receiver receiver("pw", ZaridoDovo::Cipher::Sealed, {}, gated);
+        QTcpSocket peer;
+        peer.connectToHost(QHostAddress::LocalHost, receiver.server.LocalPort());
+        QVERIFY(peer.waitForConnected(5000));
+        peer.write(QByteArray::fromStdString(Sealed("pw", "half")));
+        QVERIFY(peer.flush());
+        QCOMPARE(::shutdown(static_cast<int>(peer.socketDescriptor()), SHUT_WR), 0);
+        QTRY_COMPARE(receiver.derivations->load(), 1);
+        QTRY_VERIFY(receiver.view.text.contains("Socket closed"));
+        gated.gate->release();
+        QTRY_COMPARE(receiver.delivered, QByteArrayList{"half"});
+        QTRY_VERIFY(receiver.view.text.contains("Message Finished"));
     }
 
     // Frames with salts past a bound are refused with a plain "BAD" before any derivation starts.
