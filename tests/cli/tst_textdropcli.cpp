@@ -110,6 +110,9 @@ private slots:
         QTest::newRow("text that looks like an option, after --")
             << QStringList{"send", "127.0.0.1", "--port", QString::number(FreePort()), "--", "--port"} << 3
             << QByteArray("Connection refused");
+        QTest::newRow("unknown cipher") << QStringList{"send", "127.0.0.1", "x", "--cipher", "rc4"} << 2
+                                        << QByteArray("--cipher takes sealed or legacy");
+        QTest::newRow("help names the ciphers") << QStringList{"--help"} << 0 << QByteArray("--cipher sealed|legacy");
         QTest::newRow("two texts") << QStringList{"send", "127.0.0.1", "a", "b"} << 2 << QByteArray("one TEXT");
         QTest::newRow("missing password file")
             << QStringList{"send", "127.0.0.1", "a", "--password-file", "/nonexistent"} << 2 << QByteArray("password file");
