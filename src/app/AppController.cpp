@@ -47,6 +47,7 @@ QStringList AppController::Load(LogView *logView)
     BuildPaths(m_programFolder, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     const QStringList addresses = ReadAddressList(m_Run.AddressFile);
     m_Settings.Stored.Load();
+    m_Settings.Prefs.Load();
     return addresses;
 }
 
@@ -113,6 +114,7 @@ void AppController::Quit(const QStringList &addresses)
     if (m_Run.AlreadyRunning)
         return; // a refused copy leaves the running one's files alone
     m_Settings.Stored.Save();
+    m_Settings.Prefs.Save();
     if (!m_Run.AddressFile.isEmpty())
         WriteAddressList(m_Run.AddressFile, addresses);
     // Released later: this may run inside a handler of an endpoint.

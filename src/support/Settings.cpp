@@ -49,6 +49,32 @@ void StoredSettings::Save() const
                    Cipher == ZaridoDovo::Cipher::Legacy ? QStringLiteral("legacy") : QStringLiteral("sealed"));
 }
 
+void Preferences::Load()
+{
+    QSettings store = Store();
+    store.beginGroup(QStringLiteral("Preferences"));
+    const Preferences defaults;
+    KeepHistory = store.value(QStringLiteral("KeepHistory"), defaults.KeepHistory).toBool();
+    KeepEnciphered = store.value(QStringLiteral("KeepEnciphered"), defaults.KeepEnciphered).toBool();
+    // Limits below one would empty the history at every write.
+    HistoryCount = qMax(1, WholeNumber(store.value(QStringLiteral("HistoryCount")), defaults.HistoryCount));
+    HistoryDays = qMax(1, WholeNumber(store.value(QStringLiteral("HistoryDays")), defaults.HistoryDays));
+    Notify = store.value(QStringLiteral("Notify"), defaults.Notify).toBool();
+    CopyReceived = store.value(QStringLiteral("CopyReceived"), defaults.CopyReceived).toBool();
+}
+
+void Preferences::Save() const
+{
+    QSettings store = Store();
+    store.beginGroup(QStringLiteral("Preferences"));
+    store.setValue(QStringLiteral("KeepHistory"), KeepHistory);
+    store.setValue(QStringLiteral("KeepEnciphered"), KeepEnciphered);
+    store.setValue(QStringLiteral("HistoryCount"), HistoryCount);
+    store.setValue(QStringLiteral("HistoryDays"), HistoryDays);
+    store.setValue(QStringLiteral("Notify"), Notify);
+    store.setValue(QStringLiteral("CopyReceived"), CopyReceived);
+}
+
 ServerChoice ServerChoice::From(const Settings &settings)
 {
     // A password makes the receiver secure; secure-only refuses what is not enciphered with it.

@@ -27,6 +27,25 @@ struct StoredSettings
     void Save() const;
 };
 
+// The choices about what the program keeps and how it tells of arrivals, in a group of their
+// own so the server's group keeps exactly its four keys.
+struct Preferences
+{
+    static constexpr int DefaultHistoryCount = 10000;
+    static constexpr int DefaultHistoryDays = 90;
+
+    bool KeepHistory = true;
+    // Enciphered messages on disk in the clear would defeat the cipher: only when asked for.
+    bool KeepEnciphered = false;
+    int HistoryCount = DefaultHistoryCount;
+    int HistoryDays = DefaultHistoryDays;
+    bool Notify = true;
+    bool CopyReceived = false;
+
+    void Load();
+    void Save() const;
+};
+
 // The security choices of this run; never stored, so every run starts plain.
 struct SecurityChoices
 {
@@ -40,6 +59,7 @@ struct Settings
 {
     StoredSettings Stored;
     SecurityChoices Security;
+    Preferences Prefs;
 };
 
 // How the receiver is started from the settings; two starts with equal values behave alike.

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+// The messages sent, received and set aside as drafts, in an SQLite file through Qt SQL.
+// Bounded by count and by age; every failure is returned as the database's reason, never
+// thrown, so a broken file costs the history and nothing else.
+class HistoryStore
+{
+public:
+    enum class Direction { Received = 0, Sent = 1, Draft = 2 };
+
+    struct Entry
+    {
+        qint64 id = 0;
+        QDateTime at;
+        Direction direction = Direction::Received;
+        QString peer;
+        QString cipher; // empty: plain
+        QByteArray text; // a listing holds only the first PreviewBytes
+    };
+
+    struct Limits
+    {
+        static constexpr int DefaultCount = 10000;
+        static constexpr int DefaultDays = 90;
+        int count = DefaultCount; // at most this many messages
+        int days = DefaultDays;   // none older than this
+    };
+
+    static constexpr int PreviewBytes = 200;
+
+    HistoryStore();
+    ~HistoryStore();
+    HistoryStore(const HistoryStore &) = delete;
+    HistoryStore &operator=(const HistoryStore &) = delete;
+
+    // Opens (creating it and its folder) the file; the reason when it cannot be used.
+    QString Open(const QString &path);
+    void Close();
+    bool IsOpen() const;
+    QString Path() const { return m_path; }
+
+    void SetLimits(Limits limits) { m_limits = limits; }
+    // now: tests move the clock; empty means the present time.
+    void SetClock(QDateTime now) { m_now = std::move(now); }
+
+    // Adds one message and drops what the limits no longer allow; the reason on failure.
+    QString Record(const Entry &entry);
+    // Drops the messages beyond the count and older than the age limit.
+    QString Prune();
+
+    // Newest first: up to limit entries with an id below beforeId (0: from the newest) whose
+    // text contains filter (ASCII letters without regard to case). Texts cut to PreviewBytes.
+    QList<Entry> Page(const QByteArray &filter, qint64 beforeId, int limit, QString *error = nullptr) const;
+    // The whole text of one message; empty when it is gone.
+    QByteArray Text(qint64 id) const;
+    QString Remove(qint64 id);
+    QString Clear();
+    qint64 Count() const;
+
+private:
+    QString Connect(const QString &path);
+    QString Exec(const QString &statement, const QVariantList &values = {});
+    QDateTime Now() const;
+
+    QString m_connection;
+    QString m_path;
+    Limits m_limits;
+    QDateTime m_now;
+    qint64 m_count = 0;
+};
