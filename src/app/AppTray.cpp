@@ -3,6 +3,8 @@
 #include "support/CTray.h"
 
 #include <QCursor>
+#include <QLocale>
+#include <QPainter>
 #include <QMenu>
 #include <QWidget>
 
@@ -24,20 +26,78 @@ AppTray::AppTray(QWidget *window)
     connect(m_mnuPopup, &QMenu::aboutToShow, this, &AppTray::UpdateMenu);
 
     connect(m_Tray, &CTray::LButtonDblClick, this, &AppTray::ShowRequested);
+    connect(m_Tray, &CTray::BalloonClicked, this, &AppTray::ShowRequested);
     // The tray drops further clicks while the menu is open, so a second one cannot stack.
     connect(m_Tray, &CTray::RButtonUp, this, [this] { m_mnuPopup->exec(QCursor::pos()); });
 }
 
 void AppTray::ShowIcon(const QIcon &picture, const QString &tip)
 {
-    m_Tray->SetPicBox(picture);
-    m_Tray->SetTipText(tip);
+    m_picture = picture;
+    m_caption = tip;
+    UpdateIcon();
     m_Tray->ShowIcon();
 }
 
 void AppTray::SetTip(const QString &tip)
 {
+    m_caption = tip;
+    UpdateIcon();
+}
+
+QString AppTray::Tip() const
+{
+    return m_Tray->TipText();
+}
+
+void AppTray::SetArrivals(int unseen, const QString &sender, const QTime &time)
+{
+    m_unseen = unseen;
+    if (!sender.isEmpty())
+        m_arrival = tr("last from %1 at %2").arg(sender, QLocale().toString(time, QLocale::ShortFormat));
+    UpdateIcon();
+}
+
+bool AppTray::ShowBalloon(const QString &title, const QString &text)
+{
+    return m_Tray->ShowBalloon(title, text);
+}
+
+void AppTray::UpdateIcon()
+{
+    QString tip = m_caption;
+    if (!m_arrival.isEmpty()) {
+        const QString count = m_unseen > 0 ? tr("%1 new, ").arg(m_unseen) : QString();
+        tip += QStringLiteral("\n") + count + m_arrival;
+    }
     m_Tray->SetTipText(tip);
+    if (m_picture.isNull())
+        return;
+    if (m_unseen == 0) {
+        m_Tray->SetPicBox(m_picture);
+        return;
+    }
+    // A red disc with the count in the lower right corner, drawn at each size the icon has.
+    QIcon badged;
+    for (const int size : {16, 32, 48}) {
+        QPixmap pixmap = m_picture.pixmap(size, size);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const int disc = size * 5 / 8;
+        const QRect area(size - disc, size - disc, disc, disc);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0xd0, 0x20, 0x20));
+        painter.drawEllipse(area);
+        QFont font = painter.font();
+        font.setPixelSize(disc * 3 / 4);
+        font.setBold(true);
+        painter.setFont(font);
+        painter.setPen(Qt::white);
+        painter.drawText(area, Qt::AlignCenter, m_unseen > 9 ? QStringLiteral("9+") : QString::number(m_unseen));
+        painter.end();
+        badged.addPixmap(pixmap);
+    }
+    m_Tray->SetPicBox(badged);
 }
 
 void AppTray::Remove()

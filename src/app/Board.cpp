@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QDropEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
@@ -51,6 +52,52 @@ void Board::SetText(const QString &text)
     clear(); // a new mode lays out the present text again: let that be nothing
     setWordWrapMode(mode);
     setPlainText(text);
+}
+
+QString Board::Receive(const QString &text)
+{
+    // Typed since the last arrival or send, and not blank.
+    const bool typed = document()->isModified() && !toPlainText().trimmed().isEmpty();
+    m_draft = typed ? toPlainText() : QString();
+    SetText(text);
+    document()->setModified(false);
+    return m_draft;
+}
+
+void Board::MarkSent()
+{
+    document()->setModified(false);
+}
+
+bool Board::Undo()
+{
+    if (document()->isUndoAvailable()) {
+        undo();
+        return true;
+    }
+    if (m_draft.isNull())
+        return false;
+    SetText(m_draft);
+    document()->setModified(true); // still the user's unsent text
+    m_draft = QString();
+    moveCursor(QTextCursor::End);
+    return true;
+}
+
+void Board::keyPressEvent(QKeyEvent *event)
+{
+    if (event->matches(QKeySequence::Undo)) {
+        Undo();
+        event->accept();
+        return;
+    }
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & Qt::ControlModifier)) {
+        event->accept();
+        emit SendRequested();
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
 }
 
 void Board::Clear()

@@ -22,6 +22,14 @@ public:
     // Replaces the text; a text with a line longer than LongestWrappedLine is shown unwrapped.
     void SetText(const QString &text);
 
+    // An arrival replaces the text. Text the user typed and has not sent is returned (empty
+    // when there is none) and kept: Undo brings it back while the arrival is not yet edited.
+    QString Receive(const QString &text);
+    // The text now on the board went out: it is no longer a draft.
+    void MarkSent();
+    // The board's own undo, or after an arrival the draft it replaced. False: nothing to undo.
+    bool Undo();
+
     // The buttons under the board: Clear empties it and gives it the focus; CopyAll puts the
     // whole text (not only the selection) on the clipboard; PasteClipboard replaces the
     // selection with the clipboard's text, with nothing when it holds none.
@@ -33,11 +41,17 @@ public:
     static QString ReadDocument(const QString &path, QByteArray &bytes);
 
 signals:
+    // Ctrl+Enter.
+    void SendRequested();
     // Files (not folders) dropped on the board, in the order of the drop.
     void FilesDropped(const QStringList &paths);
 
 protected:
+    void keyPressEvent(QKeyEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+
+private:
+    QString m_draft;
 };

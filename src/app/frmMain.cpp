@@ -6,6 +6,7 @@
 #include "app/AppTray.h"
 #include "app/Board.h"
 #include "app/DocumentCommands.h"
+#include "app/MessageDesk.h"
 #include "app/SingleInstance.h"
 #include "app/StatusLine.h"
 #include "app/StatusText.h"
@@ -76,6 +77,7 @@ void frmMain::BuildControls()
     m_txtBoard = new Board(client);
     m_txtBoard->setMinimumHeight(19);
     connect(m_txtBoard, &QPlainTextEdit::textChanged, this, &frmMain::UpdateCharacterCount);
+    connect(m_txtBoard, &Board::SendRequested, this, &frmMain::cmdSend_Click);
     m_documents = new DocumentCommands(
         m_txtBoard, [this](const QString &text, QMessageBox::Icon icon) { ShowMessage(text, icon); }, this);
     connect(m_txtBoard, &Board::FilesDropped, m_documents, &DocumentCommands::LoadDropped);
@@ -167,6 +169,8 @@ void frmMain::BuildMenus()
     AddCommand(mnuEdit, "mnuEditItem3", tr("&Delete"), {}, [this] { m_txtBoard->textCursor().removeSelectedText(); });
     mnuEdit->addSeparator();
     AddCommand(mnuEdit, "mnuEditItem5", tr("Select &All"), Qt::CTRL | Qt::Key_A, [this] { m_txtBoard->selectAll(); });
+    mnuEdit->addSeparator();
+    AddCommand(mnuEdit, "mnuEditItem7", tr("&Undo"), QKeySequence::Undo, [this] { m_txtBoard->Undo(); });
 
     QMenu *mnuTools = menuBar()->addMenu(tr("&Tools"));
     mnuTools->setObjectName(QStringLiteral("mnuTools"));
@@ -174,6 +178,7 @@ void frmMain::BuildMenus()
     AddCommand(mnuTools, "mnuToolsItem1", tr("&View Log"), Qt::Key_F3, [this] { m_frmLog->show(), m_frmLog->raise(), m_frmLog->activateWindow(); });
     mnuTools->addSeparator();
     AddCommand(mnuTools, "mnuToolsItem3", tr("&Restart Server"), {}, [this] { m_controller->RestartServer(); });
+    AddCommand(mnuTools, "mnuToolsItem4", tr("&History"), Qt::CTRL | Qt::Key_H, [this] { if (m_desk) m_desk->OpenHistory(); });
 
     QMenu *mnuHelp = menuBar()->addMenu(tr("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
@@ -203,7 +208,14 @@ void frmMain::Load()
     connect(server, &CZaridoDovoServer::Disconnected, this, &frmMain::Server_Disconnected);
     connect(server, &CZaridoDovoServer::Timeout, this, &frmMain::Server_Timeout);
     connect(server, &CZaridoDovoServer::MessageError, this, &frmMain::Server_MessageError);
-    connect(server, &CZaridoDovoServer::MessageReceived, this, &frmMain::Server_MessageReceived);
+    connect(server, &CZaridoDovoServer::MessageReceived, this, [this](const QByteArray &message, const QString &from) {
+        m_AwaitingMessage = false;
+        m_desk->Receive(message, from);
+    });
+    m_desk = new MessageDesk(*m_controller, m_txtBoard, m_cmbIP, m_Tray, this, QDBusConnection::sessionBus(),
+                             m_environment.HistoryFile);
+    connect(m_desk, &MessageDesk::StatusChanged, this, &frmMain::SetStatus);
+    connect(m_desk, &MessageDesk::ShowRequested, this, &frmMain::ShowWindow);
     CZaridoDovoClient *msg = m_controller->Client();
     connect(msg, &CZaridoDovoClient::MessageSent, this, &frmMain::msg_MessageSent);
     connect(msg, &CZaridoDovoClient::Error, this, &frmMain::msg_Error);
@@ -264,10 +276,13 @@ void frmMain::cmdSend_Click()
         m_cmbIP->setFocus();
         return;
     }
-    if (CZaridoDovoClient *msg = m_controller->Client())
-        msg->SendMessage(address, m_controller->AppSettings().Stored.ServerPort, EncodeBoardText(m_txtBoard->toPlainText()),
+    const QByteArray text = EncodeBoardText(m_txtBoard->toPlainText());
+    if (CZaridoDovoClient *msg = m_controller->Client()) {
+        m_desk->Sending(address, text);
+        msg->SendMessage(address, m_controller->AppSettings().Stored.ServerPort, text,
                          m_controller->AppSettings().Security.CryptPassword.toUtf8(),
                          m_controller->AppSettings().Stored.Cipher);
+    }
 }
 
 void frmMain::msg_MessageSent(int ticks)
@@ -275,6 +290,7 @@ void frmMain::msg_MessageSent(int ticks)
     // The bytes that travelled, as the receiver counts them; the board may have changed since.
     SetStatus(FormatCount(m_controller->Client()->SentBytes()) + tr(" bytes sent in ")
               + QLocale().toString(ticks / 1000.0, 'f', 2) + tr(" seconds"));
+    m_desk->Sent();
 }
 
 void frmMain::msg_Error(int number, const QString &description)
@@ -309,22 +325,7 @@ void frmMain::Server_Timeout(const QString &remoteIP)
 void frmMain::Server_MessageError(const QString &description)
 {
     SetStatus(tr(" Error: ") + description);
-}
-
-void frmMain::Server_MessageReceived(const QByteArray &message, const QString &from)
-{
-    m_AwaitingMessage = false;
-    // A failed save must not cost the message: the board shows it all the same.
-    const QString notSaved = m_controller->AddLogMessage(message);
-    m_txtBoard->SetText(DecodeText(message));
-
-    QString status = FormatCount(message.size()) + tr(" bytes from (") + from + QLatin1Char(')');
-    if (!notSaved.isEmpty())
-        status += tr(" \u2014 not saved: ") + notSaved;
-    SetStatus(status);
-
-    m_cmbIP->setEditText(from);
-    m_cmbIP->AddAddress(from);
+    m_desk->Refused(description);
 }
 
 void frmMain::ShowWindow()
@@ -354,8 +355,10 @@ void frmMain::EditFocused(Command command)
 
 void frmMain::OpenSettings()
 {
-    if (frmSettings::Open(m_controller->AppSettings(), this))
+    if (frmSettings::Open(m_controller->AppSettings(), this)) {
         m_controller->ApplySettings();
+        m_desk->ApplySettings();
+    }
 }
 
 void frmMain::closeEvent(QCloseEvent *event)

@@ -15,6 +15,7 @@ class AddressBox;
 class AppController;
 class AppTray;
 class DocumentCommands;
+class MessageDesk;
 class CZaridoDovoServer;
 class frmLog;
 class QKeySequence;
@@ -50,6 +51,8 @@ public:
         QString ProgramFolder;
         // The receiver's idle tick; 0: its ordinary 10 seconds.
         int ServerTickMilliseconds = 0;
+        // The history file; empty: the one in the user's data folder.
+        QString HistoryFile;
     };
 
     // Builds the window and runs its loading: refuses to go on when another copy runs,
@@ -61,6 +64,8 @@ public:
 
     // Start-up, the settings, the endpoints and quitting.
     AppController &Controller() const { return *m_controller; }
+    // History, drafts and notices of arrivals.
+    MessageDesk &Desk() const { return *m_desk; }
 
     // Starts the listening endpoint with the present settings; the caption shows its mode,
     // the status line and the tray tooltip the outcome. Expects the server stopped.
@@ -99,7 +104,6 @@ private:
     void Server_Disconnected(const QString &remoteIP);
     void Server_Timeout(const QString &remoteIP);
     void Server_MessageError(const QString &description);
-    void Server_MessageReceived(const QByteArray &message, const QString &from);
 
     void ExitProgram();
     // Cut, Copy and Paste act on the control that has the focus, as its own keys would.
@@ -110,6 +114,7 @@ private:
     AppController *m_controller = nullptr;
     AppTray *m_Tray = nullptr;
     DocumentCommands *m_documents = nullptr;
+    MessageDesk *m_desk = nullptr;
     QPointer<frmLog> m_frmLog;
     bool m_quitting = false;
     bool m_AwaitingMessage = false;

@@ -7,6 +7,7 @@ CTray::CTray(QObject *parent)
     , m_icon(new QSystemTrayIcon(this))
 {
     connect(m_icon, &QSystemTrayIcon::activated, this, &CTray::OnActivated);
+    connect(m_icon, &QSystemTrayIcon::messageClicked, this, &CTray::BalloonClicked);
 }
 
 CTray::~CTray()
@@ -39,6 +40,14 @@ bool CTray::ShowIcon()
     if (m_icon->icon().isNull())
         return false;
     m_icon->show();
+    return true;
+}
+
+bool CTray::ShowBalloon(const QString &title, const QString &text)
+{
+    if (!m_icon->isVisible())
+        return false;
+    m_icon->showMessage(title, text, QSystemTrayIcon::Information);
     return true;
 }
 

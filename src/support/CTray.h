@@ -33,9 +33,13 @@ public:
     bool ShowIcon();
     void DeleteIcon();
 
+    // A balloon message by the icon, where the desktop shows those; false without an icon shown.
+    bool ShowBalloon(const QString &title, const QString &text);
+
 signals:
     void LButtonDblClick();
     void RButtonUp();
+    void BalloonClicked();
 
 private:
     void OnActivated(QSystemTrayIcon::ActivationReason reason);

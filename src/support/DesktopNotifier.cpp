@@ -27,7 +27,9 @@ void DesktopNotifier::Notify(const QString &summary, const QString &body, const 
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(Service, ObjectPath, Service, QStringLiteral("Notify"));
-    call << QStringLiteral(TEXTDROP_TITLE) << uint(0) << QStringLiteral("textdrop") << summary << body << actions
+    call << QStringLiteral(TEXTDROP_TITLE) << uint(0) << QStringLiteral("textdrop") << summary
+         // Services may read the body as markup: the text is shown as it is.
+         << body.toHtmlEscaped() << actions
          << QVariantMap() << int(-1);
     auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, ReplyTimeoutMilliseconds), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,

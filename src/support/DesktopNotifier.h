@@ -23,7 +23,7 @@ public:
 
     explicit DesktopNotifier(const QDBusConnection &bus, QObject *parent = nullptr);
 
-    // actions: pairs of key and caption. Unavailable follows when no service takes it.
+    // body: plain text. actions: pairs of key and caption. Unavailable follows when no service takes it.
     void Notify(const QString &summary, const QString &body, const QStringList &actions, const QByteArray &payload);
 
 signals:

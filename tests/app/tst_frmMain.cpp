@@ -81,7 +81,7 @@ private:
     frmMain::Environment Surroundings(frmMain::TrayPresence tray = frmMain::TrayPresence::Present)
     {
         const auto record = [this](const QString &text, QMessageBox::Icon icon) { m_messages.append(QString::number(int(icon)) + QLatin1Char(' ') + text); };
-        return frmMain::Environment{record, tray, m_program->path()};
+        return frmMain::Environment{record, tray, m_program->path(), 0, m_program->filePath(QStringLiteral("history.sqlite"))};
     }
 
     frmMain &MakeWindow(frmMain::TrayPresence tray = frmMain::TrayPresence::Present)
@@ -270,8 +270,12 @@ private slots:
         m_window->Controller().AppSettings().Stored.Cipher = ZaridoDovo::Cipher::Legacy;
         Box()->addItem(QStringLiteral("host.lan"));
         Control<QAction>("mnuFileItem5")->trigger(); // E&xit
-        QCOMPARE(Store().allKeys(), (QStringList{"Settings/Cipher", "Settings/LogPath", "Settings/ServerIP", "Settings/ServerPort",
-                                                 "Settings/ServerTimeout"}));
+        QSettings store = Store();
+        store.beginGroup(QStringLiteral("Settings"));
+        QCOMPARE(store.allKeys(), (QStringList{"Cipher", "LogPath", "ServerIP", "ServerPort", "ServerTimeout"}));
+        store.endGroup();
+        // The password is never among the preferences either.
+        QCOMPARE(store.childGroups(), (QStringList{"Preferences", "Settings"}));
         QCOMPARE(Store().value("Settings/Cipher").toString(), QStringLiteral("legacy"));
         // The next run reads the choice back.
         StoredSettings next;

@@ -1,0 +1,163 @@
+#include "app/MessageDesk.h"
+
+#include "app/AddressBox.h"
+#include "app/AppController.h"
+#include "app/ArrivalNotice.h"
+#include "app/Board.h"
+#include "app/TextBytes.h"
+#include "protocol/CZaridoDovoClient.h"
+#include "protocol/CZaridoDovoServer.h"
+#include "support/DesktopNotifier.h"
+#include "windows/frmHistory.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QGuiApplication>
+#include <QStandardPaths>
+
+MessageDesk::MessageDesk(AppController &controller, Board *board, AddressBox *addresses, AppTray *tray,
+                         QWidget *window, const QDBusConnection &bus, const QString &historyFile)
+    : QObject(window)
+    , m_controller(controller)
+    , m_board(board)
+    , m_addresses(addresses)
+    , m_window(window)
+    , m_recorder(historyFile.isEmpty() ? DefaultHistoryFile() : historyFile)
+    , m_notice(new ArrivalNotice(window, tray, new DesktopNotifier(bus, this), this))
+{
+    connect(m_notice, &ArrivalNotice::ShowRequested, this, &MessageDesk::ShowRequested);
+    if (CZaridoDovoServer *server = m_controller.Server())
+        connect(server, &CZaridoDovoServer::Connected, this, [this](const QString &peer) { m_lastPeer = peer; });
+    ApplySettings();
+}
+
+MessageDesk::~MessageDesk() = default;
+
+QString MessageDesk::DefaultHistoryFile()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
+        .filePath(QStringLiteral("history.sqlite"));
+}
+
+void MessageDesk::ApplySettings()
+{
+    const Preferences &prefs = m_controller.AppSettings().Prefs;
+    m_recorder.SetRules(prefs);
+    m_notice->SetEnabled(prefs.Notify);
+}
+
+bool MessageDesk::Enciphered() const
+{
+    // A secure receiver may also take plain messages, and which one came is not told apart
+    // here: every message it takes counts as enciphered, so none lands on disk unasked.
+    return !m_controller.AppSettings().Security.CryptPassword.isEmpty();
+}
+
+QString MessageDesk::Record(int direction, const QString &peer, bool enciphered, const QByteArray &text)
+{
+    const QString error = m_recorder.Record(HistoryStore::Direction(direction), peer,
+                                            enciphered ? EncipheredMark : QString(), text);
+    if (m_history)
+        m_history->Reload();
+    return error;
+}
+
+void MessageDesk::Receive(const QByteArray &message, const QString &from)
+{
+    // A failed save must not cost the message: the board shows it all the same.
+    const QString notSaved = m_controller.AddLogMessage(message);
+    const QString typedAddress = m_addresses->currentText();
+    const QString draft = m_board->Receive(DecodeText(message));
+    QString historyError;
+    if (!draft.isEmpty())
+        historyError = Record(int(HistoryStore::Direction::Draft), typedAddress, false, EncodeBoardText(draft));
+    const QString error = Record(int(HistoryStore::Direction::Received), from, Enciphered(), message);
+    if (historyError.isEmpty())
+        historyError = error;
+    if (m_controller.AppSettings().Prefs.CopyReceived)
+        QGuiApplication::clipboard()->setText(DecodeText(message));
+
+    QString status = FormatCount(message.size()) + tr(" bytes from (") + from + QLatin1Char(')');
+    if (!notSaved.isEmpty())
+        status += tr(" \u2014 not saved: ") + notSaved;
+    if (!historyError.isEmpty())
+        status += tr(" \u2014 history not written: ") + historyError;
+    emit StatusChanged(status);
+
+    // The sender joins the list; a destination the user typed stays in the box.
+    const bool typed = !typedAddress.isEmpty() && typedAddress != m_senderShown;
+    m_addresses->setEditText(from);
+    m_addresses->AddAddress(from);
+    if (typed)
+        m_addresses->setEditText(typedAddress);
+    else
+        m_senderShown = from;
+    m_notice->Arrived(from, message);
+}
+
+void MessageDesk::Refused(const QString &description)
+{
+    m_notice->Refused(m_lastPeer, description);
+}
+
+void MessageDesk::Sending(const QString &address, const QByteArray &message)
+{
+    m_pending = Pending{address, message, Enciphered()};
+}
+
+void MessageDesk::Sent()
+{
+    m_board->MarkSent();
+    if (!m_pending)
+        return;
+    const Pending sent = *m_pending;
+    m_pending.reset();
+    if (const QString error = Record(int(HistoryStore::Direction::Sent), sent.address, sent.enciphered, sent.text);
+        !error.isEmpty())
+        emit StatusChanged(tr("History not written: ") + error);
+}
+
+bool MessageDesk::Undo()
+{
+    return m_board->Undo();
+}
+
+void MessageDesk::OpenHistory()
+{
+    if (!m_history) {
+        HistoryStore *store = m_recorder.OpenStore();
+        if (!store) {
+            emit StatusChanged(tr("The history cannot be opened: %1").arg(m_recorder.Path()));
+            return;
+        }
+        m_history = new frmHistory(*store, m_window);
+        m_history->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_history, &frmHistory::PutOnBoard, this, &MessageDesk::PutOnBoard);
+        connect(m_history, &frmHistory::SendAgain, this, &MessageDesk::SendAgain);
+    }
+    m_history->show();
+    m_history->raise();
+    m_history->activateWindow();
+}
+
+void MessageDesk::PutOnBoard(const QByteArray &text)
+{
+    const QString typedAddress = m_addresses->currentText();
+    if (const QString draft = m_board->Receive(DecodeText(text)); !draft.isEmpty())
+        Record(int(HistoryStore::Direction::Draft), typedAddress, false, EncodeBoardText(draft));
+}
+
+void MessageDesk::SendAgain(const QString &address, const QByteArray &text)
+{
+    CZaridoDovoClient *client = m_controller.Client();
+    if (!client)
+        return;
+    Sending(address, text);
+    const Settings &settings = m_controller.AppSettings();
+    client->SendMessage(address, settings.Stored.ServerPort, text, settings.Security.CryptPassword.toUtf8());
+}
+
+frmHistory *MessageDesk::HistoryWindow() const
+{
+    return m_history;
+}

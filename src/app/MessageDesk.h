@@ -1,0 +1,80 @@
+#pragma once
+
+#include "support/HistoryRecorder.h"
+
+#include <QByteArray>
+#include <QDBusConnection>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <optional>
+
+class AddressBox;
+class AppController;
+class AppTray;
+class ArrivalNotice;
+class Board;
+class frmHistory;
+class QWidget;
+
+// What happens around a message besides the wire: a received text goes on the board (the
+// user's unsent text kept as an undoable draft, a destination the user typed kept in the
+// address box), into the history and, when asked for, onto the clipboard, and the user is
+// told when the window is out of sight; a sent text goes into the history once it arrived.
+class MessageDesk : public QObject
+{
+    Q_OBJECT
+
+public:
+    static inline const QString EncipheredMark = QStringLiteral("secure");
+
+    // historyFile: empty for history.sqlite in the user's data folder.
+    MessageDesk(AppController &controller, Board *board, AddressBox *addresses, AppTray *tray, QWidget *window,
+                const QDBusConnection &bus, const QString &historyFile = {});
+    ~MessageDesk() override;
+
+    static QString DefaultHistoryFile();
+    QString HistoryFile() const { return m_recorder.Path(); }
+
+    void Receive(const QByteArray &message, const QString &from);
+    void Refused(const QString &description);
+    // A send started: recorded in the history when MessageSent follows.
+    void Sending(const QString &address, const QByteArray &message);
+    void Sent();
+    bool Undo();
+    // Opens (or brings forward) the history window.
+    void OpenHistory();
+    // After the settings window: the history's rules and the notifications follow it.
+    void ApplySettings();
+
+    ArrivalNotice &Notice() const { return *m_notice; }
+    frmHistory *HistoryWindow() const;
+
+signals:
+    void StatusChanged(const QString &text);
+    void ShowRequested();
+
+private:
+    QString Record(int direction, const QString &peer, bool enciphered, const QByteArray &text);
+    void SendAgain(const QString &address, const QByteArray &text);
+    void PutOnBoard(const QByteArray &text);
+    bool Enciphered() const;
+
+    AppController &m_controller;
+    Board *m_board;
+    AddressBox *m_addresses;
+    QWidget *m_window;
+    HistoryRecorder m_recorder;
+    ArrivalNotice *m_notice;
+    QPointer<frmHistory> m_history;
+    QString m_lastPeer;    // the last connection's address, to name a refused sender
+    QString m_senderShown; // the address an arrival put in the box, not typed by the user
+    struct Pending
+    {
+        QString address;
+        QByteArray text;
+        bool enciphered = false;
+    };
+    std::optional<Pending> m_pending;
+};

@@ -1,0 +1,144 @@
+#include "windows/frmHistory.h"
+
+#include "TextdropVersion.h"
+#include "support/HistoryStore.h"
+#include "app/TextBytes.h"
+#include "windows/HistoryModel.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+frmHistory::frmHistory(HistoryStore &store, QWidget *parent, Confirm confirm)
+    : QWidget(parent, Qt::Window)
+    , m_store(store)
+    , m_confirm(confirm ? std::move(confirm) : [](QWidget *owner, const QString &question) {
+        return QMessageBox::question(owner, QStringLiteral(TEXTDROP_TITLE), question) == QMessageBox::Yes;
+    })
+    , m_model(new HistoryModel(store, this))
+{
+    setObjectName(QStringLiteral("frmHistory"));
+    setWindowTitle(tr("History"));
+    resize(560, 360);
+
+    m_search = new QLineEdit(this);
+    m_search->setObjectName(QStringLiteral("txtSearch"));
+    m_search->setPlaceholderText(tr("Search"));
+    m_search->setClearButtonEnabled(true);
+    connect(m_search, &QLineEdit::textChanged, this, [this](const QString &text) { m_model->SetFilter(text.toUtf8()); });
+
+    m_table = new QTableView(this);
+    m_table->setObjectName(QStringLiteral("tblHistory"));
+    m_table->setModel(m_model);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->verticalHeader()->hide();
+    // Fixed row heights and no fitting to contents: the view never measures rows it does not show.
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->setWordWrap(false);
+    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &frmHistory::OnSelectionChanged);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &frmHistory::OnSelectionChanged);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_search);
+    layout->addWidget(m_table, 1);
+    layout->addLayout(BuildButtons());
+    OnSelectionChanged();
+}
+
+QLayout *frmHistory::BuildButtons()
+{
+    m_address = new QLineEdit(this);
+    m_address->setObjectName(QStringLiteral("txtAddress"));
+    m_address->setPlaceholderText(tr("Address"));
+    const auto button = [this](const char *name, const QString &caption, auto handler) {
+        auto *result = new QPushButton(caption, this);
+        result->setObjectName(QLatin1String(name));
+        result->setAutoDefault(false);
+        connect(result, &QPushButton::clicked, this, handler);
+        return result;
+    };
+    m_forSelection = {
+        button("cmdCopy", tr("&Copy"), &frmHistory::OnCopy),
+        button("cmdPutOnBoard", tr("&Put on board"), [this] {
+            if (QByteArray text; Selected(text))
+                emit PutOnBoard(text);
+        }),
+        button("cmdSendAgain", tr("Send &again"), [this] {
+            if (QByteArray text; Selected(text) && !m_address->text().trimmed().isEmpty())
+                emit SendAgain(m_address->text().trimmed(), text);
+        }),
+        button("cmdDelete", tr("&Delete"), &frmHistory::OnDelete),
+    };
+    auto *row = new QHBoxLayout;
+    row->addWidget(m_forSelection[0]);
+    row->addWidget(m_forSelection[1]);
+    row->addWidget(m_forSelection[2]);
+    row->addWidget(new QLabel(tr("to"), this));
+    row->addWidget(m_address, 1);
+    row->addWidget(m_forSelection[3]);
+    row->addSpacing(12);
+    row->addWidget(button("cmdClearHistory", tr("C&lear history"), &frmHistory::OnClear));
+    return row;
+}
+
+void frmHistory::Reload()
+{
+    m_model->Reload();
+}
+
+bool frmHistory::Selected(QByteArray &text, qint64 *id) const
+{
+    const QModelIndexList rows = m_table->selectionModel()->selectedRows();
+    const HistoryStore::Entry *entry = rows.isEmpty() ? nullptr : m_model->EntryAt(rows.first().row());
+    if (!entry)
+        return false;
+    if (id)
+        *id = entry->id;
+    // The list holds only the start of each text.
+    text = m_store.Text(entry->id);
+    return true;
+}
+
+void frmHistory::OnSelectionChanged()
+{
+    const QModelIndexList rows = m_table->selectionModel()->selectedRows();
+    const HistoryStore::Entry *entry = rows.isEmpty() ? nullptr : m_model->EntryAt(rows.first().row());
+    for (QPushButton *button : std::as_const(m_forSelection))
+        button->setEnabled(entry != nullptr);
+    if (entry && !entry->peer.isEmpty())
+        m_address->setText(entry->peer);
+}
+
+void frmHistory::OnCopy()
+{
+    if (QByteArray text; Selected(text))
+        QGuiApplication::clipboard()->setText(DecodeText(text));
+}
+
+void frmHistory::OnDelete()
+{
+    qint64 id = 0;
+    if (QByteArray text; Selected(text, &id)) {
+        m_store.Remove(id);
+        m_model->Reload();
+    }
+}
+
+void frmHistory::OnClear()
+{
+    if (!m_confirm(this, tr("Remove every message from the history?")))
+        return;
+    m_store.Clear();
+    m_model->Reload();
+}
