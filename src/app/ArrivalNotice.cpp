@@ -84,8 +84,8 @@ void ArrivalNotice::OnAction(const QString &key, const QByteArray &payload)
 
 void ArrivalNotice::OnUnavailable(const QString &summary, const QString &body)
 {
-    if (m_tray)
-        m_tray->ShowBalloon(summary, body);
+    if (m_tray && m_tray->ShowBalloon(summary, body))
+        emit BalloonShown(summary, body);
 }
 
 bool ArrivalNotice::eventFilter(QObject *watched, QEvent *event)

@@ -34,6 +34,8 @@ public:
 
 signals:
     void ShowRequested();
+    // No notification service answered: the tray icon's balloon said it instead.
+    void BalloonShown(const QString &summary, const QString &body);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -1,0 +1,239 @@
+#include "app/AppIcon.h"
+#include "app/AppTray.h"
+#include "app/ArrivalNotice.h"
+#include "support/DesktopNotifier.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+// The desktop's notification service as the tests play it on a private bus.
+class FakeNotifications : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    struct Call
+    {
+        QString summary;
+        QString body;
+        QStringList actions;
+    };
+    QList<Call> calls;
+
+public slots:
+    uint Notify(const QString &, uint, const QString &, const QString &summary, const QString &body,
+                const QStringList &actions, const QVariantMap &, int)
+    {
+        calls.append({summary, body, actions});
+        return uint(calls.size()) + 40;
+    }
+};
+
+namespace {
+
+// Where the service sends the user's choice of action on notification id.
+void Invoke(QDBusConnection &bus, uint id, const QString &key)
+{
+    QDBusMessage signal = QDBusMessage::createSignal(DesktopNotifier::ObjectPath, DesktopNotifier::Service,
+                                                     QStringLiteral("ActionInvoked"));
+    signal << id << key;
+    QVERIFY(bus.send(signal));
+}
+
+} // namespace
+
+class tst_ArrivalNotice : public QObject
+{
+    Q_OBJECT
+
+private:
+    QProcess m_daemon;
+    QString m_address;
+    std::unique_ptr<QWidget> m_window;
+    std::unique_ptr<DesktopNotifier> m_notifier;
+    std::unique_ptr<ArrivalNotice> m_notice;
+    AppTray *m_tray = nullptr;
+    FakeNotifications m_service;
+    int m_round = 0;
+
+    QDBusConnection Connect(const QString &name) { return QDBusConnection::connectToBus(m_address, name); }
+
+    // A window with its tray icon and a notifier on the private bus; with a service or without.
+    void Build(bool withService)
+    {
+        const QString round = QString::number(++m_round);
+        if (withService) {
+            QDBusConnection service = Connect(QStringLiteral("service") + round);
+            QVERIFY(service.registerObject(DesktopNotifier::ObjectPath, &m_service, QDBusConnection::ExportAllSlots));
+            QVERIFY(service.registerService(DesktopNotifier::Service));
+        }
+        m_window = std::make_unique<QWidget>();
+        m_tray = new AppTray(m_window.get());
+        m_tray->ShowIcon(AppIcon(), QStringLiteral("Textdrop"));
+        m_notifier = std::make_unique<DesktopNotifier>(Connect(QStringLiteral("client") + round));
+        m_notice = std::make_unique<ArrivalNotice>(m_window.get(), m_tray, m_notifier.get());
+    }
+
+    void TearDown()
+    {
+        m_notice.reset();
+        m_notifier.reset();
+        m_window.reset();
+        const QString round = QString::number(m_round);
+        QDBusConnection service = QDBusConnection(QStringLiteral("service") + round);
+        if (service.isConnected()) {
+            service.unregisterService(DesktopNotifier::Service);
+            service.unregisterObject(DesktopNotifier::ObjectPath);
+        }
+        QDBusConnection::disconnectFromBus(QStringLiteral("service") + round);
+        QDBusConnection::disconnectFromBus(QStringLiteral("client") + round);
+        m_service.calls.clear();
+    }
+
+private slots:
+    // A session bus of the tests' own, so no desktop's service sees them.
+    void initTestCase()
+    {
+        m_daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                                        QStringLiteral("--print-address=1")});
+        QVERIFY2(m_daemon.waitForStarted(5000), "dbus-daemon (Debian's dbus package) is needed");
+        while (!m_daemon.canReadLine())
+            QVERIFY(m_daemon.waitForReadyRead(5000));
+        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+        QVERIFY(!m_address.isEmpty());
+    }
+
+    void cleanupTestCase()
+    {
+        m_daemon.terminate();
+        m_daemon.waitForFinished(5000);
+    }
+
+    void cleanup() { TearDown(); }
+
+    void notifiesWhenOutOfSight_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("body");
+        QTest::newRow("one line") << QByteArray("hello there") << "hello there";
+        QTest::newRow("CR LF lines, first three") << QByteArray("a\r\nb\r\nc\r\nd\r\n") << "a\nb\nc\u2026";
+        QTest::newRow("markup shown as text") << QByteArray("<b>x</b> & y") << "&lt;b&gt;x&lt;/b&gt; &amp; y";
+        QTest::newRow("long line cut") << QByteArray(300, 'w') << QString(ArrivalNotice::BodyCharacters, u'w') + u'\u2026';
+    }
+
+    void notifiesWhenOutOfSight()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, body);
+        Build(true);
+        m_notice->Arrived(QStringLiteral("10.0.0.9"), text); // the window was never shown
+        QTRY_COMPARE(m_service.calls.size(), 1);
+        QCOMPARE(m_service.calls[0].summary, QStringLiteral("Message from 10.0.0.9"));
+        QCOMPARE(m_service.calls[0].body, body);
+        QCOMPARE(m_service.calls[0].actions, (QStringList{"copy", "Copy", "show", "Show"}));
+        QCOMPARE(m_tray->Unseen(), 1);
+        QVERIFY(m_tray->Tip().contains(QStringLiteral("last from 10.0.0.9")));
+    }
+
+    void actions_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<bool>("copied");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("Copy") << "copy" << true << false;
+        QTest::newRow("Show") << "show" << false << true;
+        QTest::newRow("the notification clicked") << "default" << false << true;
+        QTest::newRow("unknown action") << "rm -rf" << false << false;
+    }
+
+    void actions()
+    {
+        QFETCH(QString, key);
+        QFETCH(bool, copied);
+        QFETCH(bool, shown);
+        Build(true);
+        QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+        QSignalSpy show(m_notice.get(), &ArrivalNotice::ShowRequested);
+        QSignalSpy invoked(m_notifier.get(), &DesktopNotifier::ActionInvoked);
+        const QByteArray text = QString::fromUtf8("whole text\r\nline 2\r\nline 3\r\nline 4 \u00e9").toUtf8();
+        m_notice->Arrived(QStringLiteral("10.0.0.9"), text);
+        QTRY_COMPARE(m_service.calls.size(), 1);
+        QDBusConnection service(QStringLiteral("service") + QString::number(m_round));
+        Invoke(service, 999, QStringLiteral("copy")); // someone else's notification
+        Invoke(service, 41, key);
+        QTRY_COMPARE(invoked.size(), 1);
+        QCOMPARE(QGuiApplication::clipboard()->text(), copied ? QString::fromUtf8(text) : QStringLiteral("before"));
+        QCOMPARE(show.size(), shown ? 1 : 0);
+    }
+
+    // A window the user is looking at needs no notification; the count stays at nothing.
+    void silentWhileInSight()
+    {
+        Build(true);
+        m_window->show();
+        QApplication::setActiveWindow(m_window.get());
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        QVERIFY(m_notice->WindowInSight());
+        m_notice->Arrived(QStringLiteral("10.0.0.1"), "seen");
+        m_notice->Refused(QStringLiteral("10.0.0.1"), QStringLiteral("Invalid Message"));
+        QCOMPARE(m_tray->Unseen(), 0);
+        m_window->hide();
+        m_notice->Arrived(QStringLiteral("10.0.0.2"), "unseen");
+        // Calls arrive in order: had the first one gone out, it would come before this one.
+        QTRY_COMPARE(m_service.calls.size(), 1);
+        QCOMPARE(m_service.calls[0].body, QStringLiteral("unseen"));
+    }
+
+    void unseenCountClearedWhenShown()
+    {
+        Build(true);
+        m_notice->SetEnabled(false); // the count is kept also without notifications
+        for (int i = 0; i < 3; ++i)
+            m_notice->Arrived(QStringLiteral("10.0.0.3"), "x");
+        QCOMPARE(m_tray->Unseen(), 3);
+        QVERIFY(m_tray->Tip().contains(QStringLiteral("3 new")));
+        m_window->show();
+        QCOMPARE(m_tray->Unseen(), 0);
+        QVERIFY(!m_tray->Tip().contains(QStringLiteral("new")));
+        QVERIFY(m_tray->Tip().contains(QStringLiteral("last from 10.0.0.3")));
+        QTest::qWait(50);
+        QCOMPARE(m_service.calls.size(), 0);
+    }
+
+    void refusedNotifies()
+    {
+        Build(true);
+        m_notice->Refused(QStringLiteral("10.0.0.4"), QStringLiteral("Invalid Message"));
+        QTRY_COMPARE(m_service.calls.size(), 1);
+        QCOMPARE(m_service.calls[0].body,
+                 QStringLiteral("A message from 10.0.0.4 could not be read: different password?\nInvalid Message"));
+    }
+
+    void fallbackWithoutService()
+    {
+        Build(false);
+        QSignalSpy balloon(m_notice.get(), &ArrivalNotice::BalloonShown);
+        QElapsedTimer clock;
+        clock.start();
+        m_notice->Arrived(QStringLiteral("10.0.0.5"), "for the balloon");
+        QVERIFY(balloon.wait(DesktopNotifier::ReplyTimeoutMilliseconds + 2000));
+        QCOMPARE(balloon[0][0].toString(), QStringLiteral("Message from 10.0.0.5"));
+        QCOMPARE(balloon[0][1].toString(), QStringLiteral("for the balloon"));
+        // The bus answers at once that nobody owns the name: no waiting for a time-out.
+        QVERIFY(clock.elapsed() < DesktopNotifier::ReplyTimeoutMilliseconds);
+    }
+};
+
+QTEST_MAIN(tst_ArrivalNotice)
+#include "tst_ArrivalNotice.moc"
