@@ -5,6 +5,7 @@
 #include "support/FolderPath.h"
 #include "support/cDialog.h"
 #include "support/cDialogRunner.h"
+#include "windows/PreferencesBox.h"
 #include "windows/frmIPAddress.h"
 
 #include <QCheckBox>
@@ -94,6 +95,7 @@ frmSettings::frmSettings(Settings &settings, QWidget *parent)
 
     BuildServerFrame();
     BuildSecureFrame();
+    m_prefs = new PreferencesBox(settings.Prefs, Autostart(), this);
     cmdOK = NewButton("cmdOK", tr("OK"), this);
     cmdCancel = NewButton("cmdCancel", tr("Cancel"), this);
 
@@ -106,6 +108,7 @@ frmSettings::frmSettings(Settings &settings, QWidget *parent)
     window->setContentsMargins(4, 3, 4, 3);
     window->addWidget(Frame1);
     window->addWidget(Frame2);
+    window->addWidget(m_prefs);
     window->addLayout(buttons);
     window->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -327,6 +330,11 @@ void frmSettings::onOK()
         }
     }
 
+    // The log-in entry is written last of all: it is the only change outside the record.
+    if (QString error; !m_prefs->Apply(m_settings.Prefs, &error)) {
+        cDialog::ShowMessage(this, tr("Start at log-in could not be changed: %1").arg(error), QMessageBox::Warning);
+        return;
+    }
     m_settings.Security.CryptPassword = crypt ? txtPassword->text() : QString();
     m_settings.Security.EncryptData = crypt;
     m_settings.Stored.ServerIP = txtIP->text();

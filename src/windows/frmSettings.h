@@ -9,6 +9,7 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class PreferencesBox;
 class QPushButton;
 
 // Edits the server settings and the security options of the settings record. OK checks every
@@ -62,6 +63,7 @@ private:
     QComboBox *cmbCipher;
     QLineEdit *txtPassword;
     QLineEdit *txtPassword2;
+    PreferencesBox *m_prefs;
     QPushButton *cmdOK;
     QPushButton *cmdCancel;
 };
