@@ -26,6 +26,9 @@ MessageDesk::MessageDesk(AppController &controller, Board *board, AddressBox *ad
     , m_notice(new ArrivalNotice(window, tray, new DesktopNotifier(bus, this), this))
 {
     connect(m_notice, &ArrivalNotice::ShowRequested, this, &MessageDesk::ShowRequested);
+    m_checkpoint.setSingleShot(true);
+    m_checkpoint.setInterval(CheckpointDelayMilliseconds);
+    connect(&m_checkpoint, &QTimer::timeout, this, [this] { m_recorder.Checkpoint(); });
     if (CZaridoDovoServer *server = m_controller.Server())
         connect(server, &CZaridoDovoServer::Connected, this, [this](const QString &peer) { m_lastPeer = peer; });
     ApplySettings();
@@ -57,6 +60,8 @@ QString MessageDesk::Record(int direction, const QString &peer, bool enciphered,
 {
     const QString error = m_recorder.Record(HistoryStore::Direction(direction), peer,
                                             enciphered ? EncipheredMark : QString(), text);
+    if (!m_checkpoint.isActive())
+        m_checkpoint.start();
     if (m_history)
         m_history->Reload();
     return error;

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 
 #include <optional>
 
@@ -28,6 +29,8 @@ class MessageDesk : public QObject
 
 public:
     static inline const QString EncipheredMark = QStringLiteral("secure");
+    // Recent writes are copied into the history file this long after the first of them.
+    static constexpr int CheckpointDelayMilliseconds = 5000;
 
     // historyFile: empty for history.sqlite in the user's data folder.
     MessageDesk(AppController &controller, Board *board, AddressBox *addresses, AppTray *tray, QWidget *window,
@@ -68,6 +71,7 @@ private:
     HistoryRecorder m_recorder;
     ArrivalNotice *m_notice;
     QPointer<frmHistory> m_history;
+    QTimer m_checkpoint;
     QString m_lastPeer;    // the last connection's address, to name a refused sender
     QString m_senderShown; // the address an arrival put in the box, not typed by the user
     struct Pending

@@ -14,6 +14,12 @@ void HistoryRecorder::SetRules(const Preferences &rules)
         m_store.Prune();
 }
 
+void HistoryRecorder::Checkpoint()
+{
+    if (m_store.IsOpen())
+        m_store.Checkpoint();
+}
+
 HistoryStore *HistoryRecorder::OpenStore()
 {
     if (m_store.IsOpen())

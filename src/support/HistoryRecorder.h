@@ -22,6 +22,8 @@ public:
     QString Record(HistoryStore::Direction direction, const QString &peer, const QString &cipher,
                    const QByteArray &text);
 
+    // Copies the recent writes into the file proper; for an idle moment.
+    void Checkpoint();
     // The store for the history window, opened if it can be; nullptr when it cannot.
     HistoryStore *OpenStore();
     QString Path() const { return m_path; }

@@ -61,6 +61,9 @@ public:
     QString Remove(qint64 id);
     QString Clear();
     qint64 Count() const;
+    // Copies the write-ahead log into the file; writes never do it themselves, so a receiver
+    // does not wait for it. Call it when idle; closing does it too.
+    QString Checkpoint();
 
 private:
     QString Connect(const QString &path);
