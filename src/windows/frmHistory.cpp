@@ -12,6 +12,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTableView>
@@ -27,7 +28,7 @@ frmHistory::frmHistory(HistoryStore &store, QWidget *parent, Confirm confirm)
 {
     setObjectName(QStringLiteral("frmHistory"));
     setWindowTitle(tr("History"));
-    resize(560, 360);
+    resize(680, 380);
 
     m_search = new QLineEdit(this);
     m_search->setObjectName(QStringLiteral("txtSearch"));
@@ -44,7 +45,14 @@ frmHistory::frmHistory(HistoryStore &store, QWidget *parent, Confirm confirm)
     m_table->verticalHeader()->hide();
     // Fixed row heights and no fitting to contents: the view never measures rows it does not show.
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
     m_table->horizontalHeader()->setStretchLastSection(true);
+    // Widths from sample texts: measuring the rows themselves would read the whole history.
+    const QString sampleTime = QLocale().toString(QDateTime(QDate(2000, 12, 28), QTime(23, 59)), QLocale::ShortFormat);
+    for (const auto &[column, sample] : {std::pair{int(HistoryModel::TimeColumn), sampleTime},
+                                         std::pair{int(HistoryModel::DirectionColumn), tr("received, enciphered")},
+                                         std::pair{int(HistoryModel::PeerColumn), QStringLiteral("255.255.255.255")}})
+        m_table->setColumnWidth(column, m_table->fontMetrics().horizontalAdvance(sample) + 16);
     m_table->setWordWrap(false);
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &frmHistory::OnSelectionChanged);
     connect(m_model, &QAbstractItemModel::modelReset, this, &frmHistory::OnSelectionChanged);
