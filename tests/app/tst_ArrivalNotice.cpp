@@ -207,6 +207,10 @@ private slots:
         QCOMPARE(m_tray->Unseen(), 0);
         QVERIFY(!m_tray->Tip().contains(QStringLiteral("new")));
         QVERIFY(m_tray->Tip().contains(QStringLiteral("last from 10.0.0.3")));
+        // Counting starts again from nothing.
+        m_window->hide();
+        m_notice->Arrived(QStringLiteral("10.0.0.4"), "y");
+        QCOMPARE(m_tray->Unseen(), 1);
         QTest::qWait(50);
         QCOMPARE(m_service.calls.size(), 0);
     }
