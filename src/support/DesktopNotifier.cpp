@@ -7,6 +7,8 @@
 #include <QDBusPendingReply>
 #include <QVariantMap>
 
+#include <algorithm>
+
 DesktopNotifier::DesktopNotifier(const QDBusConnection &bus, QObject *parent)
     : QObject(parent)
     , m_bus(bus)
@@ -46,6 +48,11 @@ void DesktopNotifier::OnReply(QDBusPendingCallWatcher *watcher, const QString &s
         return;
     }
     m_payloads.insert(reply.value(), payload);
+    if (m_payloads.size() > KeptNotifications) {
+        // Services number their notifications upwards: the lowest number is the oldest.
+        const auto keys = m_payloads.keys();
+        m_payloads.remove(*std::min_element(keys.cbegin(), keys.cend()));
+    }
 }
 
 void DesktopNotifier::OnActionInvoked(uint id, const QString &key)

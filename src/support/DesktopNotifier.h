@@ -20,6 +20,9 @@ public:
     static inline const QString ObjectPath = QStringLiteral("/org/freedesktop/Notifications");
     // How long a silent service is waited for before the fallback is used.
     static constexpr int ReplyTimeoutMilliseconds = 3000;
+    // Notifications whose actions are still answered; a service that never reports them
+    // closed must not make the list grow for as long as the program runs.
+    static constexpr qsizetype KeptNotifications = 64;
 
     explicit DesktopNotifier(const QDBusConnection &bus, QObject *parent = nullptr);
 

@@ -177,6 +177,23 @@ private slots:
         QCOMPARE(show.size(), shown ? 1 : 0);
     }
 
+    // Only the latest notifications keep their payloads; older ones no longer act.
+    void oldNotificationsForgotten()
+    {
+        Build(true);
+        QSignalSpy invoked(m_notifier.get(), &DesktopNotifier::ActionInvoked);
+        const int count = int(DesktopNotifier::KeptNotifications) + 3;
+        for (int i = 0; i < count; ++i)
+            m_notifier->Notify(QStringLiteral("s"), QStringLiteral("b"), {}, QByteArray::number(i));
+        QTRY_COMPARE(m_service.calls.size(), count);
+        QDBusConnection service(QStringLiteral("service") + QString::number(m_round));
+        // Replies and signals from the one service arrive in the order it sent them.
+        Invoke(service, 41, QStringLiteral("show")); // the first: forgotten
+        Invoke(service, 40 + uint(count), QStringLiteral("show"));
+        QTRY_COMPARE(invoked.size(), 1);
+        QCOMPARE(invoked[0][1].toByteArray(), QByteArray::number(count - 1));
+    }
+
     // A window the user is looking at needs no notification; the count stays at nothing.
     void silentWhileInSight()
     {
