@@ -105,11 +105,6 @@ void MessageDesk::Refused(const QString &description)
     m_notice->Refused(m_lastPeer, description);
 }
 
-void MessageDesk::Sending(const QString &address, const QByteArray &message)
-{
-    m_pending = Pending{address, message, Enciphered()};
-}
-
 void MessageDesk::Sent()
 {
     m_board->MarkSent();
@@ -138,7 +133,7 @@ void MessageDesk::OpenHistory()
         m_history = new frmHistory(*store, m_window);
         m_history->setAttribute(Qt::WA_DeleteOnClose);
         connect(m_history, &frmHistory::PutOnBoard, this, &MessageDesk::PutOnBoard);
-        connect(m_history, &frmHistory::SendAgain, this, &MessageDesk::SendAgain);
+        connect(m_history, &frmHistory::SendAgain, this, &MessageDesk::Send);
     }
     m_history->show();
     m_history->raise();
@@ -152,14 +147,15 @@ void MessageDesk::PutOnBoard(const QByteArray &text)
         Record(int(HistoryStore::Direction::Draft), typedAddress, false, EncodeBoardText(draft));
 }
 
-void MessageDesk::SendAgain(const QString &address, const QByteArray &text)
+void MessageDesk::Send(const QString &address, const QByteArray &message)
 {
     CZaridoDovoClient *client = m_controller.Client();
     if (!client)
         return;
-    Sending(address, text);
+    m_pending = Pending{address, message, Enciphered()};
     const Settings &settings = m_controller.AppSettings();
-    client->SendMessage(address, settings.Stored.ServerPort, text, settings.Security.CryptPassword.toUtf8());
+    client->SendMessage(address, settings.Stored.ServerPort, message, settings.Security.CryptPassword.toUtf8(),
+                        settings.Stored.Cipher);
 }
 
 frmHistory *MessageDesk::HistoryWindow() const

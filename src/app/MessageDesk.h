@@ -42,8 +42,8 @@ public:
 
     void Receive(const QByteArray &message, const QString &from);
     void Refused(const QString &description);
-    // A send started: recorded in the history when MessageSent follows.
-    void Sending(const QString &address, const QByteArray &message);
+    // Sends with the present settings; recorded in the history when MessageSent follows.
+    void Send(const QString &address, const QByteArray &message);
     void Sent();
     bool Undo();
     // Opens (or brings forward) the history window.
@@ -60,7 +60,6 @@ signals:
 
 private:
     QString Record(int direction, const QString &peer, bool enciphered, const QByteArray &text);
-    void SendAgain(const QString &address, const QByteArray &text);
     void PutOnBoard(const QByteArray &text);
     bool Enciphered() const;
 

@@ -276,13 +276,7 @@ void frmMain::cmdSend_Click()
         m_cmbIP->setFocus();
         return;
     }
-    const QByteArray text = EncodeBoardText(m_txtBoard->toPlainText());
-    if (CZaridoDovoClient *msg = m_controller->Client()) {
-        m_desk->Sending(address, text);
-        msg->SendMessage(address, m_controller->AppSettings().Stored.ServerPort, text,
-                         m_controller->AppSettings().Security.CryptPassword.toUtf8(),
-                         m_controller->AppSettings().Stored.Cipher);
-    }
+    m_desk->Send(address, EncodeBoardText(m_txtBoard->toPlainText()));
 }
 
 void frmMain::msg_MessageSent(int ticks)
