@@ -1,3 +1,4 @@
+#include "LoopbackPeer.h"
 #include "MemoryLogView.h"
 #include "protocol/CZaridoDovoServer.h"
 #include "protocol/MessageJudge.h"
@@ -64,9 +65,7 @@ struct Probe
     std::unique_ptr<QTcpSocket> Accepted(const QString &source = Peer)
     {
         QSignalSpy connected(&server, &CZaridoDovoServer::Connected);
-        auto peer = std::make_unique<QTcpSocket>();
-        peer->bind(QHostAddress(source));
-        peer->connectToHost(QHostAddress::LocalHost, server.LocalPort());
+        auto peer = Dial(server.LocalPort(), {}, source);
         return connected.wait() ? std::move(peer) : nullptr;
     }
 
@@ -79,15 +78,6 @@ struct Probe
     MemoryLogView view;
     CZaridoDovoServer server;
 };
-
-// Sends a frame and waits for the whole reply (the server closes once it is out).
-QByteArray ReplyTo(QTcpSocket &peer, const QByteArray &wire)
-{
-    peer.write(wire);
-    if (!QTest::qWaitFor([&peer] { return peer.state() == QAbstractSocket::UnconnectedState; }, 5000))
-        return "<still open>";
-    return peer.readAll();
-}
 
 } // namespace
 
@@ -197,9 +187,7 @@ void tst_CZaridoDovoServer::servesOneConnection()
     QCOMPARE(started.size(), 1);
     QTcpSocket peer;
     peer.connectToHost(QHostAddress::LocalHost, probe.server.LocalPort());
-    QTRY_COMPARE(peer.state(), QAbstractSocket::ConnectedState);
-    peer.write(wire);
-    QVERIFY(peer.flush() || wire.isEmpty());
+    QVERIFY(peer.waitForConnected(5000) && peer.write(wire) == wire.size() && (peer.flush() || wire.isEmpty()));
     if (peerEnd == 1)
         peer.disconnectFromHost();
     if (peerEnd == 2)
@@ -207,8 +195,7 @@ void tst_CZaridoDovoServer::servesOneConnection()
     // The listener stays: "started" is not logged again after the connection.
     const QStringList accepted{"Accepted connection " + Peer, "<Connected " + Peer + ">"};
     QTRY_COMPARE(probe.Lines(), started + accepted + timeline);
-    QTRY_COMPARE(peer.state(), QAbstractSocket::UnconnectedState);
-    QCOMPARE(peer.readAll(), reply);
+    QCOMPARE(ReplyOf(peer), reply);
     QTRY_VERIFY(probe.server.findChildren<ZaridoDovoConnection *>().isEmpty());
 }
 
@@ -230,9 +217,7 @@ void tst_CZaridoDovoServer::refuseMessageAnswersPlain()
             probe.server.RefuseMessage("BUSY", "Receiver busy");
     });
 
-    QTcpSocket first;
-    first.connectToHost(QHostAddress::LocalHost, probe.server.LocalPort());
-    QCOMPARE(ReplyTo(first, Frame("abc", password)), Frame("BUSY", {}));
+    QCOMPARE(Exchange(probe.server.LocalPort(), Frame("abc", password)), Frame("BUSY", {}));
     QTRY_VERIFY(probe.Lines().contains("Send Complete"));
     const QStringList lines = probe.Lines();
     QVERIFY2(lines.contains("Error: Receiver busy") && !lines.contains("Message Finished - OK"),
@@ -241,9 +226,7 @@ void tst_CZaridoDovoServer::refuseMessageAnswersPlain()
 
     // The refusal held for that one delivery only.
     refuse = false;
-    QTcpSocket second;
-    second.connectToHost(QHostAddress::LocalHost, probe.server.LocalPort());
-    QCOMPARE(ReplyTo(second, Frame("abc", password)), Frame("OK", password));
+    QCOMPARE(Exchange(probe.server.LocalPort(), Frame("abc", password)), Frame("OK", password));
 }
 
 void tst_CZaridoDovoServer::stalledPeersDoNotHoldOthersUp()
@@ -262,9 +245,7 @@ void tst_CZaridoDovoServer::stalledPeersDoNotHoldOthersUp()
     QTcpServer squatter;
     QVERIFY(!squatter.listen(QHostAddress::LocalHost, static_cast<quint16>(probe.server.LocalPort())));
 
-    QTcpSocket sender;
-    sender.connectToHost(QHostAddress::LocalHost, probe.server.LocalPort());
-    QCOMPARE(ReplyTo(sender, Frame("hello", {})), PlainOk);
+    QCOMPARE(Exchange(probe.server.LocalPort(), Frame("hello", {})), PlainOk);
     QVERIFY(sent > 0);
     QCOMPARE(silent->state(), QAbstractSocket::ConnectedState);
     QCOMPARE(trickling->state(), QAbstractSocket::ConnectedState);
@@ -282,16 +263,10 @@ void tst_CZaridoDovoServer::racingSendersAllAnswered()
     QByteArrayList expected;
     for (int k = 0; k < senders; ++k) {
         expected << "message " + QByteArray::number(k);
-        peers.push_back(std::make_unique<QTcpSocket>());
-        QTcpSocket *peer = peers.back().get();
-        const QByteArray wire = Frame(expected.back(), {});
-        connect(peer, &QTcpSocket::connected, peer, [peer, wire] { peer->write(wire); });
-        peer->connectToHost(QHostAddress::LocalHost, probe.server.LocalPort());
+        peers.push_back(Dial(probe.server.LocalPort(), Frame(expected.back(), {})));
     }
-    for (auto &peer : peers) {
-        QTRY_COMPARE_WITH_TIMEOUT(peer->state(), QAbstractSocket::UnconnectedState, 10000);
-        QCOMPARE(peer->readAll(), PlainOk);
-    }
+    for (auto &peer : peers)
+        QCOMPARE(ReplyOf(*peer), PlainOk);
     std::sort(delivered.begin(), delivered.end());
     std::sort(expected.begin(), expected.end());
     QCOMPARE(delivered, expected);
@@ -321,19 +296,11 @@ void tst_CZaridoDovoServer::limitsDropTheOldestUnfinished()
 
     Probe probe({}, 3, Hour, ServerLimits{total, perAddress, Hour});
     std::vector<std::unique_ptr<QTcpSocket>> peers;
-    for (const QString &source : held) {
+    for (const QString &source : held + QStringList(newcomers, Peer)) {
         peers.push_back(probe.Accepted(source));
         QVERIFY(peers.back());
     }
-    for (int k = 0; k < newcomers; ++k) {
-        peers.push_back(probe.Accepted());
-        QVERIFY(peers.back());
-    }
-    QTcpSocket sender;
-    QSignalSpy connected(&probe.server, &CZaridoDovoServer::Connected);
-    sender.connectToHost(QHostAddress::LocalHost, probe.server.LocalPort());
-    QVERIFY(connected.wait());
-    QCOMPARE(ReplyTo(sender, Frame("got in", {})), PlainOk);
+    QCOMPARE(Exchange(probe.server.LocalPort(), Frame("got in", {})), PlainOk);
 
     for (int k = 0; k < static_cast<int>(peers.size()); ++k) {
         const auto expected = dropped.contains(k) ? QAbstractSocket::UnconnectedState : QAbstractSocket::ConnectedState;
@@ -348,7 +315,6 @@ void tst_CZaridoDovoServer::deliveringConnectionIsNotTheOneDropped()
     // event loop, as a window's dialog would), a silent one and then a third arrive: the silent
     // one makes room, not the older one that brought its whole frame.
     Probe probe({}, 3, Hour, ServerLimits{2, 2, Hour});
-    QTcpSocket first;
     std::unique_ptr<QTcpSocket> silent, third;
     connect(&probe.server, &CZaridoDovoServer::MessageReceived, this, [&](const QByteArray &text) {
         if (text != "first")
@@ -356,11 +322,11 @@ void tst_CZaridoDovoServer::deliveringConnectionIsNotTheOneDropped()
         silent = probe.Accepted();
         third = probe.Accepted();
     });
-    first.connectToHost(QHostAddress::LocalHost, probe.server.LocalPort());
-    QCOMPARE(ReplyTo(first, Frame("first", {})), PlainOk);
+    QCOMPARE(Exchange(probe.server.LocalPort(), Frame("first", {})), PlainOk);
     QVERIFY(silent && third);
     QTRY_COMPARE(silent->state(), QAbstractSocket::UnconnectedState);
-    QCOMPARE(ReplyTo(*third, Frame("third", {})), PlainOk);
+    third->write(Frame("third", {}));
+    QCOMPARE(ReplyOf(*third), PlainOk);
 }
 
 void tst_CZaridoDovoServer::idleCountEndsAtTheTickAfterTimeout()

@@ -1,3 +1,4 @@
+#include "LoopbackPeer.h"
 #include "MemoryLogView.h"
 #include "crypto/PasswordKdf.h"
 #include "crypto/SealedFrame.h"
@@ -45,7 +46,7 @@ std::string Sealed(std::string_view password, std::string_view text, std::int64_
     return SealedFrame::Seal(Key(password, salt), salt, SealedFrame::NewNonce(), time, text);
 }
 
-// Counts the derivations it runs; when gated, each waits until the test releases it.
+// Counts the derivations it runs; with a gate, each waits for the test to release it.
 struct CountingDeriver
 {
     std::shared_ptr<std::atomic<int>> calls = std::make_shared<std::atomic<int>>(0);
@@ -62,14 +63,15 @@ struct CountingDeriver
     }
 };
 
-// A receiver with cheap keys whose log and deliveries the test reads.
+// A receiver with cheap keys whose log and deliveries the test reads; `gated` holds each derivation until `gate` is released.
 struct Receiver
 {
     explicit Receiver(const QByteArray &password, ZaridoDovo::Cipher cipher = ZaridoDovo::Cipher::Sealed,
-                      KeyStore::Limits keyLimits = {}, CountingDeriver deriver = {})
+                      KeyStore::Limits keyLimits = {}, bool gated = false)
         : server(nullptr, CZaridoDovoServer::DefaultTickMilliseconds, ServerLimits{}, keyLimits)
-        , derivations(deriver.calls)
     {
+        if (gated)
+            deriver.gate = gate = std::make_shared<QSemaphore>(0);
         server.SetKeyDeriver(deriver());
         server.Log().AttachTextBox(&view);
         QObject::connect(&server, &CZaridoDovoServer::MessageReceived,
@@ -77,24 +79,17 @@ struct Receiver
         server.StartServer(Local, 0, 3, password, false, cipher);
     }
 
-    // A raw peer from `source` sends bytes; the reply once the server has closed.
     QByteArray Exchange(const QByteArray &wire, const QString &source = Local)
     {
-        QTcpSocket peer;
-        peer.bind(QHostAddress(source));
-        peer.connectToHost(QHostAddress::LocalHost, server.LocalPort());
-        if (!peer.waitForConnected(5000))
-            return "<no connection>";
-        peer.write(wire);
-        if (!QTest::qWaitFor([&peer] { return peer.state() == QAbstractSocket::UnconnectedState; }, 5000))
-            return "<still open>";
-        return peer.readAll();
+        return ::Exchange(server.LocalPort(), wire, source);
     }
+    int Derivations() const { return deriver.calls->load(); }
 
     MemoryLogView view;
+    CountingDeriver deriver;
+    std::shared_ptr<QSemaphore> gate;
     CZaridoDovoServer server;
     QByteArrayList delivered;
-    std::shared_ptr<std::atomic<int>> derivations;
 };
 
 } // namespace
@@ -158,21 +153,17 @@ private slots:
         const QByteArray good = QByteArray::fromStdString(Sealed("pw", "alice"));
         QTest::newRow("opens") << good << QByteArray("pw") << Verdict::Deliver << QString();
         QTest::newRow("pw vs pwpw") << good << QByteArray("pwpw") << Verdict::RefuseUndecipherable << "Invalid Password";
-        for (const int offset : {5, 7, 8, 30, 60, int(good.size()) - 1}) {
+        for (const int offset : {8, 30, 60, int(good.size()) - 1}) {
             QByteArray flipped = good;
             flipped[offset] = char(flipped[offset] ^ 0x40);
             QTest::addRow("byte %d flipped", offset) << flipped << QByteArray("pw") << Verdict::RefuseUndecipherable
                                                      << (offset == 8 ? "Sealed frame of an unknown version refused"
-                                                                     : offset <= 7 ? "" : "Invalid Password");
+                                                                     : "Invalid Password");
         }
-        QTest::newRow("sent 301 s ago") << QByteArray::fromStdString(Sealed("pw", "alice", Now() - 301))
-                                        << QByteArray("pw") << Verdict::RefuseReplay
-                                        << "Message sent outside the time window refused";
-        QTest::newRow("sent 301 s ahead") << QByteArray::fromStdString(Sealed("pw", "alice", Now() + 301))
-                                          << QByteArray("pw") << Verdict::RefuseReplay
-                                          << "Message sent outside the time window refused";
-        QTest::newRow("sent 290 s ago") << QByteArray::fromStdString(Sealed("pw", "alice", Now() - 290))
-                                        << QByteArray("pw") << Verdict::Deliver << QString();
+        for (const int skew : {-301, 301, -290})
+            QTest::addRow("sent %+d s", skew) << QByteArray::fromStdString(Sealed("pw", "alice", Now() + skew))
+                                              << QByteArray("pw") << (skew == -290 ? Verdict::Deliver : Verdict::RefuseReplay)
+                                              << (skew == -290 ? "" : "Message sent outside the time window refused");
     }
     void opensWithTheKey()
     {
@@ -183,14 +174,8 @@ private slots:
         MessageJudge judge("pw", false, false);
         ReplayGuard guard;
         Verdict got = judge.Feed(wire.toStdString());
-        if (got == Verdict::NeedKey) {
-            QCOMPARE(judge.SealedSalt(), std::string(16, 's'));
+        if (got == Verdict::NeedKey)
             got = judge.OpenSealed(Key(openWith.toStdString(), judge.SealedSalt()), guard, Now());
-        } else if (reason.isEmpty()) {
-            // A flipped length byte: the frame is cut short or overlong before any key is needed.
-            QVERIFY(got == Verdict::Wait || got == Verdict::RefuseOverlong || got == Verdict::RefuseOversized);
-            return;
-        }
         QCOMPARE(got, verdict);
         QCOMPARE(QString::fromStdString(judge.RefusalReason()), reason);
         if (verdict == Verdict::Deliver) {
@@ -284,64 +269,35 @@ private slots:
         QCOMPARE(receiver.Exchange(frame), PlainBad);
         QCOMPARE(receiver.delivered, QByteArrayList{"pay 10"});
         QVERIFY(receiver.view.text.contains("Error: Replayed message refused"));
-        QCOMPARE(receiver.derivations->load(), 1); // the second was opened with the remembered key
-    }
-
-    // The reply answers this request only: sealed with the request's key, bound to its nonce.
-    void replyBoundToTheRequest()
-    {
-        Receiver receiver("pw");
-        const std::string salt(16, 's');
-        const std::string nonce = SealedFrame::NewNonce();
-        const SecretBytes key = Key("pw", salt);
-        const QByteArray reply = receiver.Exchange(
-            QByteArray::fromStdString(SealedFrame::Seal(key, salt, nonce, Now(), "abc")));
-        const auto opened = SealedFrame::Open(key, reply.toStdString(), nonce);
-        QVERIFY(opened.has_value());
-        QCOMPARE(opened->text, std::string("OK"));
-        QVERIFY(!SealedFrame::Open(key, reply.toStdString(), SealedFrame::NewNonce()).has_value());
-        QVERIFY(!SealedFrame::Open(key, reply.toStdString()).has_value());
+        QCOMPARE(receiver.Derivations(), 1); // the second was opened with the remembered key
     }
 
     void plainSenderServedWhileAKeyIsDerived()
     {
-        CountingDeriver gated;
-        gated.gate = std::make_shared<QSemaphore>(0);
-        Receiver receiver("pw", ZaridoDovo::Cipher::Sealed, {}, gated);
-        QTcpSocket sealedPeer;
-        sealedPeer.bind(QHostAddress(Other));
-        sealedPeer.connectToHost(QHostAddress::LocalHost, receiver.server.LocalPort());
-        QVERIFY(sealedPeer.waitForConnected(5000));
-        sealedPeer.write(QByteArray::fromStdString(Sealed("pw", "sealed one")));
-        QTRY_COMPARE(receiver.derivations->load(), 1);
+        Receiver receiver("pw", ZaridoDovo::Cipher::Sealed, {}, true);
+        const auto sealedPeer = Dial(receiver.server.LocalPort(), QByteArray::fromStdString(Sealed("pw", "sealed one")), Other);
+        QTRY_COMPARE(receiver.Derivations(), 1);
 
         // While the derivation is held, a plain sender is answered in full.
         QCOMPARE(receiver.Exchange(QByteArray("STALK\0\0\x05plain", 13)), QByteArray("STALK\0\0\x02OK", 10));
         QCOMPARE(receiver.delivered, QByteArrayList{"plain"});
-        QCOMPARE(sealedPeer.bytesAvailable(), 0);
+        QCOMPARE(sealedPeer->bytesAvailable(), 0);
 
-        gated.gate->release();
+        receiver.gate->release();
         QTRY_COMPARE(receiver.delivered, (QByteArrayList{"plain", "sealed one"}));
-        QTRY_COMPARE(sealedPeer.state(), QAbstractSocket::UnconnectedState);
-        QVERIFY2(sealedPeer.readAll().startsWith("SSEAL"), qPrintable(receiver.view.text));
+        QVERIFY2(ReplyOf(*sealedPeer).startsWith("SSEAL"), qPrintable(receiver.view.text));
     }
 
     // A sender that shuts its write side after its frame gets no reply (the socket closes on the
     // end of file), but its message is still delivered once the key has been derived.
     void halfCloserDeliveredAfterDerivation()
     {
-        CountingDeriver gated;
-        gated.gate = std::make_shared<QSemaphore>(0);
-        Receiver receiver("pw", ZaridoDovo::Cipher::Sealed, {}, gated);
-        QTcpSocket peer;
-        peer.connectToHost(QHostAddress::LocalHost, receiver.server.LocalPort());
-        QVERIFY(peer.waitForConnected(5000));
-        peer.write(QByteArray::fromStdString(Sealed("pw", "half")));
-        QVERIFY(peer.flush());
-        QCOMPARE(::shutdown(static_cast<int>(peer.socketDescriptor()), SHUT_WR), 0);
-        QTRY_COMPARE(receiver.derivations->load(), 1);
+        Receiver receiver("pw", ZaridoDovo::Cipher::Sealed, {}, true);
+        const auto peer = Dial(receiver.server.LocalPort(), QByteArray::fromStdString(Sealed("pw", "half")));
+        QTRY_COMPARE(receiver.Derivations(), 1);
+        QCOMPARE(::shutdown(static_cast<int>(peer->socketDescriptor()), SHUT_WR), 0);
         QTRY_VERIFY(receiver.view.text.contains("Socket closed"));
-        gated.gate->release();
+        receiver.gate->release();
         QTRY_COMPARE(receiver.delivered, QByteArrayList{"half"});
         QTRY_VERIFY(receiver.view.text.contains("Message Finished"));
     }
@@ -366,43 +322,36 @@ private slots:
         QFETCH(QStringList, sources);
         QFETCH(int, derived);
         QFETCH(QString, why);
-        CountingDeriver gated;
-        gated.gate = std::make_shared<QSemaphore>(0);
         KeyStore::Limits limits;
         limits.derivations = total;
         limits.newSaltsPerAddress = newSaltsPerAddress;
-        Receiver receiver("pw", ZaridoDovo::Cipher::Sealed, limits, gated);
-
-        QTcpSocket first;
-        first.bind(QHostAddress(sources[0]));
-        first.connectToHost(QHostAddress::LocalHost, receiver.server.LocalPort());
-        QVERIFY(first.waitForConnected(5000));
-        first.write(QByteArray::fromStdString(Sealed("pw", "one", Now(), std::string(16, 'a'))));
+        Receiver receiver("pw", ZaridoDovo::Cipher::Sealed, limits, true);
+        const auto first = Dial(receiver.server.LocalPort(),
+                                QByteArray::fromStdString(Sealed("pw", "one", Now(), std::string(16, 'a'))), sources[0]);
         QTRY_COMPARE(receiver.server.Keys().Running(), 1);
 
         const QByteArray refused =
             receiver.Exchange(QByteArray::fromStdString(Sealed("pw", "two", Now(), std::string(16, 'b'))), sources[1]);
         QCOMPARE(refused, PlainBad);
         QVERIFY2(receiver.view.text.contains("Error: Sealed message refused: " + why), qPrintable(receiver.view.text));
-        gated.gate->release(8);
+        receiver.gate->release(8);
         QTRY_COMPARE(receiver.delivered, QByteArrayList{"one"});
-        QCOMPARE(receiver.derivations->load(), derived);
+        QCOMPARE(receiver.Derivations(), derived);
     }
 
     void newSaltsPerAddressBounded()
     {
-        CountingDeriver counting;
         KeyStore::Limits limits;
         limits.newSaltsPerAddress = 2;
-        Receiver receiver("pw", ZaridoDovo::Cipher::Sealed, limits, counting);
+        Receiver receiver("pw", ZaridoDovo::Cipher::Sealed, limits);
         for (const char s : {'a', 'b', 'c'})
             receiver.Exchange(QByteArray::fromStdString(Sealed("pw", std::string(1, s), Now(), std::string(16, s))));
         QCOMPARE(receiver.delivered, (QByteArrayList{"a", "b"}));
-        QCOMPARE(counting.calls->load(), 2);
+        QCOMPARE(receiver.Derivations(), 2);
         // A salt already known still opens: only new ones are counted.
         receiver.Exchange(QByteArray::fromStdString(Sealed("pw", "a again", Now(), std::string(16, 'a'))));
         QCOMPARE(receiver.delivered.last(), QByteArray("a again"));
-        QCOMPARE(counting.calls->load(), 2);
+        QCOMPARE(receiver.Derivations(), 2);
     }
 
     // A fake receiver answers the client's sealed message; only a reply that opens with the
