@@ -49,14 +49,9 @@ private slots:
         QFETCH(QByteArray, boundNonce);
         const SecretBytes key = KeyFor("pw", Salt);
         const std::string frame = SealedFrame::Seal(key, Salt, Nonce, Time, text.toStdString(), boundNonce.toStdString());
+        // The layout byte for byte is checked against the protocol document below; here, the size
+        // at every length and that the text never shows in the clear.
         QCOMPARE(frame.size(), SealedFrame::HeaderSize + SealedFrame::Overhead + std::size_t(text.size()));
-        QCOMPARE(frame.substr(0, 5), std::string("SSEAL"));
-        const std::size_t declared = (std::size_t(uchar(frame[5])) << 16) | (std::size_t(uchar(frame[6])) << 8) | uchar(frame[7]);
-        QCOMPARE(declared, frame.size() - 8);
-        QCOMPARE(uchar(frame[8]), SealedFrame::Version);
-        QCOMPARE(frame.substr(9, 16), Salt);
-        QCOMPARE(frame.substr(25, 24), Nonce);
-        // The text never shows in the clear.
         if (text.size() >= 3)
             QVERIFY(frame.find(text.left(64).toStdString()) == std::string::npos);
 
@@ -68,37 +63,20 @@ private slots:
 
     // Every single byte of the frame is covered: header and version as associated data,
     // salt through the key, nonce, ciphertext and tag through the AEAD.
-    void anyFlippedByteRefused_data()
-    {
-        QTest::addColumn<int>("offset");
-        QTest::newRow("tag") << 0;
-        QTest::newRow("tag last byte") << 4;
-        QTest::newRow("length high") << 5;
-        QTest::newRow("length low") << 7;
-        QTest::newRow("version") << 8;
-        QTest::newRow("salt first") << 9;
-        QTest::newRow("salt last") << 24;
-        QTest::newRow("nonce first") << 25;
-        QTest::newRow("nonce last") << 48;
-        QTest::newRow("time") << 49;
-        QTest::newRow("text") << 57;
-        QTest::newRow("mac first") << 62;
-        QTest::newRow("mac last") << 77;
-    }
     void anyFlippedByteRefused()
     {
-        QFETCH(int, offset);
         const SecretBytes key = KeyFor("pw", Salt);
-        std::string frame = SealedFrame::Seal(key, Salt, Nonce, Time, "alice");
-        QCOMPARE(frame.size(), std::size_t(78));
+        const std::string frame = SealedFrame::Seal(key, Salt, Nonce, Time, "alice");
         QVERIFY(SealedFrame::Open(key, frame).has_value());
-        for (int bit = 0; bit < 8; ++bit) {
+        for (std::size_t flip = 0; flip < frame.size() * 8; ++flip) {
+            const std::size_t offset = flip / 8;
+            const int bit = int(flip % 8);
             std::string flipped = frame;
-            flipped[std::size_t(offset)] = char(flipped[std::size_t(offset)] ^ (1 << bit));
+            flipped[offset] = char(flipped[offset] ^ (1 << bit));
             // A receiver opens with the key of the salt it reads: derive it again for a flipped salt.
             const auto envelope = SealedFrame::Inspect(flipped);
             const SecretBytes used = envelope && envelope->salt != Salt ? KeyFor("pw", envelope->salt) : KeyFor("pw", Salt);
-            QVERIFY2(!SealedFrame::Open(used, flipped).has_value(), qPrintable(QString("bit %1").arg(bit)));
+            QVERIFY2(!SealedFrame::Open(used, flipped).has_value(), qPrintable(QString("byte %1 bit %2").arg(offset).arg(bit)));
         }
     }
 
@@ -169,33 +147,6 @@ private slots:
         QVERIFY(SealedFrame::Seal(key, std::string(std::size_t(saltSize), 's'), std::string(std::size_t(nonceSize), 'n'),
                                   Time, "x")
                     .empty());
-    }
-
-    void derivation_data()
-    {
-        QTest::addColumn<QByteArray>("passwordA");
-        QTest::addColumn<QByteArray>("saltA");
-        QTest::addColumn<QByteArray>("passwordB");
-        QTest::addColumn<QByteArray>("saltB");
-        QTest::addColumn<bool>("same");
-        const QByteArray s1(16, 'a');
-        const QByteArray s2(16, 'b');
-        QTest::newRow("same password, same salt") << QByteArray("pw") << s1 << QByteArray("pw") << s1 << true;
-        QTest::newRow("pw vs pwpw") << QByteArray("pw") << s1 << QByteArray("pwpw") << s1 << false;
-        QTest::newRow("other salt") << QByteArray("pw") << s1 << QByteArray("pw") << s2 << false;
-        QTest::newRow("past 256 bytes") << QByteArray(300, 'k') << s1 << QByteArray(300, 'k') + "!" << s1 << false;
-    }
-    void derivation()
-    {
-        QFETCH(QByteArray, passwordA);
-        QFETCH(QByteArray, saltA);
-        QFETCH(QByteArray, passwordB);
-        QFETCH(QByteArray, saltB);
-        QFETCH(bool, same);
-        const SecretBytes a = KeyFor(passwordA.toStdString(), saltA.toStdString());
-        const SecretBytes b = KeyFor(passwordB.toStdString(), saltB.toStdString());
-        QCOMPARE(a.Size(), SealedFrame::KeySize);
-        QCOMPARE(a.Equals(b.View()), same);
     }
 
     void deriveRefusesWrongSaltSize()
