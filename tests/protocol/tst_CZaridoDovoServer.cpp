@@ -156,8 +156,6 @@ void tst_CZaridoDovoServer::servesOneConnection_data()
     QTest::newRow("plain, then the sender shuts its write side")
         << none << QByteArray("STALK\0\0\x03" "abc", 11) << 2 << PlainOk << ok;
     QTest::newRow("enciphered") << pw << Frame("abc", pw) << 0 << Frame("OK", pw) << ok;
-    QTest::newRow("enciphered, then the sender shuts its write side") << pw << Frame("abc", pw) << 2 << Frame("OK", pw)
-                                                                      << ok;
     QTest::newRow("plain to a server with a password") << pw << Frame("abc", none) << 0 << PlainOk << ok;
     QTest::newRow("declared 16777215, literal secure tag, header alone")
         << pw << QByteArray("CTALK\xff\xff\xff", 8) << 0 << Frame("MAXSIZE", none)
