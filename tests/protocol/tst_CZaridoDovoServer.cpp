@@ -375,8 +375,8 @@ void tst_CZaridoDovoServer::frameDeadlineCutsATricklingPeer()
     });
     trickle.start(10);
     QVERIFY(timedOut.wait(5000));
-    // Coarse timers may fire up to 5% early.
-    QVERIFY2(clock.elapsed() >= deadline * 95 / 100, qPrintable(QString::number(clock.elapsed())));
+    // A coarse timer may fire 5% early, a little more on a loaded machine.
+    QVERIFY2(clock.elapsed() >= deadline * 9 / 10, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(sent > 3);
     QTRY_COMPARE(peer->state(), QAbstractSocket::UnconnectedState);
     QVERIFY(probe.Lines().contains("Timeout enabled"));
