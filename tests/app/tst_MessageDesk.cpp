@@ -1,3 +1,4 @@
+#include "WindowTestHome.h"
 #include "app/AppController.h"
 #include "app/Board.h"
 #include "app/MessageDesk.h"
@@ -31,15 +32,7 @@ using Direction = HistoryStore::Direction;
 
 namespace {
 
-const QString Loopback = QStringLiteral("127.0.0.1");
-
-QSettings Store() { return QSettings(QStringLiteral("Textdrop"), QStringLiteral("Textdrop")); }
-
-int FreePort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
+using namespace WindowTestHome;
 
 // Direction, peer and whole text of each message, newest first.
 QStringList Listing(const QString &file)
@@ -68,10 +61,7 @@ class tst_MessageDesk : public QObject
 public:
     static void initMain()
     {
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        static QTemporaryDir home;
-        for (const char *name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
-            qputenv(name, home.path().toUtf8());
+        WindowTestHome::Enter();
         // No desktop's notification service is reached from here.
         qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
     }

@@ -1,3 +1,4 @@
+#include "WindowTestHome.h"
 #include "../support/FakeDialogRunner.h"
 #include "app/AppController.h"
 #include "app/Board.h"
@@ -35,9 +36,7 @@
 
 namespace {
 
-const QString Loopback = QStringLiteral("127.0.0.1");
-
-QSettings Store() { return QSettings(QStringLiteral("Textdrop"), QStringLiteral("Textdrop")); }
+using namespace WindowTestHome;
 
 QByteArray ReadFile(const QString &path)
 {
@@ -68,13 +67,7 @@ class tst_frmMain : public QObject
 public:
     // Settings store, data and lock files in a temporary home (created 0700) for the whole run;
     // counts and times in the United States' notation.
-    static void initMain()
-    {
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        static QTemporaryDir home;
-        for (const char *name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
-            qputenv(name, home.path().toUtf8());
-    }
+    static void initMain() { WindowTestHome::Enter(); }
 
 private:
     // Message boxes recorded, the program folder (holding the address list) temporary.
@@ -180,12 +173,6 @@ private:
         peer.write(QByteArray("STALK") + QByteArray(length, 3) + bytes);
         return QTest::qWaitFor([&] { return peer.bytesAvailable() >= 10 || peer.state() == QAbstractSocket::UnconnectedState; })
                && peer.readAll().endsWith("OK");
-    }
-
-    static int FreePort()
-    {
-        QTcpServer probe;
-        return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
     }
 
     QStringList m_messages; // icon number, a space, the text
