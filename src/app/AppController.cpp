@@ -2,6 +2,7 @@
 
 #include "TextdropVersion.h"
 #include "app/AddressList.h"
+#include "app/PasswordKeyring.h"
 #include "app/SingleInstance.h"
 #include "crypto/Sodium.h"
 #include "protocol/CZaridoDovoClient.h"
@@ -16,13 +17,19 @@
 #include <QHostAddress>
 #include <QStandardPaths>
 
-AppController::AppController(const QString &programFolder, int tickMilliseconds, QObject *parent)
+#include <utility>
+
+AppController::AppController(const QString &programFolder, int tickMilliseconds, const QString &keyringService,
+                             QObject *parent)
     : QObject(parent)
     , m_programFolder(programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder)
     , m_tickMilliseconds(tickMilliseconds)
     , m_instance(new SingleInstance(QString(), this))
+    , m_keyring(new PasswordKeyring(keyringService, this))
 {
     m_Run.AppVersion = QStringLiteral("v" TEXTDROP_VERSION);
+    connect(m_keyring, &PasswordKeyring::ReadFinished, this, &AppController::OnPasswordRead);
+    connect(m_keyring, &PasswordKeyring::WriteFinished, this, &AppController::OnPasswordWritten);
 }
 
 AppController::~AppController() = default;
@@ -48,7 +55,34 @@ QStringList AppController::Load(LogView *logView)
     const QStringList addresses = ReadAddressList(m_Run.AddressFile);
     m_Settings.Stored.Load();
     m_Settings.Prefs.Load();
+    m_Settings.Security.Load();
+    m_keyringMayHold = m_readingKeyring = m_Settings.Security.RememberPassword;
+    if (m_readingKeyring)
+        m_keyring->Read();
     return addresses;
+}
+
+void AppController::OnPasswordRead(bool ok, const QString &password, const QString &error)
+{
+    m_readingKeyring = false;
+    if (ok && !password.isEmpty()) {
+        m_Settings.Security.CryptPassword = password;
+        m_Settings.Security.EncryptData = true;
+    } else {
+        emit KeyringFailed(tr("The remembered password could not be read from the keyring: %1").arg(error));
+    }
+    if (std::exchange(m_startWanted, false))
+        StartServer();
+}
+
+void AppController::OnPasswordWritten(bool ok, const QString &error)
+{
+    if (ok)
+        return;
+    // Nothing is remembered: the next start must not look for it.
+    m_Settings.Security.RememberPassword = false;
+    m_Settings.Security.Save();
+    emit KeyringFailed(tr("The password could not be kept in the keyring: %1").arg(error));
 }
 
 QString AppController::AppFolderFor(const QString &programFolder, const QString &dataFolder)
@@ -71,6 +105,10 @@ void AppController::StartServer()
 {
     if (!m_Server)
         return;
+    if (m_readingKeyring) {
+        m_startWanted = true;
+        return;
+    }
     // A restart attaches the log again.
     m_Server->Log().Start(QString(), m_logView);
     m_running = ServerChoice::From(m_Settings);
@@ -83,6 +121,12 @@ void AppController::StartServer()
     const QString ip = m_Server->LocalIP().isEmpty() ? QHostAddress(QHostAddress::AnyIPv4).toString() : m_Server->LocalIP();
     emit ServerStarted(started, ip + QLatin1Char(':') + QString::number(m_Server->LocalPort()),
                        m_running.CaptionSuffix());
+    // The receiver refuses plain text and cannot open enciphered text until a password comes.
+    if (m_running.secureOnly && m_running.password.isEmpty()) {
+        m_Server->AddLog(QStringLiteral("Accept only secure connections is chosen but no password is set: "
+                                        "every message is refused until one is entered in the settings"));
+        emit PasswordNeeded();
+    }
 }
 
 void AppController::RestartServer()
@@ -97,6 +141,32 @@ void AppController::ApplySettings()
 {
     if (!(ServerChoice::From(m_Settings) == m_running))
         RestartServer();
+    SaveSettings();
+    const SecurityChoices &security = m_Settings.Security;
+    if (security.RememberPassword && !security.CryptPassword.isEmpty()) {
+        m_keyringMayHold = true;
+        m_keyring->Write(security.CryptPassword);
+    } else if (std::exchange(m_keyringMayHold, false)) {
+        m_keyring->Forget();
+    }
+}
+
+void AppController::SaveSettings() const
+{
+    if (m_Run.AlreadyRunning)
+        return; // a refused copy leaves the running one's files alone
+    m_Settings.Stored.Save();
+    m_Settings.Prefs.Save();
+    m_Settings.Security.Save();
+}
+
+void AppController::SaveAll(const QStringList &addresses)
+{
+    if (m_Run.AlreadyRunning)
+        return;
+    SaveSettings();
+    if (!m_Run.AddressFile.isEmpty())
+        WriteAddressList(m_Run.AddressFile, addresses);
 }
 
 QString AppController::AddLogMessage(const QByteArray &message)
@@ -112,11 +182,8 @@ QString AppController::AddLogMessage(const QByteArray &message)
 void AppController::Quit(const QStringList &addresses)
 {
     if (m_Run.AlreadyRunning)
-        return; // a refused copy leaves the running one's files alone
-    m_Settings.Stored.Save();
-    m_Settings.Prefs.Save();
-    if (!m_Run.AddressFile.isEmpty())
-        WriteAddressList(m_Run.AddressFile, addresses);
+        return;
+    SaveAll(addresses);
     // Released later: this may run inside a handler of an endpoint.
     if (m_Server) {
         m_Server->StopServer();

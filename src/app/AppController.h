@@ -9,6 +9,7 @@
 class CZaridoDovoClient;
 class CZaridoDovoServer;
 class LogView;
+class PasswordKeyring;
 class SingleInstance;
 
 // The program's life apart from its window: the one-copy guard, the settings record and the
@@ -29,8 +30,9 @@ public:
     };
 
     // programFolder: where a portable copy keeps its address list; tickMilliseconds: the
-    // receiver's idle tick, shortened only by tests.
-    AppController(const QString &programFolder, int tickMilliseconds, QObject *parent = nullptr);
+    // receiver's idle tick, shortened only by tests; keyringService: the keyring entry's name.
+    AppController(const QString &programFolder, int tickMilliseconds, const QString &keyringService,
+                  QObject *parent = nullptr);
     ~AppController() override;
 
     // False when another copy runs: nothing more may be done then but asking it to show.
@@ -38,7 +40,8 @@ public:
     SingleInstance &Instance();
 
     // Creates the endpoints with their logs on the view, reads the settings and returns the
-    // remembered addresses. The view must outlive this object.
+    // remembered addresses; a remembered password is asked of the keyring. The view must
+    // outlive this object.
     QStringList Load(LogView *logView);
 
     Settings &AppSettings() { return m_Settings; }
@@ -47,9 +50,11 @@ public:
     CZaridoDovoClient *Client() const { return m_msg; }
 
     // Starts the receiver with the settings as they are now; ServerStarted reports the outcome.
+    // While the keyring is being read, the start waits for its answer.
     void StartServer();
     void RestartServer();
-    // After the settings were edited: a restart when any value the receiver runs with changed.
+    // After OK in the settings window: a restart when any value the receiver runs with changed;
+    // the settings are written at once and the password kept in the keyring or taken out.
     void ApplySettings();
 
     // Where the address list lives: the program's folder for a portable copy (writable and not
@@ -60,16 +65,24 @@ public:
     // Saves a received message when a save folder is set; the reason when that failed.
     QString AddLogMessage(const QByteArray &message);
 
-    // Writes the settings and the addresses and ends both endpoints. Each step runs whatever
-    // the one before managed; a refused copy writes nothing.
+    // Writes the settings and the addresses, as the session's end asks; a refused copy writes nothing.
+    void SaveAll(const QStringList &addresses);
+    // Writes everything and ends both endpoints. Each step runs whatever the one before managed.
     void Quit(const QStringList &addresses);
 
 signals:
     // where: "address:port"; captionSuffix: the mode, " [secure]" etc.
     void ServerStarted(bool started, const QString &where, const QString &captionSuffix);
+    // Secure-only is chosen but no password is at hand: plain text is refused until one is given.
+    void PasswordNeeded();
+    // The keyring could not give or keep the password; the program goes on without it.
+    void KeyringFailed(const QString &reason);
 
 private:
     void BuildPaths(const QString &programFolder, const QString &dataFolder);
+    void SaveSettings() const;
+    void OnPasswordRead(bool ok, const QString &password, const QString &error);
+    void OnPasswordWritten(bool ok, const QString &error);
 
     QString m_programFolder;
     int m_tickMilliseconds;
@@ -77,6 +90,10 @@ private:
     RunState m_Run;
     ServerChoice m_running; // what the receiver was last started with
     SingleInstance *m_instance;
+    PasswordKeyring *m_keyring;
+    bool m_readingKeyring = false;
+    bool m_startWanted = false; // asked for while the keyring was being read
+    bool m_keyringMayHold = false;
     LogView *m_logView = nullptr;
     CZaridoDovoServer *m_Server = nullptr;
     CZaridoDovoClient *m_msg = nullptr;

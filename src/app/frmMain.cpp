@@ -15,6 +15,7 @@
 #include "protocol/CZaridoDovoServer.h"
 #include "protocol/ReplyWords.h"
 #include "support/CTray.h"
+#include "support/DesktopNotifier.h"
 #include "windows/frmAbout.h"
 #include "windows/frmLog.h"
 #include "windows/frmSettings.h"
@@ -189,7 +190,7 @@ void frmMain::Load()
 {
     const int tick = m_environment.ServerTickMilliseconds;
     m_controller = new AppController(m_environment.ProgramFolder,
-                                     tick > 0 ? tick : CZaridoDovoServer::DefaultTickMilliseconds, this);
+                                     tick > 0 ? tick : CZaridoDovoServer::DefaultTickMilliseconds, Title, this);
     if (!m_controller->Acquire()) {
         ShowMessage(tr("Another instance of %1 is currently running.\n\nThis instance will shutdown automatically.")
                         .arg(Title),
@@ -222,6 +223,21 @@ void frmMain::Load()
     connect(msg, &CZaridoDovoClient::MessageError, this, &frmMain::msg_MessageError);
     connect(msg, &CZaridoDovoClient::NotSent, this, &frmMain::SetStatus);
     connect(m_controller, &AppController::ServerStarted, this, &frmMain::OnServerStarted);
+    connect(m_controller, &AppController::KeyringFailed, this, &frmMain::Warn);
+    // Queued: the start may run before the event loop, and the settings window is modal.
+    connect(m_controller, &AppController::PasswordNeeded, this, &frmMain::AskForPassword, Qt::QueuedConnection);
+    m_notifier = new DesktopNotifier(QDBusConnection::sessionBus(), this);
+    connect(m_notifier, &DesktopNotifier::Unavailable, this, [this](const QString &summary, const QString &body) {
+        if (m_Tray)
+            m_Tray->ShowBalloon(summary, body);
+    });
+    // The session manager asks before a log-out; the end of the event loop is the last chance.
+    const auto saveAll = [this] { m_controller->SaveAll(m_cmbIP->Entries()); };
+    connect(qApp, &QGuiApplication::commitDataRequest, this, saveAll);
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this, saveAll] {
+        if (!m_quitting)
+            saveAll();
+    });
     connect(m_Tray, &AppTray::ShowRequested, this, &frmMain::ShowWindow);
     connect(m_Tray, &AppTray::QuitRequested, this, &frmMain::ExitProgram);
 
@@ -256,6 +272,20 @@ void frmMain::OnServerStarted(bool started, const QString &where, const QString 
         // Hidden in the tray, the window cannot tell the user that nothing arrives.
         m_Tray->SetTip(tr("%1: not receiving").arg(caption));
     }
+}
+
+void frmMain::Warn(const QString &text)
+{
+    SetStatus(text);
+    m_notifier->Notify(Title, text, {}, {});
+}
+
+void frmMain::AskForPassword()
+{
+    Warn(tr("Plain text is refused: \"Accept only secure connections\" is chosen and no password is set. "
+            "Enter the password in the settings."));
+    ShowWindow();
+    OpenSettings();
 }
 
 void frmMain::SetStatus(const QString &msg)
@@ -349,6 +379,8 @@ void frmMain::EditFocused(Command command)
 
 void frmMain::OpenSettings()
 {
+    if (m_quitting)
+        return;
     if (frmSettings::Open(m_controller->AppSettings(), this)) {
         m_controller->ApplySettings();
         m_desk->ApplySettings();

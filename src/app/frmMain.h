@@ -14,6 +14,7 @@
 class AddressBox;
 class AppController;
 class AppTray;
+class DesktopNotifier;
 class DocumentCommands;
 class MessageDesk;
 class CZaridoDovoServer;
@@ -74,6 +75,8 @@ public:
     void SetStatus(const QString &msg);
     // Shows the window, restores it when minimised, and brings it to the front.
     void ShowWindow();
+    // The quit commands, and the session's end: writes everything and closes for good.
+    void ExitProgram();
 
 signals:
     // The window has really closed: the settings and the address list are written.
@@ -94,6 +97,9 @@ private:
     void Quit();
     void UpdateCharacterCount();
     void OnServerStarted(bool started, const QString &where, const QString &captionSuffix);
+    // A word that must reach the user hidden in the tray too: the status line and a notification.
+    void Warn(const QString &text);
+    void AskForPassword();
 
     void cmdSend_Click();
 
@@ -105,7 +111,6 @@ private:
     void Server_Timeout(const QString &remoteIP);
     void Server_MessageError(const QString &description);
 
-    void ExitProgram();
     // Cut, Copy and Paste act on the control that has the focus, as its own keys would.
     template <typename Command> void EditFocused(Command command);
     void OpenSettings();
@@ -115,6 +120,7 @@ private:
     AppTray *m_Tray = nullptr;
     DocumentCommands *m_documents = nullptr;
     MessageDesk *m_desk = nullptr;
+    DesktopNotifier *m_notifier = nullptr;
     QPointer<frmLog> m_frmLog;
     bool m_quitting = false;
     bool m_AwaitingMessage = false;

@@ -1,12 +1,15 @@
 #include "TextdropVersion.h"
 #include "app/AppController.h"
 #include "app/AppIcon.h"
+#include "app/SignalWatch.h"
 #include "app/SingleInstance.h"
 #include "app/frmMain.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QSystemTrayIcon>
+
+#include <csignal>
 
 namespace {
 
@@ -30,6 +33,9 @@ int Main(QApplication &app, bool hidden)
         window.showMinimized(); // without a tray a hidden window could never be reached
     window.StartServer();
     QObject::connect(&window, &frmMain::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    // The session's end (log-out, shutdown, a closed terminal) quits as File -> Exit does.
+    SignalWatch endings({SIGTERM, SIGHUP});
+    QObject::connect(&endings, &SignalWatch::Received, &window, &frmMain::ExitProgram);
     return app.exec();
 }
 

@@ -75,6 +75,23 @@ void Preferences::Save() const
     store.setValue(QStringLiteral("CopyReceived"), CopyReceived);
 }
 
+void SecurityChoices::Load()
+{
+    QSettings store = Store();
+    store.beginGroup(QStringLiteral("Security"));
+    AcceptSecureOnly = store.value(QStringLiteral("AcceptSecureOnly"), false).toBool();
+    RememberPassword = store.value(QStringLiteral("RememberPassword"), false).toBool();
+    EncryptData = AcceptSecureOnly;
+}
+
+void SecurityChoices::Save() const
+{
+    QSettings store = Store();
+    store.beginGroup(QStringLiteral("Security"));
+    store.setValue(QStringLiteral("AcceptSecureOnly"), AcceptSecureOnly);
+    store.setValue(QStringLiteral("RememberPassword"), RememberPassword);
+}
+
 ServerChoice ServerChoice::From(const Settings &settings)
 {
     // A password makes the receiver secure; secure-only refuses what is not enciphered with it.

@@ -46,12 +46,19 @@ struct Preferences
     void Save() const;
 };
 
-// The security choices of this run; never stored, so every run starts plain.
+// The security choices. The password is never written to the settings store: it lives for
+// this run, or in the desktop's keyring when RememberPassword is chosen. Secure-only and
+// RememberPassword are stored, so a copy started at log-in never takes plain text unasked.
 struct SecurityChoices
 {
     QString CryptPassword; // not empty: sends are enciphered and the receiver is secure
     bool EncryptData = false;
     bool AcceptSecureOnly = false;
+    bool RememberPassword = false;
+
+    // Reads the two stored choices; a stored secure-only turns encryption on, password or not.
+    void Load();
+    void Save() const;
 };
 
 // What the settings window edits.

@@ -113,7 +113,7 @@ frmSettings::frmSettings(Settings &settings, QWidget *parent)
     window->setSizeConstraint(QLayout::SetFixedSize);
 
     QWidget *order[] = {txtIP, cmdIP, txtPort, txtTimeout, txtPath, cmdBrowse, chkCrypt,
-                        txtPassword, txtPassword2, cmbCipher, chkAcceptSecure, cmdOK, cmdCancel};
+                        txtPassword, txtPassword2, chkRemember, cmbCipher, chkAcceptSecure, cmdOK, cmdCancel};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
     txtIP->setFocus();
@@ -138,8 +138,12 @@ frmSettings::frmSettings(Settings &settings, QWidget *parent)
     txtPassword->setText(settings.Security.CryptPassword);
     txtPassword2->setText(settings.Security.CryptPassword);
     chkAcceptSecure->setChecked(settings.Security.AcceptSecureOnly);
+    chkRemember->setChecked(settings.Security.RememberPassword);
     cmbCipher->setCurrentIndex(cmbCipher->findData(int(settings.Stored.Cipher)));
     ShowTimeoutInSeconds();
+    // Opened to ask for a password that secure-only needs.
+    if (settings.Security.EncryptData && settings.Security.CryptPassword.isEmpty())
+        txtPassword->setFocus();
 }
 
 void frmSettings::BuildServerFrame()
@@ -192,6 +196,9 @@ void frmSettings::BuildSecureFrame()
     txtPassword2 = NewPasswordField("txtPassword2", Frame2);
     chkAcceptSecure = new QCheckBox(tr("Accept only secure connections"), Frame2);
     chkAcceptSecure->setObjectName(QStringLiteral("chkAcceptSecure"));
+    // Kept in the desktop's keyring, never in the settings file; off unless asked for.
+    chkRemember = new QCheckBox(tr("Remember the password"), Frame2);
+    chkRemember->setObjectName(QStringLiteral("chkRemember"));
     cmbCipher = new QComboBox(Frame2);
     cmbCipher->setObjectName(QStringLiteral("cmbCipher"));
     cmbCipher->addItem(tr("Sealed"), int(ZaridoDovo::Cipher::Sealed));
@@ -203,6 +210,7 @@ void frmSettings::BuildSecureFrame()
     secure->addWidget(txtPassword);
     secure->addWidget(new QLabel(tr("Re-Type Password:"), Frame2));
     secure->addWidget(txtPassword2);
+    secure->addWidget(chkRemember);
     secure->addWidget(new QLabel(tr("Cipher:"), Frame2));
     secure->addWidget(cmbCipher);
     secure->addWidget(chkAcceptSecure);
@@ -258,6 +266,7 @@ void frmSettings::SetCheck()
     txtPassword->setEnabled(crypt);
     txtPassword2->setEnabled(crypt);
     chkAcceptSecure->setEnabled(crypt);
+    chkRemember->setEnabled(crypt);
     cmbCipher->setEnabled(crypt);
 }
 
@@ -341,6 +350,7 @@ void frmSettings::onOK()
     m_settings.Stored.ServerPort = port;
     m_settings.Stored.LogPath = path;
     m_settings.Security.AcceptSecureOnly = crypt && chkAcceptSecure->isChecked();
+    m_settings.Security.RememberPassword = crypt && chkRemember->isChecked();
     // Kept when encryption is off, so turning it on again brings back the user's choice.
     m_settings.Stored.Cipher = ZaridoDovo::Cipher(cmbCipher->currentData().toInt());
     m_settings.Stored.ServerTimeout = int(*timeout);

@@ -60,6 +60,7 @@ private:
     QGroupBox *Frame2;
     QCheckBox *chkCrypt;
     QCheckBox *chkAcceptSecure;
+    QCheckBox *chkRemember;
     QComboBox *cmbCipher;
     QLineEdit *txtPassword;
     QLineEdit *txtPassword2;

@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
@@ -162,13 +163,14 @@ private:
         return QStringLiteral("error");
     }
 
-    // Sends a plain frame from the given loopback address, as a peer on another host would.
-    bool DeliverFrom(const QString &source, const QByteArray &bytes)
+    // Sends a plain frame from the given loopback address, as a peer on another host would; to
+    // the window's receiver unless a port is given.
+    bool DeliverFrom(const QString &source, const QByteArray &bytes, int port = 0)
     {
         QTcpSocket peer;
         if (!peer.bind(QHostAddress(source)))
             return false;
-        peer.connectToHost(QHostAddress::LocalHost, m_window->Controller().Server()->LocalPort());
+        peer.connectToHost(QHostAddress::LocalHost, port ? port : m_window->Controller().Server()->LocalPort());
         const char length[3] = {char(bytes.size() >> 16), char(bytes.size() >> 8), char(bytes.size())};
         peer.write(QByteArray("STALK") + QByteArray(length, 3) + bytes);
         return QTest::qWaitFor([&] { return peer.bytesAvailable() >= 10 || peer.state() == QAbstractSocket::UnconnectedState; })
@@ -262,7 +264,7 @@ private slots:
         QCOMPARE(store.allKeys(), (QStringList{"Cipher", "LogPath", "ServerIP", "ServerPort", "ServerTimeout"}));
         store.endGroup();
         // The password is never among the preferences either.
-        QCOMPARE(store.childGroups(), (QStringList{"Preferences", "Settings"}));
+        QCOMPARE(store.childGroups(), (QStringList{"Preferences", "Security", "Settings"}));
         QCOMPARE(Store().value("Settings/Cipher").toString(), QStringLiteral("legacy"));
         // The next run reads the choice back.
         StoredSettings next;
@@ -544,7 +546,7 @@ private slots:
         const QString path = folder.isEmpty() ? QString() : m_program->filePath(folder) + QLatin1Char('/');
         StartedWindow();
         EditSettings({"txtIP", ip, "txtPort", port, "txtTimeout", timeout, "txtPath", path});
-        QVERIFY(!Store().contains(QStringLiteral("Settings/ServerTimeout"))); // stored at quit, not before
+        QCOMPARE(Store().value(QStringLiteral("Settings/ServerTimeout")).toString(), timeout); // written by OK
         // The server moved to the new port at once.
         QCOMPARE(Outcome(port.toInt(), "moved"), QStringLiteral("OK"));
         Control<QAction>("mnuFileItem5")->trigger();
@@ -557,6 +559,46 @@ private slots:
         MakeWindow().StartServer(); // a new start reads them back
         QCOMPARE(m_window->Controller().Server()->LocalPort(), port.toInt());
         QCOMPARE(EditSettings({}), (QStringList{ip, port, timeout, path}));
+    }
+
+    // Secure-only kept from an earlier run, with no password at hand: nothing plain gets in, and
+    // the settings window asks for the password.
+    void secureOnlyWithoutPasswordRefusesPlain()
+    {
+        Store().setValue(QStringLiteral("Security/AcceptSecureOnly"), true);
+        FakeDialogRunner runner;
+        StartedWindow();
+        QTRY_COMPARE(runner.unanswered, QStringList{QStringLiteral("frmSettings")});
+        QVERIFY2(Status().contains(QStringLiteral("no password is set")), qPrintable(Status()));
+        QCOMPARE(Outcome(m_window->Controller().Server()->LocalPort(), "plain"), QStringLiteral("refused"));
+    }
+
+    // The session's end as the desktop signals it to the real program: settings and learnt
+    // addresses are written as File -> Exit writes them.
+    void terminationWritesEverything()
+    {
+        QTemporaryDir home;
+        const QString program = home.filePath(QStringLiteral("textdrop")); // a portable copy: addresses beside it
+        QVERIFY(QFile::copy(QStringLiteral(TEXTDROP_PROGRAM_PATH), program));
+        const int port = FreePort();
+        QSettings store(home.filePath(QStringLiteral("Textdrop/Textdrop.conf")), QSettings::IniFormat);
+        store.setValue(QStringLiteral("Settings/ServerIP"), Loopback);
+        store.setValue(QStringLiteral("Settings/ServerPort"), QString::number(port));
+        store.sync();
+        QProcess running;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
+            env.insert(QLatin1String(name), home.path());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        running.setProcessEnvironment(env);
+        running.start(program, {QStringLiteral("--hidden")});
+        QTRY_VERIFY_WITH_TIMEOUT(DeliverFrom(QStringLiteral("127.0.0.2"), "learn me", port), 10000);
+        running.terminate();
+        QVERIFY(running.waitForFinished(10000));
+        QCOMPARE(running.exitStatus(), QProcess::NormalExit);
+        store.sync();
+        QCOMPARE(store.value(QStringLiteral("Settings/ServerTimeout")).toString(), QStringLiteral("2"));
+        QCOMPARE(ReadFile(home.filePath(QStringLiteral("tdsettings.ini"))), QByteArray("127.0.0.2\r\n"));
     }
 
     void closeBoxWithTrayHides()

@@ -110,12 +110,14 @@ void tst_CZaridoDovoServer::judges_data()
     QTest::addColumn<std::string>("reason");
 
     using enum Verdict;
-    const MessageJudge password("pw", false), secureOnly("pw", true), none("", false);
+    const MessageJudge password("pw", false), secureOnly("pw", true), none("", false), lockedOut("", true);
     Row("enciphered", password, WriteFrame("abc", "pw").bytes, Deliver, true);
     Row("enciphered to a secure-only server", secureOnly, WriteFrame("abc", "pw").bytes, Deliver, true);
     Row("wrong password", password, WriteFrame("abc", "other").bytes, RefuseUndecipherable, false, "Invalid Password");
     Row("plain to a secure-only server", secureOnly, WriteFrame("abc", "").bytes, RefuseUndecipherable, false,
         "Unsecured message refused");
+    Row("plain to a secure-only server without a password", lockedOut, WriteFrame("abc", "").bytes, RefuseUndecipherable,
+        false, "Unsecured message refused");
     Row("secure tag over the limit, no password", none, "CTALK\xff\xff\xff", RefuseOversized, false,
         "Invalid Message Size");
     Row("literal secure tag over the limit, password set", password, std::string("CTALK\x10\0\x01", 8), RefuseOversized, false,
