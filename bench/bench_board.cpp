@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -20,11 +21,14 @@ namespace {
 
 // Seconds from the send to the answer, and to the board painted; -1 when it did not arrive.
 // The processor time of both ends is given too: other work on the machine does not count in it.
+// Stalled: the longest the event loop went without turning (a 5 ms timer's longest gap), the
+// time the window did not respond and no other sender was answered.
 struct Figures
 {
     double answered = -1;
     double painted = -1;
     double cpu = -1;
+    double stalled = -1;
 };
 
 double CpuSeconds()
@@ -44,6 +48,12 @@ Figures Receive(frmMain &window, const QByteArray &message)
 
     QElapsedTimer clock;
     clock.start();
+    QElapsedTimer sinceTick;
+    sinceTick.start();
+    qint64 longestGap = 0;
+    QTimer heartbeat;
+    QObject::connect(&heartbeat, &QTimer::timeout, &heartbeat, [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+    heartbeat.start(5);
     const double cpuAtStart = CpuSeconds();
     sender.SendMessage(QStringLiteral("127.0.0.1"), window.Controller().Server()->LocalPort(), message);
     loop.exec();
@@ -53,7 +63,11 @@ Figures Receive(frmMain &window, const QByteArray &message)
     figures.answered = clock.nsecsElapsed() / 1e9;
     window.findChild<QPlainTextEdit *>(QStringLiteral("txtBoard"))->viewport()->repaint();
     figures.painted = clock.nsecsElapsed() / 1e9;
+    // Whatever the window still does after the answer (a deferred layout) counts in the stall.
+    QTimer::singleShot(500, &loop, &QEventLoop::quit);
+    loop.exec();
     figures.cpu = CpuSeconds() - cpuAtStart;
+    figures.stalled = std::max(longestGap, sinceTick.elapsed()) / 1e3;
     return figures;
 }
 
@@ -83,6 +97,17 @@ int main(int argc, char *argv[])
     while (lines.size() < mebibyte)
         lines += "The quick brown fox jumps over the lazy dog, again and again and again.\r\n";
     lines.truncate(mebibyte);
+    // One letter and then accents (U+0301): a single grapheme cluster of a mebibyte.
+    QByteArray accents("e");
+    while (accents.size() + 2 <= mebibyte)
+        accents += "\xcc\x81";
+    // The largest clusters the board shows whole, one after another.
+    QByteArray piles;
+    while (piles.size() + 63 <= mebibyte)
+        piles += "e" + QByteArray("\xcc\x81").repeated(31);
+    QByteArray accented;
+    while (accented.size() + 3 <= mebibyte)
+        accented += "a\xcc\x81";
     const struct
     {
         const char *name;
@@ -92,11 +117,20 @@ int main(int argc, char *argv[])
         {"1 MiB, lines of 72 characters", lines},
         {"64 KiB, one unbroken line", QByteArray(64 * 1024, 'q')},
         {"1 MiB, one unbroken line again", QByteArray(mebibyte, 'r')},
+        {"1 MiB, one letter and accents", accents},
+        {"1 MiB, accented letters", accented},
+        {"1 MiB, letters under 31 accents", piles},
     };
-    std::printf("%-32s %12s %12s %12s\n", "message", "answered", "painted", "cpu");
+    std::printf("%-32s %12s %12s %12s %12s\n", "message", "answered", "painted", "cpu", "stalled");
+    // A word on the command line runs only the cases whose name holds it.
+    const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     for (const auto &c : cases) {
+        if (!QString::fromLatin1(c.name).contains(only))
+            continue;
         const Figures figures = Receive(window, c.message);
-        std::printf("%-32s %10.3f s %10.3f s %10.3f s\n", c.name, figures.answered, figures.painted, figures.cpu);
+        std::printf("%-32s %10.3f s %10.3f s %10.3f s %10.3f s\n", c.name, figures.answered, figures.painted, figures.cpu,
+                    figures.stalled);
+        std::fflush(stdout);
     }
     return 0;
 }

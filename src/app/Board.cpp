@@ -8,7 +8,9 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QMimeData>
+#include <QTextBoundaryFinder>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QUrl>
 
 #include <algorithm>
@@ -29,6 +31,33 @@ bool HasLineLongerThan(const QString &text, qsizetype limit)
     return false;
 }
 
+// The text with each grapheme cluster longer than `longest` units cut to its start (a surrogate
+// pair kept whole); null when no cluster is that long.
+QString ShortenClusters(const QString &text, qsizetype longest)
+{
+    QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, text);
+    QString shown;
+    bool cut = false;
+    qsizetype copied = 0; // text before this is in `shown`, or left out
+    qsizetype start = 0;
+    for (qsizetype end = clusters.toNextBoundary(); end > 0; start = end, end = clusters.toNextBoundary()) {
+        if (end - start <= longest)
+            continue;
+        qsizetype keep = start + longest;
+        if (text.at(keep - 1).isHighSurrogate())
+            --keep;
+        if (!cut)
+            shown.reserve(text.size());
+        cut = true;
+        shown += QStringView(text).sliced(copied, keep - copied);
+        copied = end;
+    }
+    if (!cut)
+        return {};
+    shown += QStringView(text).sliced(copied);
+    return shown;
+}
+
 bool CarriesFiles(const QMimeData *data)
 {
     const QList<QUrl> urls = data->urls();
@@ -42,23 +71,48 @@ Board::Board(QWidget *parent)
 {
     setObjectName(QStringLiteral("txtBoard"));
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Edited, the board holds what it shows.
+    connect(document(), &QTextDocument::contentsChanged, this, [this] {
+        if (!m_setting)
+            m_whole = QString();
+    });
 }
 
 void Board::SetText(const QString &text)
 {
-    const QTextOption::WrapMode mode = HasLineLongerThan(text, LongestWrappedLine)
+    const QString shortened = ShortenClusters(text, LongestShownCluster);
+    const QString &shown = shortened.isNull() ? text : shortened;
+    const QTextOption::WrapMode mode = HasLineLongerThan(shown, LongestWrappedLine)
                                            ? QTextOption::WrapAnywhere
                                            : QTextOption::WrapAtWordBoundaryOrAnywhere;
+    m_setting = true;
+    m_whole = shortened.isNull() ? QString() : text;
     clear(); // a new mode lays out the present text again: let that be nothing
     setWordWrapMode(mode);
-    setPlainText(text);
+    setPlainText(shown);
+    m_setting = false;
+}
+
+QString Board::Text() const
+{
+    return Shortened() ? m_whole : toPlainText();
+}
+
+QMimeData *Board::createMimeDataFromSelection() const
+{
+    const QTextCursor cursor = textCursor();
+    if (!Shortened() || cursor.selectionStart() > 0 || cursor.selectionEnd() < document()->characterCount() - 1)
+        return QPlainTextEdit::createMimeDataFromSelection();
+    auto *data = new QMimeData; // all of it selected: all of it copied
+    data->setText(m_whole);
+    return data;
 }
 
 QString Board::Receive(const QString &text)
 {
     // Typed since the last arrival or send, and not blank.
-    const bool typed = document()->isModified() && !toPlainText().trimmed().isEmpty();
-    m_draft = typed ? toPlainText() : QString();
+    const bool typed = document()->isModified() && !Text().trimmed().isEmpty();
+    m_draft = typed ? Text() : QString();
     SetText(text);
     document()->setModified(false);
     return m_draft;
@@ -110,7 +164,7 @@ void Board::CopyAll() const
 {
     QClipboard *clipboard = QGuiApplication::clipboard();
     clipboard->clear();
-    clipboard->setText(toPlainText());
+    clipboard->setText(Text());
 }
 
 void Board::PasteClipboard()

@@ -49,7 +49,7 @@ void DocumentCommands::SaveDocument()
 
     // The old file stays whole until the new one is complete; a read-only file is refused.
     QString reason;
-    if (!SaveWholeFile(path, EncodeBoardText(m_board->toPlainText()) + "\r\n", &reason, true)) {
+    if (!SaveWholeFile(path, EncodeBoardText(m_board->Text()) + "\r\n", &reason, true)) {
         m_showMessage(reason, QMessageBox::Information);
         emit StatusChanged(tr("Error saving ") + path);
         return;
@@ -73,7 +73,7 @@ bool DocumentCommands::LoadFile(const QString &path, bool append)
         return false;
     }
     const QString text = DecodeText(bytes);
-    m_board->SetText(append ? m_board->toPlainText() + text : text);
+    m_board->SetText(append ? m_board->Text() + text : text);
     emit StatusChanged(tr("Loaded ") + path);
     return true;
 }

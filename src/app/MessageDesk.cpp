@@ -83,6 +83,8 @@ void MessageDesk::Receive(const QByteArray &message, const QString &from)
         QGuiApplication::clipboard()->setText(DecodeText(message));
 
     QString status = FormatCount(message.size()) + tr(" bytes from (") + from + QLatin1Char(')');
+    if (m_board->Shortened())
+        status += tr(" \u2014 long accent piles shown shortened; Copy and Send take them whole");
     if (!notSaved.isEmpty())
         status += tr(" \u2014 not saved: ") + notSaved;
     if (!historyError.isEmpty())

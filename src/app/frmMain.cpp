@@ -295,7 +295,7 @@ void frmMain::SetStatus(const QString &msg)
 
 void frmMain::UpdateCharacterCount()
 {
-    m_lblBytes->setText(FormatCount(CharacterCount(m_txtBoard->toPlainText())));
+    m_lblBytes->setText(FormatCount(CharacterCount(m_txtBoard->Text())));
 }
 
 void frmMain::cmdSend_Click()
@@ -306,7 +306,7 @@ void frmMain::cmdSend_Click()
         m_cmbIP->setFocus();
         return;
     }
-    m_desk->Send(address, EncodeBoardText(m_txtBoard->toPlainText()));
+    m_desk->Send(address, EncodeBoardText(m_txtBoard->Text()));
 }
 
 void frmMain::msg_MessageSent(int ticks)

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -722,6 +723,27 @@ private slots:
         Board()->moveCursor(QTextCursor::End);
         QTest::keyClicks(Board(), QStringLiteral("!"));
         QVERIFY(Board()->toPlainText().endsWith(QStringLiteral("q!")));
+    }
+
+    // One letter under half a million accents: shown by its start at once, the next sender
+    // answered at once, the whole pile copied while the board is not edited.
+    void accentPileNeitherStallsNorIsCut()
+    {
+        StartedWindow().show();
+        const QString pile = QLatin1Char('e') + QString(512 * 1024 - 1, QChar(0x301));
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(Deliver(pile.toUtf8()));
+        Board()->viewport()->repaint();
+        Board()->selectAll();
+        Board()->copy();
+        QCOMPARE(QGuiApplication::clipboard()->text(), pile);
+        Board()->moveCursor(QTextCursor::End);
+        QTest::keyClicks(Board(), QStringLiteral("!")); // edited: the board holds what it shows
+        Click("cmdCopy");
+        QCOMPARE(QGuiApplication::clipboard()->text(), pile.left(::Board::LongestShownCluster) + QLatin1Char('!'));
+        QVERIFY(Deliver("next"));
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed()))); // laid out whole: tens of seconds
     }
 
     void droppedFilesAppended()
