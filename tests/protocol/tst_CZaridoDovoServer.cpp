@@ -332,10 +332,7 @@ void tst_CZaridoDovoServer::floodingAddressesDoNotStarveOthers()
 {
     // Four other addresses hold every place with silent connections and reconnect the moment one
     // is dropped, while a frame from 127.0.0.1 comes in pieces.
-    constexpr int report = 500;
-    Probe probe({}, 3, Hour, ServerLimits{8, 2, Hour, report});
-    QElapsedTimer clock;
-    clock.start();
+    Probe probe({}, 3, Hour, ServerLimits{8, 2, Hour});
     QObject flood;
     bool flooding = true;
     int drops = 0;
@@ -365,12 +362,8 @@ void tst_CZaridoDovoServer::floodingAddressesDoNotStarveOthers()
     QCOMPARE(ReplyOf(*honest), PlainOk);
     flooding = false;
     QVERIFY(drops > 8);
-    const qint64 floodMilliseconds = clock.elapsed();
-
-    // Thousands of accepts and drops, a line or two.
+    // Accepts during the burst are counted in its one line (see limitsDropFromTheBusiestAddress), not logged.
     QCOMPARE(probe.Lines().filter("Accepted connection").size(), 8);
-    QTRY_VERIFY(!probe.Lines().filter("Connection limit reached").isEmpty());
-    QVERIFY(probe.Lines().filter("Connection limit reached").size() <= 1 + floodMilliseconds / report);
 }
 
 void tst_CZaridoDovoServer::deliveringConnectionIsNotTheOneDropped()
