@@ -6,6 +6,7 @@
 #include <QTcpSocket>
 
 #include <algorithm>
+#include <tuple>
 #include <utility>
 
 CZaridoDovoServer::CZaridoDovoServer(QObject *parent, int tickMilliseconds, ServerLimits limits,
@@ -17,6 +18,9 @@ CZaridoDovoServer::CZaridoDovoServer(QObject *parent, int tickMilliseconds, Serv
     , m_limits(limits)
 {
     connect(&m_listener, &QTcpServer::newConnection, this, &CZaridoDovoServer::onConnectionRequest);
+    m_dropReport.setSingleShot(true);
+    m_dropReport.setInterval(m_limits.dropReportMilliseconds);
+    connect(&m_dropReport, &QTimer::timeout, this, &CZaridoDovoServer::DropReportDue);
 }
 
 CZaridoDovoServer::~CZaridoDovoServer()
@@ -40,11 +44,14 @@ bool CZaridoDovoServer::StartServer(const QString &ipAddress, int port, int time
     m_judge.Configure(m_password, allowSecureOnly, cipher == ZaridoDovo::Cipher::Legacy);
     m_keys.Configure(m_password->Empty() ? nullptr : m_password);
 
+    EndDropBurst();
     DropAll();
     m_listener.close();
 
-    if (ipAddress.isEmpty()) {
-        m_bindAddress = QHostAddress(QHostAddress::AnyIPv4);
+    // Both IP versions by default: a port half held would leave the other half to any local user.
+    m_everyAddress = ipAddress.isEmpty();
+    if (m_everyAddress) {
+        m_bindAddress = QHostAddress(QHostAddress::Any);
     } else if (!m_bindAddress.setAddress(ipAddress)) {
         LogStartError(QStringLiteral("Not a valid IP address"));
         return m_Started;
@@ -59,6 +66,7 @@ bool CZaridoDovoServer::StartServer(const QString &ipAddress, int port, int time
 
 void CZaridoDovoServer::StopServer()
 {
+    EndDropBurst();
     DropAll();
     m_listener.close();
     AddLog("Server stopped on " + m_LocalIP + ":" + QString::number(m_LocalPort));
@@ -72,11 +80,16 @@ void CZaridoDovoServer::RefuseMessage(const QByteArray &reply, const QString &re
 
 void CZaridoDovoServer::BeginListening()
 {
-    if (!m_listener.listen(m_bindAddress, static_cast<quint16>(m_LocalPort))) {
+    const auto port = static_cast<quint16>(m_LocalPort);
+    bool listening = m_listener.listen(m_bindAddress, port);
+    // A machine without IPv6 still has every IPv4 address; a port taken on either side is not retried.
+    if (!listening && m_everyAddress && m_listener.serverError() != QAbstractSocket::AddressInUseError)
+        listening = m_listener.listen(QHostAddress::AnyIPv4, port);
+    if (!listening) {
         LogStartError(m_listener.errorString());
         return;
     }
-    m_LocalIP = m_listener.serverAddress().toString();
+    m_LocalIP = m_everyAddress ? QHostAddress(QHostAddress::AnyIPv4).toString() : m_listener.serverAddress().toString();
     m_LocalPort = m_listener.serverPort();
     m_Started = true;
     const QString where = m_LocalIP + ":" + QString::number(m_LocalPort);
@@ -95,7 +108,6 @@ void CZaridoDovoServer::DropAll()
     const QList<ZaridoDovoConnection *> connections = std::exchange(m_connections, {});
     for (ZaridoDovoConnection *connection : connections)
         Forget(connection);
-    m_limitBurst = false;
 }
 
 void CZaridoDovoServer::onConnectionRequest()
@@ -115,17 +127,12 @@ void CZaridoDovoServer::Admit(QTcpSocket *socket)
     auto *connection = new ZaridoDovoConnection(socket, terms, this);
     const QString peer = connection->Peer();
 
-    bool dropped = false;
-    while (CountFrom(peer) >= m_limits.perAddress && DropOldest(peer))
-        dropped = true;
-    while (m_connections.size() >= m_limits.total && DropOldest({}))
-        dropped = true;
-    if (dropped && !m_limitBurst)
-        AddLog(QStringLiteral("Connection limit reached (%1 at once, %2 from one address): "
-                              "the oldest unfinished connections make room")
-                   .arg(m_limits.total)
-                   .arg(m_limits.perAddress));
-    m_limitBurst = dropped;
+    while (CountFrom(peer) >= m_limits.perAddress && DropForRoom(peer)) {
+    }
+    while (m_connections.size() >= m_limits.total && DropForRoom({})) {
+    }
+    if (m_limitBurst)
+        ++m_acceptedQuietly;
 
     m_connections.append(connection);
     connect(connection, &ZaridoDovoConnection::LogLine, this, &CZaridoDovoServer::AddLog);
@@ -144,26 +151,34 @@ void CZaridoDovoServer::Admit(QTcpSocket *socket)
         m_connections.removeOne(connection);
         connection->deleteLater();
     });
-    connection->Begin();
+    connection->Begin(!m_limitBurst);
 }
 
-bool CZaridoDovoServer::DropOldest(const QString &address)
+bool CZaridoDovoServer::DropForRoom(const QString &address)
 {
-    ZaridoDovoConnection *oldest = nullptr;
+    QHash<QString, int> held;
+    for (const ZaridoDovoConnection *connection : std::as_const(m_connections))
+        ++held[connection->Peer()];
+    // Smallest first: the most held by its address, no frame yet, idle longest.
+    const auto rank = [&held](const ZaridoDovoConnection *connection) {
+        return std::tuple(-held.value(connection->Peer()), connection->FrameComplete(), connection->LastData());
+    };
+    ZaridoDovoConnection *victim = nullptr;
     for (ZaridoDovoConnection *connection : std::as_const(m_connections)) {
         if (!address.isEmpty() && connection->Peer() != address)
             continue;
-        if (!connection->FrameComplete()) {
-            oldest = connection;
-            break;
-        }
-        if (!oldest)
-            oldest = connection;
+        if (!victim || rank(connection) < rank(victim))
+            victim = connection;
     }
-    if (!oldest)
+    if (!victim)
         return false;
-    m_connections.removeOne(oldest);
-    Forget(oldest);
+    ++m_dropped;
+    ++m_droppedFrom[victim->Peer()];
+    m_limitBurst = true;
+    if (!m_dropReport.isActive())
+        m_dropReport.start();
+    m_connections.removeOne(victim);
+    Forget(victim);
     return true;
 }
 
@@ -178,4 +193,39 @@ void CZaridoDovoServer::Forget(ZaridoDovoConnection *connection)
     connection->disconnect(this);
     connection->Drop();
     connection->deleteLater();
+}
+
+void CZaridoDovoServer::DropReportDue()
+{
+    if (m_dropped == 0) {
+        m_limitBurst = false;
+        m_acceptedQuietly = 0;
+        return;
+    }
+    ReportDrops();
+    m_dropReport.start();
+}
+
+void CZaridoDovoServer::ReportDrops()
+{
+    const auto busiest = std::max_element(m_droppedFrom.cbegin(), m_droppedFrom.cend());
+    AddLog(QStringLiteral("Connection limit reached (%1 at once, %2 from one address): dropped %3 to make "
+                          "room, %4 of them from %5; accepted %6 meanwhile")
+               .arg(m_limits.total)
+               .arg(m_limits.perAddress)
+               .arg(m_dropped)
+               .arg(busiest.value())
+               .arg(busiest.key())
+               .arg(m_acceptedQuietly));
+    m_dropped = 0;
+    m_acceptedQuietly = 0;
+    m_droppedFrom.clear();
+}
+
+void CZaridoDovoServer::EndDropBurst()
+{
+    m_dropReport.stop();
+    if (m_dropped > 0)
+        ReportDrops();
+    m_limitBurst = false;
 }

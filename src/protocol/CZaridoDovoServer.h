@@ -7,12 +7,14 @@
 #include "support/CLog.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QTcpServer>
+#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -32,16 +34,21 @@ struct ServerLimits
     // timed out. A full 1 MiB frame takes about 8.4 s at 1 Mbit/s; a minute leaves room for
     // slower links and busy hosts while a trickling peer still cannot hold a place for ever.
     static constexpr int FrameDeadlineMilliseconds = 60000;
+    // Connections dropped to make room are logged together, in one line at most this often: a
+    // peer that reconnects at once cannot flood the log.
+    static constexpr int DropReportMilliseconds = 1000;
 
     int total = MaxConnections;
     int perAddress = MaxConnectionsPerAddress;
     int frameDeadlineMilliseconds = FrameDeadlineMilliseconds;
+    int dropReportMilliseconds = DropReportMilliseconds;
 };
 
 // The receiving endpoint. Listens on one port from a successful start until StopServer and
 // serves every accepted connection on its own (ZaridoDovoConnection): each reads one frame,
 // delivers it, answers "OK", "BAD" or "MAXSIZE" and ends. When a newcomer would pass a limit,
-// the oldest connection that has not yet brought its whole frame makes room for it.
+// the address holding the most connections makes room for it, so that a few busy addresses
+// cannot crowd the others out; see DropForRoom.
 class CZaridoDovoServer : public QObject
 {
     Q_OBJECT
@@ -60,7 +67,8 @@ public:
     CLog &Log() { return m_Log; }
     void AddLog(const QString &msg);
 
-    // Empty ipAddress: every local address. Port 0 picks a free port. Connections being served
+    // Empty ipAddress: every local address, IPv6 and IPv4 (IPv4 alone where the machine has no
+    // IPv6); LocalIP() then reads "0.0.0.0". Port 0 picks a free port. Connections being served
     // are dropped without events. Returns Started(). With a password, sealed frames are always
     // accepted and legacy ones only when cipher is Legacy.
     bool StartServer(const QString &ipAddress, int port, int timeout, const QByteArray &password = {},
@@ -91,10 +99,15 @@ private:
     void DropAll();
     void onConnectionRequest();
     void Admit(QTcpSocket *socket);
-    // Drops the oldest connection still waiting for its frame (the oldest of all when every one
-    // has its frame), among those from `address`, or among all when it is empty. False: none there.
-    bool DropOldest(const QString &address);
+    // Drops one connection from the address holding the most (from `address` alone unless it is
+    // empty): one still waiting for its frame before one being answered, and of those the one
+    // idle longest, so that a connection receiving its frame goes last. False: none there.
+    bool DropForRoom(const QString &address);
     qsizetype CountFrom(const QString &address) const;
+    void DropReportDue();
+    void ReportDrops();
+    // Logs drops not yet logged, and the next accept is logged again.
+    void EndDropBurst();
     void Forget(ZaridoDovoConnection *connection);
 
     QString m_LocalIP;
@@ -111,8 +124,15 @@ private:
     ServerLimits m_limits;
 
     QHostAddress m_bindAddress;
+    bool m_everyAddress = false; // the default listener: both IP versions
     QTcpServer m_listener;
     QList<ZaridoDovoConnection *> m_connections; // in the order they were accepted
     QPointer<ZaridoDovoConnection> m_delivering; // whose MessageReceived is being raised
-    bool m_limitBurst = false;                   // the limit was hit and logged; quiet until room is back
+    // While connections are being dropped for room, accepts and drops are counted, not logged
+    // one by one; the burst ends with a report period without drops.
+    bool m_limitBurst = false;
+    QTimer m_dropReport;
+    int m_dropped = 0;
+    int m_acceptedQuietly = 0;
+    QHash<QString, int> m_droppedFrom;
 };

@@ -61,9 +61,10 @@ ZaridoDovoConnection::~ZaridoDovoConnection()
         m_socket->disconnect(this);
 }
 
-void ZaridoDovoConnection::Begin()
+void ZaridoDovoConnection::Begin(bool logAccept)
 {
-    AddLog("Accepted connection " + m_peer);
+    if (logAccept)
+        AddLog("Accepted connection " + m_peer);
     if (!Raise(&ZaridoDovoConnection::Connected, m_peer))
         return;
     m_Timer.SetInterval(m_tickMilliseconds);
@@ -89,6 +90,7 @@ void ZaridoDovoConnection::onDataArrival()
         return;
     const QByteArray data = m_socket->readAll();
     m_TicksLeft = m_Timeout;
+    m_lastData = std::chrono::steady_clock::now();
     Act(m_judge.Feed(View(data)));
 }
 

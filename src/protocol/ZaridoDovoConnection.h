@@ -9,6 +9,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -45,10 +46,12 @@ public:
     ZaridoDovoConnection(QTcpSocket *socket, const Terms &terms, QObject *parent);
     ~ZaridoDovoConnection() override;
 
-    // Logs the accept, raises Connected and starts the clocks.
-    void Begin();
+    // Logs the accept (unless told to keep quiet), raises Connected and starts the clocks.
+    void Begin(bool logAccept = true);
 
     QString Peer() const { return m_peer; }
+    // When bytes last came, or the accept if none have: the lower, the longer it has been idle.
+    std::chrono::steady_clock::time_point LastData() const { return m_lastData; }
     // A whole frame has come and been judged: what is left is answering it.
     bool FrameComplete() const { return m_frameComplete; }
     int TicksLeft() const { return m_TicksLeft; }
@@ -108,6 +111,7 @@ private:
 
     QTcpSocket *m_socket;
     QString m_peer; // noted at accept: a closed socket forgets it
+    std::chrono::steady_clock::time_point m_lastData = std::chrono::steady_clock::now();
     std::shared_ptr<const SecretBytes> m_password;
     MessageJudge m_judge;
     KeyStore *m_keys;

@@ -7,7 +7,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 
-// What the window tests share: the program's settings store, a free loopback port, and a
+// What the window tests share: the program's settings store, a free port, and a
 // temporary home (settings, data and lock files) for the whole run with counts and times in
 // the United States' notation.
 namespace WindowTestHome {
@@ -19,10 +19,11 @@ inline QSettings Store()
     return QSettings(QStringLiteral("Textdrop"), QStringLiteral("Textdrop"));
 }
 
+// Free on every address, as a window listening on all of them needs it.
 inline int FreePort()
 {
     QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+    return probe.listen(QHostAddress::Any, 0) || probe.listen(QHostAddress::AnyIPv4, 0) ? probe.serverPort() : 0;
 }
 
 // Call from the test class's initMain, before the application exists.
