@@ -3,7 +3,6 @@
 #include "protocol/ZaridoDovoConnection.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QTcpSocket>
 
 #include <algorithm>
@@ -81,8 +80,7 @@ void CZaridoDovoServer::BeginListening()
     m_LocalPort = m_listener.serverPort();
     m_Started = true;
     if (!m_replayFolder.isEmpty()
-        && !m_journal.Open(QDir(m_replayFolder).filePath(QStringLiteral("replays-%1").arg(m_LocalPort)), m_replays,
-                           m_clock()))
+        && !m_journal.Open(m_replayFolder, m_LocalPort, m_replays, m_clock()))
         AddLog("Error: " + m_journal.errorString() + ": sealed messages are refused");
     const QString where = m_LocalIP + ":" + QString::number(m_LocalPort);
     AddLog(m_password->Empty() ? "Server started on " + where : "Secure server started on " + where);

@@ -67,8 +67,8 @@ public:
     bool StartServer(const QString &ipAddress, int port, int timeout, const QByteArray &password = {},
                      bool allowSecureOnly = false, ZaridoDovo::Cipher cipher = ZaridoDovo::Cipher::Sealed);
 
-    // Where the replay memory is kept across restarts, as "replays-<port>" (a new start reads
-    // it). Empty, the default: in memory only, so a restarted receiver may take a frame again.
+    // Where the replay memory is kept across restarts (see ReplayJournal). Empty, the default:
+    // in memory only, so a restarted receiver may take a frame again.
     void SetReplayFolder(const QString &folder) { m_replayFolder = folder; }
 
     // Only tests change these: how sealing keys are derived (cheaply), and the clock (Unix seconds).

@@ -80,19 +80,23 @@ ReplayJournal::~ReplayJournal()
     Close();
 }
 
-bool ReplayJournal::Open(const QString &path, ReplayGuard &guard, std::int64_t now)
+bool ReplayJournal::Open(const QString &folder, int port, ReplayGuard &guard, std::int64_t now)
 {
     Close();
-    m_path = path;
+    const QDir dir(folder);
+    m_path = dir.filePath(QStringLiteral("replays-%1").arg(port));
     m_guard = &guard;
     guard.Clear();
     // Until the file is known good, nothing fresh gets through.
     guard.SetRecorder([this](const ReplayGuard::Entry &entry) { return Append(entry); });
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (file.exists()) {
+    dir.mkpath(QStringLiteral("."));
+    const QStringList names = dir.entryList({QStringLiteral("replays-*")}, QDir::Files);
+    for (const QString &name : names) {
+        if (name.endsWith(QStringLiteral(".new")))
+            continue;
+        QFile file(dir.filePath(name));
         if (!file.open(QIODevice::ReadOnly))
-            return Fail(file.errorString());
+            return Fail(file.fileName() + QStringLiteral(": ") + file.errorString());
         const QByteArray bytes = file.readAll();
         // A record cut short by a crash was never let through: it is dropped.
         for (qsizetype at = 0; at + qsizetype(RecordSize) <= bytes.size(); at += qsizetype(RecordSize)) {

@@ -9,7 +9,9 @@
 
 // Keeps a receiver's replay memory on disk, so that a sealed frame is delivered at most once
 // across restarts and crashes: each fresh nonce is written and synced before its message is
-// let through. The file holds fixed records (kind, 16-byte salt, 24-byte nonce, 8-byte
+// let through. A receiver records into "replays-<port>" of its folder and at start reads every
+// such file there, so a move to another port does not make a frame seen before acceptable.
+// A file holds fixed records (kind, 16-byte salt, 24-byte nonce, 8-byte
 // big-endian time); it is rewritten with only what the guard remembers at each start and
 // whenever it has grown to twice the guard's capacity. Created for the owner only.
 class ReplayJournal
@@ -20,10 +22,10 @@ public:
     ReplayJournal(const ReplayJournal &) = delete;
     ReplayJournal &operator=(const ReplayJournal &) = delete;
 
-    // Fills the guard (cleared first) from the file and makes the guard record into it.
+    // Fills the guard (cleared first) from the folder's files and makes the guard record into it.
     // False, with errorString(), when the file cannot be read or written: the guard then
     // refuses every fresh frame (Unrecorded), since it could not keep its promise.
-    bool Open(const QString &path, ReplayGuard &guard, std::int64_t now);
+    bool Open(const QString &folder, int port, ReplayGuard &guard, std::int64_t now);
     void Close();
     QString errorString() const { return m_error; }
 
