@@ -52,6 +52,8 @@ QStringList AppController::Load(LogView *logView)
     m_logView = logView;
     m_msg->Log().Start(QString(), logView);
     BuildPaths(m_programFolder, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    m_Server->SetReplayFolder(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    m_msg->SetSaltFile(QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).filePath("sender-salt"));
     const QStringList addresses = ReadAddressList(m_Run.AddressFile);
     m_Settings.Stored.Load();
     m_Settings.Prefs.Load();

@@ -4,6 +4,8 @@
 #include "support/EscapeControls.h"
 #include "support/MessageArchive.h"
 
+#include <QStandardPaths>
+
 ListenCommand::ListenCommand(const QString &saveDir, const Output &output, QObject *parent)
     : QObject(parent)
     , m_saveDir(saveDir)
@@ -16,6 +18,7 @@ bool ListenCommand::Start(const QString &address, int port, int timeout, const Q
                           ZaridoDovo::Cipher cipher)
 {
     m_server.Log().Start(QString(), &m_logView);
+    m_server.SetReplayFolder(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     return m_server.StartServer(address, port, timeout, password, secureOnly, cipher);
 }
 

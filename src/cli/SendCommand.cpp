@@ -3,6 +3,9 @@
 #include "cli/ExitCode.h"
 #include "protocol/ReplyWords.h"
 
+#include <QDir>
+#include <QStandardPaths>
+
 #include <cstdio>
 
 SendCommand::SendCommand(bool verbose, int replyTimeoutMilliseconds, QObject *parent)
@@ -11,6 +14,8 @@ SendCommand::SendCommand(bool verbose, int replyTimeoutMilliseconds, QObject *pa
 {
     if (verbose)
         m_client.Log().Start(QString(), &m_logView);
+    // One salt for every run, so that a receiver derives this user's key once.
+    m_client.SetSaltFile(QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).filePath("sender-salt"));
 
     connect(&m_client, &CZaridoDovoClient::MessageSent, this, [this](int) { Finish(ExitCode::Delivered, {}); });
     connect(&m_client, &CZaridoDovoClient::MessageError, this, [this](const QByteArray &reply) {

@@ -3,6 +3,7 @@
 #include "crypto/Encrypt.h"
 #include "crypto/PasswordKdf.h"
 #include "crypto/SealedFrame.h"
+#include "protocol/SaltFile.h"
 
 #include <QDateTime>
 #include <QFutureWatcher>
@@ -68,6 +69,16 @@ CZaridoDovoClient::~CZaridoDovoClient()
 {
     // The socket's last signals must not reach a half-destroyed endpoint.
     DropSocket();
+}
+
+void CZaridoDovoClient::SetSaltFile(const QString &path)
+{
+    std::string salt = SaltFile::Load(path);
+    if (salt == m_salt)
+        return;
+    m_salt = std::move(salt);
+    m_key.reset(); // derived with the other salt
+    m_keyFor.reset();
 }
 
 void CZaridoDovoClient::AddLog(const QString &msg)

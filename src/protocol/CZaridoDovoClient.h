@@ -57,6 +57,9 @@ public:
     void SendMessage(const QString &ipAddress, int port, const QByteArray &message, const QByteArray &password = {},
                      ZaridoDovo::Cipher cipher = ZaridoDovo::Cipher::Sealed);
 
+    // Sends with the salt kept in this file (see SaltFile) rather than one of this copy's own.
+    void SetSaltFile(const QString &path);
+
     // Only tests change it: how the sending key is derived (cheaply).
     void SetKeyDeriver(KeyStore::Deriver deriver) { m_deriver = std::move(deriver); }
 
@@ -96,7 +99,7 @@ private:
     std::shared_ptr<const SecretBytes> m_password;
     ZaridoDovo::Cipher m_cipher = ZaridoDovo::Cipher::Sealed;
     KeyStore::Deriver m_deriver;
-    std::string m_salt;                          // this copy's, for as long as it runs
+    std::string m_salt;                          // this copy's, or the user's (SetSaltFile)
     std::shared_ptr<const SecretBytes> m_keyFor; // the password m_key was derived from
     KeyStore::Key m_key;
     std::string m_requestNonce; // of the sealed message in flight; its reply must be bound to it

@@ -92,6 +92,9 @@ void CZaridoDovoServer::BeginListening()
     m_LocalIP = m_everyAddress ? QHostAddress(QHostAddress::AnyIPv4).toString() : m_listener.serverAddress().toString();
     m_LocalPort = m_listener.serverPort();
     m_Started = true;
+    if (!m_replayFolder.isEmpty()
+        && !m_journal.Open(m_replayFolder, m_LocalPort, m_replays, m_clock()))
+        AddLog("Error: " + m_journal.errorString() + ": sealed messages are refused");
     const QString where = m_LocalIP + ":" + QString::number(m_LocalPort);
     AddLog(m_password->Empty() ? "Server started on " + where : "Secure server started on " + where);
 }

@@ -3,6 +3,7 @@
 #include "protocol/KeyStore.h"
 #include "protocol/MessageJudge.h"
 #include "protocol/ReplayGuard.h"
+#include "protocol/ReplayJournal.h"
 #include "protocol/ZaridoDovoGlobal.h"
 #include "support/CLog.h"
 
@@ -74,6 +75,10 @@ public:
     bool StartServer(const QString &ipAddress, int port, int timeout, const QByteArray &password = {},
                      bool allowSecureOnly = false, ZaridoDovo::Cipher cipher = ZaridoDovo::Cipher::Sealed);
 
+    // Where the replay memory is kept across restarts (see ReplayJournal). Empty, the default:
+    // in memory only, so a restarted receiver may take a frame again.
+    void SetReplayFolder(const QString &folder) { m_replayFolder = folder; }
+
     // Only tests change these: how sealing keys are derived (cheaply), and the clock (Unix seconds).
     void SetKeyDeriver(KeyStore::Deriver deriver) { m_keys.SetDeriver(std::move(deriver)); }
     void SetClock(std::function<std::int64_t()> clock) { m_clock = std::move(clock); }
@@ -117,6 +122,8 @@ private:
     MessageJudge m_judge; // as configured; every connection judges with a copy
     KeyStore m_keys;
     ReplayGuard m_replays;
+    ReplayJournal m_journal;
+    QString m_replayFolder;
     std::function<std::int64_t()> m_clock;
     CLog m_Log;
     int m_Timeout = 0;

@@ -37,7 +37,7 @@ KeyStore::Outcome KeyStore::Request(const std::string &salt, const QString &peer
 {
     const auto known = std::find_if(m_keys.begin(), m_keys.end(), [&salt](const auto &entry) { return entry.first == salt; });
     if (known != m_keys.end()) {
-        m_keys.splice(m_keys.begin(), m_keys, known);
+        // Moved to the front by Opened, once it has opened this frame too.
         *key = known->second;
         return Outcome::Ready;
     }
@@ -93,15 +93,16 @@ void KeyStore::Finished(const std::string &salt, std::uint64_t generation, Key k
     m_running.erase(running);
     if (generation != m_generation)
         return; // derived with a password no longer in use
-    if (key)
-        Remember(salt, key);
     for (Waiter &waiter : waiters)
         if (waiter.context)
             waiter.done(key);
 }
 
-void KeyStore::Remember(const std::string &salt, Key key)
+void KeyStore::Opened(const std::string &salt, Key key)
 {
+    if (!key)
+        return;
+    std::erase_if(m_keys, [&salt](const auto &entry) { return entry.first == salt; });
     m_keys.emplace_front(salt, std::move(key));
     while (static_cast<int>(m_keys.size()) > std::max(1, m_limits.keys))
         m_keys.pop_back();

@@ -39,7 +39,8 @@ struct KeyLimits
 // worker thread (QtConcurrent), touching nothing but the password and the salt, while the
 // event loop goes on serving other connections. Derivations are bounded in number, at once
 // and per sender address, so that frames with ever-new salts cannot take unbounded CPU or
-// memory: what is over a bound is refused without deriving.
+// memory: what is over a bound is refused without deriving. A derived key is remembered only
+// once it has opened a frame, so keys derived for junk never push out keys in use.
 class KeyStore : public QObject
 {
     Q_OBJECT
@@ -69,6 +70,9 @@ public:
     // On Refused, *why says which bound was reached.
     Outcome Request(const std::string &salt, const QString &peer, QObject *context, Done done, Key *key, QString *why);
 
+    // The key of this salt opened a frame: remember it, or keep it as the most recently used.
+    void Opened(const std::string &salt, Key key);
+
     int Running() const { return static_cast<int>(m_running.size()); }
 
 private:
@@ -85,7 +89,6 @@ private:
     };
 
     void Finished(const std::string &salt, std::uint64_t generation, Key key);
-    void Remember(const std::string &salt, Key key);
     int RunningFor(const QString &peer) const;
     bool NewSaltAllowed(const QString &peer);
 

@@ -17,6 +17,7 @@ const std::string LegacyReason = "Legacy frame refused: the sealed cipher is cho
 const std::string UnknownVersionReason = "Sealed frame of an unknown version refused";
 const std::string ReplayedReason = "Replayed message refused";
 const std::string StaleReason = "Message sent outside the time window refused";
+const std::string UnrecordedReason = "Message refused: the replay memory could not be written";
 
 } // namespace
 
@@ -147,11 +148,13 @@ MessageJudge::Verdict MessageJudge::OpenSealed(const SecretBytes &key, ReplayGua
         return Refuse(Verdict::RefuseUndecipherable, WrongPasswordReason);
     const auto envelope = SealedFrame::Inspect(m_reader.Header(), m_reader.Payload());
     // Only a frame that opened is remembered: a forger cannot fill the guard's memory.
-    switch (guard.Check(envelope->nonce, opened->time, now)) {
+    switch (guard.Check(envelope->salt, envelope->nonce, opened->time, now)) {
     case ReplayGuard::Verdict::OutOfWindow:
         return Refuse(Verdict::RefuseReplay, StaleReason);
     case ReplayGuard::Verdict::Replayed:
         return Refuse(Verdict::RefuseReplay, ReplayedReason);
+    case ReplayGuard::Verdict::Unrecorded:
+        return Refuse(Verdict::RefuseReplay, UnrecordedReason);
     case ReplayGuard::Verdict::Fresh:
         break;
     }

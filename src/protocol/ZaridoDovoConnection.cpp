@@ -176,7 +176,10 @@ void ZaridoDovoConnection::KeyArrived(KeyStore::Key key)
         return;
     }
     m_key = std::move(key);
-    Act(m_judge.OpenSealed(*m_key, *m_replays, m_clock()));
+    const MessageJudge::Verdict verdict = m_judge.OpenSealed(*m_key, *m_replays, m_clock());
+    if (verdict == MessageJudge::Verdict::Deliver || verdict == MessageJudge::Verdict::RefuseReplay)
+        m_keys->Opened(m_judge.SealedSalt(), m_key);
+    Act(verdict);
     // A peer that closed while the key was derived gets no reply; the connection ends here.
     if (!m_socket)
         End();

@@ -1,5 +1,6 @@
 // textdrop-cli driven as a user would: real processes on loopback.
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -92,6 +93,9 @@ class tst_textdropcli : public QObject
     Q_OBJECT
 
 private slots:
+    // The senders' salt and the listeners' replay memory go to a data folder of the test's own.
+    void initTestCase() { QVERIFY(qputenv("XDG_DATA_HOME", m_dataHome.path().toLocal8Bit())); }
+
     void commandLine_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -314,16 +318,27 @@ private slots:
         QVERIFY(listener.started);
         const QString port = QString::number(listener.port);
 
-        QCOMPARE(Run({"send", "127.0.0.1", "secret text", "--port", port}, {}, "open sesame").exitCode, 0);
-        QCOMPARE(listener.Output(12), QByteArray("secret text\n"));
+        // Each run sends with the user's kept salt, so a script's sends are never over the
+        // receiver's bound on new salts.
+        QByteArray expected;
+        for (int run = 1; run <= 12; ++run) {
+            const Outcome sent = Run({"send", "127.0.0.1", "secret text", "--port", port}, {}, "open sesame");
+            QVERIFY2(sent.exitCode == 0, sent.output.constData());
+            expected += "secret text\n";
+        }
+        QCOMPARE(listener.Output(expected.size()), expected);
+        QCOMPARE(int(QFileInfo(m_dataHome.filePath("textdrop-cli/sender-salt")).permissions()) & 0x77, 0);
         for (const QByteArray &password : {QByteArray("wrong"), QByteArray()}) {
             const Outcome refused = Run({"send", "127.0.0.1", "not for you", "--port", port}, {}, password);
             QCOMPARE(refused.exitCode, 1);
             QVERIFY2(refused.output.contains("BAD"), refused.output.constData());
         }
         QCOMPARE(listener.Stop(), 0);
-        QCOMPARE(listener.out, QByteArray("secret text\n")); // nothing undecipherable was delivered
+        QCOMPARE(listener.out, expected); // nothing undecipherable was delivered
     }
+
+private:
+    QTemporaryDir m_dataHome;
 };
 
 QTEST_GUILESS_MAIN(tst_textdropcli)

@@ -9,10 +9,12 @@
 #include "protocol/ZaridoDovoGlobal.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/socket.h>
@@ -51,13 +53,14 @@ struct CountingDeriver
 {
     std::shared_ptr<std::atomic<int>> calls = std::make_shared<std::atomic<int>>(0);
     std::shared_ptr<QSemaphore> gate;
+    int holdMilliseconds = -1; // how long at most each waits for the gate; -1: until released
 
     KeyStore::Deriver operator()() const
     {
-        return [calls = calls, gate = gate](const SecretBytes &password, const std::string &salt) {
+        return [calls = calls, gate = gate, hold = holdMilliseconds](const SecretBytes &password, const std::string &salt) {
             ++*calls;
             if (gate)
-                gate->acquire();
+                (void)gate->tryAcquire(1, hold);
             return PasswordKdf(PasswordKdf::Minimal()).Derive(password, salt);
         };
     }
@@ -67,12 +70,14 @@ struct CountingDeriver
 struct Receiver
 {
     explicit Receiver(const QByteArray &password, ZaridoDovo::Cipher cipher = ZaridoDovo::Cipher::Sealed,
-                      KeyStore::Limits keyLimits = {}, bool gated = false)
+                      KeyStore::Limits keyLimits = {}, int holdMilliseconds = 0, const QString &replayFolder = {})
         : server(nullptr, CZaridoDovoServer::DefaultTickMilliseconds, ServerLimits{}, keyLimits)
     {
-        if (gated)
+        if (holdMilliseconds != 0)
             deriver.gate = gate = std::make_shared<QSemaphore>(0);
+        deriver.holdMilliseconds = holdMilliseconds;
         server.SetKeyDeriver(deriver());
+        server.SetReplayFolder(replayFolder);
         server.Log().AttachTextBox(&view);
         QObject::connect(&server, &CZaridoDovoServer::MessageReceived,
                          [this](const QByteArray &text) { delivered << text; });
@@ -167,7 +172,7 @@ private slots:
         }
     }
 
-    // Sequences of (nonce, sent at) checked at now = 1000 with a window of 300.
+    // Sequences of ([sender/]nonce, sent at) checked at now = 1000 with a window of 300.
     void replayGuard_data()
     {
         QTest::addColumn<Checks>("checks");
@@ -182,6 +187,10 @@ private slots:
         QTest::newRow("full: forgotten nonce still refused")
             << Checks{{"a", 900}, {"b", 950}, {"c", 960}, {"a", 900}, {"d", 905}, {"e", 961}} << 2
             << QList<int>{0, 0, 0, 2, 2, 0};
+        // Room is made from the sender that holds the most: another sender is not held back.
+        QTest::newRow("one sender full, another let through")
+            << Checks{{"a/1", 900}, {"a/2", 950}, {"a/3", 960}, {"b/1", 900}, {"a/1", 900}, {"b/2", 899}} << 3
+            << QList<int>{0, 0, 0, 0, 2, 0};
     }
     void replayGuard()
     {
@@ -190,8 +199,10 @@ private slots:
         QFETCH(QList<int>, verdicts);
         ReplayGuard guard(300, std::size_t(capacity));
         QList<int> got;
-        for (const auto &[nonce, sentAt] : checks)
-            got << int(guard.Check(nonce.toStdString(), sentAt, 1000));
+        for (const auto &[nonce, sentAt] : checks) {
+            const QList<QByteArray> parts = nonce.split('/');
+            got << int(guard.Check(parts.size() > 1 ? parts[0].toStdString() : "s", parts.last().toStdString(), sentAt, 1000));
+        }
         QCOMPARE(got, verdicts);
         QVERIFY(guard.Remembered() <= std::size_t(capacity));
     }
@@ -242,21 +253,29 @@ private slots:
         QVERIFY2(receiver.view.text.contains(logged), qPrintable(receiver.view.text));
     }
 
+    // Again to the same receiver, and to it restarted (on another port).
     void replayedFrameRefused()
     {
-        Receiver receiver("pw");
+        QTemporaryDir folder;
         const QByteArray frame = QByteArray::fromStdString(Sealed("pw", "pay 10"));
-        const QByteArray first = receiver.Exchange(frame);
-        QVERIFY(first.startsWith("SSEAL"));
-        QCOMPARE(receiver.Exchange(frame), PlainBad);
-        QCOMPARE(receiver.delivered, QByteArrayList{"pay 10"});
-        QVERIFY(receiver.view.text.contains("Error: Replayed message refused"));
-        QCOMPARE(receiver.Derivations(), 1); // the second was opened with the remembered key
+        auto receiver = std::make_unique<Receiver>("pw", ZaridoDovo::Cipher::Sealed, KeyStore::Limits{}, 0, folder.path());
+        QVERIFY(receiver->Exchange(frame).startsWith("SSEAL"));
+        QCOMPARE(receiver->Exchange(frame), PlainBad);
+        QCOMPARE(receiver->delivered, QByteArrayList{"pay 10"});
+        QVERIFY(receiver->view.text.contains("Error: Replayed message refused"));
+        QCOMPARE(receiver->Derivations(), 1); // the second was opened with the remembered key
+        const int port = receiver->server.LocalPort();
+        receiver.reset();
+        receiver = std::make_unique<Receiver>("pw", ZaridoDovo::Cipher::Sealed, KeyStore::Limits{}, 0, folder.path());
+        QCOMPARE(receiver->Exchange(frame), PlainBad);
+        QVERIFY2(receiver->view.text.contains("Error: Replayed message refused"), qPrintable(receiver->view.text));
+        QCOMPARE(int(QFileInfo(folder.filePath("replays-" + QString::number(port))).permissions()) & 0x77, 0);
     }
 
+    // The derivation holds about 1 s: were it run on the event loop, the plain sender would wait it out.
     void plainSenderServedWhileAKeyIsDerived()
     {
-        Receiver receiver("pw", ZaridoDovo::Cipher::Sealed, {}, true);
+        Receiver receiver("pw", ZaridoDovo::Cipher::Sealed, {}, 1000);
         const auto sealedPeer = Dial(receiver.server.LocalPort(), QByteArray::fromStdString(Sealed("pw", "sealed one")), Other);
         QTRY_COMPARE(receiver.Derivations(), 1);
 
@@ -274,7 +293,7 @@ private slots:
     // end of file), but its message is still delivered once the key has been derived.
     void halfCloserDeliveredAfterDerivation()
     {
-        Receiver receiver("pw", ZaridoDovo::Cipher::Sealed, {}, true);
+        Receiver receiver("pw", ZaridoDovo::Cipher::Sealed, {}, -1);
         const auto peer = Dial(receiver.server.LocalPort(), QByteArray::fromStdString(Sealed("pw", "half")));
         QTRY_COMPARE(receiver.Derivations(), 1);
         QCOMPARE(::shutdown(static_cast<int>(peer->socketDescriptor()), SHUT_WR), 0);
@@ -307,7 +326,7 @@ private slots:
         KeyStore::Limits limits;
         limits.derivations = total;
         limits.newSaltsPerAddress = newSaltsPerAddress;
-        Receiver receiver("pw", ZaridoDovo::Cipher::Sealed, limits, true);
+        Receiver receiver("pw", ZaridoDovo::Cipher::Sealed, limits, -1);
         const auto first = Dial(receiver.server.LocalPort(),
                                 QByteArray::fromStdString(Sealed("pw", "one", Now(), std::string(16, 'a'))), sources[0]);
         QTRY_COMPARE(receiver.server.Keys().Running(), 1);
@@ -321,19 +340,41 @@ private slots:
         QCOMPARE(receiver.Derivations(), derived);
     }
 
-    void newSaltsPerAddressBounded()
+    // Sealed frames with the salts named, in turn ('!': sealed with a wrong password), and the
+    // derivations the receiver ran for them.
+    void keyCache_data()
     {
-        KeyStore::Limits limits;
-        limits.newSaltsPerAddress = 2;
-        Receiver receiver("pw", ZaridoDovo::Cipher::Sealed, limits);
-        for (const char s : {'a', 'b', 'c'})
-            receiver.Exchange(QByteArray::fromStdString(Sealed("pw", std::string(1, s), Now(), std::string(16, s))));
-        QCOMPARE(receiver.delivered, (QByteArrayList{"a", "b"}));
-        QCOMPARE(receiver.Derivations(), 2);
+        QTest::addColumn<int>("keys");
+        QTest::addColumn<int>("newSaltsPerAddress");
+        QTest::addColumn<QString>("salts");
+        QTest::addColumn<QByteArrayList>("delivered");
+        QTest::addColumn<int>("derived");
         // A salt already known still opens: only new ones are counted.
-        receiver.Exchange(QByteArray::fromStdString(Sealed("pw", "a again", Now(), std::string(16, 'a'))));
-        QCOMPARE(receiver.delivered.last(), QByteArray("a again"));
-        QCOMPARE(receiver.Derivations(), 2);
+        QTest::newRow("new salts per address bounded") << 16 << 2 << "abca" << QByteArrayList{"a", "b", "a"} << 2;
+        QTest::newRow("least recently used forgotten first")
+            << 2 << 8 << "abacab" << QByteArrayList{"a", "b", "a", "c", "a", "b"} << 4;
+        QTest::newRow("keys of junk salts push out no key in use") << 1 << 8 << "ax!y!a" << QByteArrayList{"a", "a"} << 3;
+    }
+    void keyCache()
+    {
+        QFETCH(int, keys);
+        QFETCH(int, newSaltsPerAddress);
+        QFETCH(QString, salts);
+        QFETCH(QByteArrayList, delivered);
+        QFETCH(int, derived);
+        KeyStore::Limits limits;
+        limits.keys = keys;
+        limits.newSaltsPerAddress = newSaltsPerAddress;
+        Receiver receiver("pw", ZaridoDovo::Cipher::Sealed, limits);
+        for (qsizetype i = 0; i < salts.size(); ++i) {
+            const char s = salts[i].toLatin1();
+            if (s == '!')
+                continue;
+            const bool junk = i + 1 < salts.size() && salts[i + 1] == '!';
+            receiver.Exchange(QByteArray::fromStdString(Sealed(junk ? "wrong" : "pw", std::string(1, s), Now(), std::string(16, s))));
+        }
+        QCOMPARE(receiver.delivered, delivered);
+        QCOMPARE(receiver.Derivations(), derived);
     }
 
     // A fake receiver answers the client's sealed message; only a reply that opens with the
