@@ -128,7 +128,8 @@ QString HistoryStore::Connect(const QString &path)
         "CREATE INDEX IF NOT EXISTS messages_at ON messages(at)",
         // The texts' size together, kept by the file itself: the size bound never reads the table.
         "CREATE TABLE IF NOT EXISTS totals(bytes INTEGER NOT NULL)",
-        "INSERT INTO totals SELECT COALESCE(SUM(length(body)), 0) FROM messages WHERE NOT EXISTS (SELECT 1 FROM totals)",
+        "INSERT INTO totals SELECT COALESCE(SUM(length(body)), 0) FROM messages"
+        " WHERE NOT EXISTS (SELECT 1 FROM totals)",
         "CREATE TRIGGER IF NOT EXISTS totals_in AFTER INSERT ON messages"
         " BEGIN UPDATE totals SET bytes = bytes + length(NEW.body); END",
         "CREATE TRIGGER IF NOT EXISTS totals_out AFTER DELETE ON messages"
@@ -177,7 +178,8 @@ bool HistoryStore::Intact() const
 QString HistoryStore::SetAside()
 {
     Close();
-    const QString aside = m_path + QStringLiteral(".damaged-") + Now().toLocalTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString aside =
+        m_path + QStringLiteral(".damaged-") + Now().toLocalTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     const bool moved = QFile::rename(m_path, aside);
     // The log holds the latest writes: kept beside the file, under the name SQLite would give it.
     QFile::rename(m_path + QStringLiteral("-wal"), aside + QStringLiteral("-wal"));

@@ -117,8 +117,9 @@ private slots:
         QTest::newRow("missing password file")
             << QStringList{"send", "127.0.0.1", "a", "--password-file", "/nonexistent"} << 2 << QByteArray("password file");
         QTest::newRow("help") << QStringList{"listen", "--help"} << 0 << QByteArray("--secure-only");
-        QTest::newRow("password file without end") << QStringList{"send", "127.0.0.1", "a", "--password-file", "/dev/zero"}
-                                                   << 2 << QByteArray("no line end within 4096 bytes");
+        QTest::newRow("password file without end")
+            << QStringList{"send", "127.0.0.1", "a", "--password-file", "/dev/zero"} << 2
+            << QByteArray("no line end within 4096 bytes");
         QTest::newRow("save folder nothing can be created in")
             << QStringList{"listen", "--port", QString::number(FreePort()), "--save-dir", "/proc/self"} << 2
             << QByteArray("cannot save into /proc/self");

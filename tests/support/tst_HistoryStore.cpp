@@ -213,7 +213,8 @@ private slots:
         for (int i = 0; i < 100; ++i) // twice the log's bound and more
             QCOMPARE(store.Record(Make(QByteArray(100000, 'w'))), QString());
         const QFileInfo log(File() + "-wal");
-        QVERIFY2(log.size() > 1000000 && log.size() < 2 * HistoryStore::WalLimitBytes, qPrintable(QString::number(log.size())));
+        QVERIFY2(log.size() > 1000000 && log.size() < 2 * HistoryStore::WalLimitBytes,
+                 qPrintable(QString::number(log.size())));
         QCOMPARE(store.Checkpoint(), QString());
         QCOMPARE(QFileInfo(log.filePath()).size(), 0);
         for (const QString &path : {File(), log.filePath(), QFileInfo(File()).path()})
