@@ -28,7 +28,12 @@ MessageDesk::MessageDesk(AppController &controller, Board *board, AddressBox *ad
     connect(m_notice, &ArrivalNotice::ShowRequested, this, &MessageDesk::ShowRequested);
     m_checkpoint.setSingleShot(true);
     m_checkpoint.setInterval(CheckpointDelayMilliseconds);
-    connect(&m_checkpoint, &QTimer::timeout, this, [this] { m_recorder.Checkpoint(); });
+    connect(&m_checkpoint, &QTimer::timeout, this, [this] {
+        const QString damageWas = m_recorder.Damage();
+        m_recorder.Checkpoint();
+        if (m_recorder.Damage() != damageWas)
+            TellOfDamage();
+    });
     if (CZaridoDovoServer *server = m_controller.Server())
         connect(server, &CZaridoDovoServer::Connected, this, [this](const QString &peer) { m_lastPeer = peer; });
     ApplySettings();

@@ -16,8 +16,8 @@ void HistoryRecorder::SetRules(const Preferences &rules)
 
 void HistoryRecorder::Checkpoint()
 {
-    if (m_store.IsOpen())
-        m_store.Checkpoint();
+    if (m_store.IsOpen() && !m_store.Checkpoint().isEmpty() && m_store.Damaged())
+        StartAnew();
 }
 
 HistoryStore *HistoryRecorder::OpenStore()

@@ -23,7 +23,8 @@ public:
     QString Record(HistoryStore::Direction direction, const QString &peer, const QString &cipher,
                    const QByteArray &text);
 
-    // Copies the recent writes into the file proper; for an idle moment.
+    // Copies the recent writes into the file proper; for an idle moment. A file found damaged
+    // is set aside then too.
     void Checkpoint();
     // The store for the history window, opened if it can be; nullptr when it cannot.
     HistoryStore *OpenStore();

@@ -344,6 +344,11 @@ QString HistoryStore::Clear()
 
 QString HistoryStore::Checkpoint()
 {
+    // Copied into a file cut short, the log would make it look whole with pages missing.
+    if (IsOpen() && !Intact()) {
+        m_damaged = true;
+        return QStringLiteral("the file is damaged");
+    }
     return Exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
 }
 

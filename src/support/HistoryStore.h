@@ -76,6 +76,7 @@ public:
     qint64 Count() const;
     // Copies the write-ahead log into the file and empties the log; writes do it only past
     // WalLimitBytes, so a receiver seldom waits for it. Call it when idle; closing does it too.
+    // Not into a damaged file: that is only noted (Damaged()).
     QString Checkpoint();
 
 private:

@@ -97,6 +97,7 @@ private slots:
         QTest::newRow("overwritten before the start") << "before";
         QTest::newRow("overwritten while running") << "overwritten";
         QTest::newRow("cut short while running") << "cut";
+        QTest::newRow("cut short, then the idle checkpoint") << "checkpoint";
     }
     void damagedHistoryIsSetAside()
     {
@@ -106,11 +107,15 @@ private slots:
             QCOMPARE(recorder.Record(Direction::Received, QStringLiteral("a"), {}, "old"), QString());
             recorder.Checkpoint();
         }
-        if (damage == "cut")
-            QVERIFY(QFile::resize(File(), 4096));
-        else
+        if (damage == "checkpoint")
+            QCOMPARE(recorder.Record(Direction::Received, QStringLiteral("a"), {}, "in the log"), QString());
+        if (damage == "before" || damage == "overwritten")
             Corrupt();
-        if (damage != "before") // a read of what is no longer there must not kill the program
+        else
+            QVERIFY(QFile::resize(File(), 4096));
+        if (damage == "checkpoint")
+            recorder.Checkpoint();
+        else if (damage != "before") // a read of what is no longer there must not kill the program
             QCOMPARE(recorder.OpenStore()->Page({}, 0, 10).size(), 1);
         QCOMPARE(recorder.Record(Direction::Received, QStringLiteral("a"), {}, "new"), QString());
         const QStringList aside = QDir(m_dir->path()).entryList({"history.sqlite.damaged-*"}, QDir::Files);
