@@ -74,6 +74,11 @@ void ArrivalNotice::Refused(const QString &sender, const QString &description)
                        {ShowKey, tr("Show")}, {});
 }
 
+void ArrivalNotice::Warn(const QString &summary, const QString &body)
+{
+    m_notifier->Notify(summary, body, {ShowKey, tr("Show")}, {});
+}
+
 void ArrivalNotice::OnAction(const QString &key, const QByteArray &payload)
 {
     if (key == CopyKey)

@@ -28,6 +28,8 @@ public:
 
     void Arrived(const QString &sender, const QByteArray &text);
     void Refused(const QString &sender, const QString &description);
+    // Something the user must learn of even while looking at the window, arrivals told or not.
+    void Warn(const QString &summary, const QString &body);
 
     // The start of a text as a notification shows it: a few lines, plain.
     static QString Excerpt(const QString &text);

@@ -28,7 +28,12 @@ MessageDesk::MessageDesk(AppController &controller, Board *board, AddressBox *ad
     connect(m_notice, &ArrivalNotice::ShowRequested, this, &MessageDesk::ShowRequested);
     m_checkpoint.setSingleShot(true);
     m_checkpoint.setInterval(CheckpointDelayMilliseconds);
-    connect(&m_checkpoint, &QTimer::timeout, this, [this] { m_recorder.Checkpoint(); });
+    connect(&m_checkpoint, &QTimer::timeout, this, [this] {
+        const QString damageWas = m_recorder.Damage();
+        m_recorder.Checkpoint();
+        if (m_recorder.Damage() != damageWas)
+            TellOfDamage();
+    });
     if (CZaridoDovoServer *server = m_controller.Server())
         connect(server, &CZaridoDovoServer::Connected, this, [this](const QString &peer) { m_lastPeer = peer; });
     ApplySettings();
@@ -58,13 +63,24 @@ bool MessageDesk::Enciphered() const
 
 QString MessageDesk::Record(int direction, const QString &peer, bool enciphered, const QByteArray &text)
 {
+    const QString damageWas = m_recorder.Damage();
     const QString error = m_recorder.Record(HistoryStore::Direction(direction), peer,
                                             enciphered ? EncipheredMark : QString(), text);
+    if (m_recorder.Damage() != damageWas)
+        TellOfDamage();
     if (!m_checkpoint.isActive())
         m_checkpoint.start();
     if (m_history)
         m_history->Reload();
     return error;
+}
+
+void MessageDesk::TellOfDamage()
+{
+    // A status line is overwritten by the next arrival: this stays in the history window.
+    m_notice->Warn(tr("History damaged"), m_recorder.Damage());
+    if (m_history)
+        m_history->ShowNotice(m_recorder.Damage());
 }
 
 void MessageDesk::Receive(const QByteArray &message, const QString &from)
@@ -127,7 +143,10 @@ bool MessageDesk::Undo()
 void MessageDesk::OpenHistory()
 {
     if (!m_history) {
+        const QString damageWas = m_recorder.Damage();
         HistoryStore *store = m_recorder.OpenStore();
+        if (m_recorder.Damage() != damageWas)
+            TellOfDamage();
         if (!store) {
             emit StatusChanged(tr("The history cannot be opened: %1").arg(m_recorder.Path()));
             return;
@@ -136,6 +155,7 @@ void MessageDesk::OpenHistory()
         m_history->setAttribute(Qt::WA_DeleteOnClose);
         connect(m_history, &frmHistory::PutOnBoard, this, &MessageDesk::PutOnBoard);
         connect(m_history, &frmHistory::SendAgain, this, &MessageDesk::Send);
+        m_history->ShowNotice(m_recorder.Damage());
     }
     m_history->show();
     m_history->raise();

@@ -62,6 +62,8 @@ private:
     QString Record(int direction, const QString &peer, bool enciphered, const QByteArray &text);
     void PutOnBoard(const QByteArray &text);
     bool Enciphered() const;
+    // The history was found damaged and set aside: a notification and a line in its window.
+    void TellOfDamage();
 
     AppController &m_controller;
     Board *m_board;

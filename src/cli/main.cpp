@@ -4,21 +4,31 @@
 #include "cli/ListenCommand.h"
 #include "cli/SendCommand.h"
 #include "crypto/Sodium.h"
+#include "protocol/ZaridoDovoGlobal.h"
+#include "support/MessageArchive.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QSocketNotifier>
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <poll.h>
 #include <unistd.h>
 
 namespace {
 
+// A longer first line in a password file is no password (and /dev/zero has no end).
+constexpr qint64 MaxPasswordBytes = 4096;
+
 int SignalPipe[2] = {-1, -1};
+volatile std::sig_atomic_t QuitSignal = 0;
 
 extern "C" void OnQuitSignal(int signal)
 {
+    QuitSignal = signal;
     const auto byte = static_cast<char>(signal);
     [[maybe_unused]] const auto written = ::write(SignalPipe[1], &byte, 1);
 }
@@ -56,7 +66,17 @@ bool ReadPassword(const CliOptions &options, QByteArray &password, QString &erro
         return false;
     }
     // The first line, without its line end.
-    password = file.readLine();
+    password = file.read(MaxPasswordBytes + 1);
+    const qsizetype end = password.indexOf('\n');
+    if (end < 0 && password.size() > MaxPasswordBytes) {
+        Sodium::Wipe(password);
+        error = QStringLiteral("the password file %1 holds no line end within %2 bytes")
+                    .arg(options.passwordFile)
+                    .arg(MaxPasswordBytes);
+        return false;
+    }
+    if (end >= 0)
+        password.truncate(end);
     while (password.endsWith('\n') || password.endsWith('\r'))
         password.chop(1);
     if (password.isEmpty()) {
@@ -66,12 +86,26 @@ bool ReadPassword(const CliOptions &options, QByteArray &password, QString &erro
     return true;
 }
 
-QByteArray ReadStandardInput()
+// Standard input up to one byte more than any frame holds (enough to be refused as too
+// long); false when a quit signal came first. The signal pipe is watched with the input, so
+// a signal stops the wait whenever it comes.
+bool ReadStandardInput(QByteArray &text)
 {
-    QFile in;
-    if (!in.open(stdin, QIODevice::ReadOnly))
-        return {};
-    return in.readAll();
+    pollfd watched[2] = {{STDIN_FILENO, POLLIN, 0}, {SignalPipe[0], POLLIN, 0}};
+    char chunk[65536];
+    while (QuitSignal == 0 && text.size() <= ZaridoDovo::MaxFrameLength) {
+        if (::poll(watched, 2, -1) < 0 && errno != EINTR)
+            return true;
+        if (QuitSignal != 0 || watched[0].revents == 0)
+            continue;
+        const auto wanted = std::min<qsizetype>(sizeof chunk, ZaridoDovo::MaxFrameLength + 1 - text.size());
+        const ssize_t got = ::read(STDIN_FILENO, chunk, static_cast<std::size_t>(wanted));
+        if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN))
+            return true;
+        if (got > 0)
+            text.append(chunk, got);
+    }
+    return QuitSignal == 0;
 }
 
 } // namespace
@@ -110,7 +144,9 @@ int main(int argc, char *argv[])
     if (options.command == CliOptions::Command::Send) {
         // An interrupted send is no success: a script must not read it as one.
         QuitOnSignals(app, [](int signal) { return ExitCode::SignalBase + signal; });
-        const QByteArray message = options.hasText ? options.text : ReadStandardInput();
+        QByteArray message = options.text;
+        if (!options.hasText && !ReadStandardInput(message))
+            return ExitCode::SignalBase + QuitSignal;
         SendCommand send(options.verbose, options.replyTimeoutMilliseconds);
         // Queued: an outcome known at once (nothing to send) must reach a running loop.
         QObject::connect(&send, &SendCommand::Finished, &app, [](int code) { QCoreApplication::exit(code); },
@@ -120,6 +156,12 @@ int main(int argc, char *argv[])
         return app.exec();
     }
 
+    // A folder that cannot take a file would refuse every message: said now, not per message.
+    if (MessageArchive archive(options.saveDir); !options.saveDir.isEmpty() && !archive.CheckWritable()) {
+        std::fprintf(stderr, "textdrop-cli: cannot save into %s: %s\n", qPrintable(options.saveDir),
+                     qPrintable(archive.errorString()));
+        return ExitCode::Usage;
+    }
     // A listener's normal end is Ctrl+C.
     QuitOnSignals(app, [](int) { return ExitCode::Delivered; });
     ListenCommand::Output output;

@@ -2,12 +2,18 @@
 
 #include <QAtomicInteger>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QtEndian>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -42,6 +48,25 @@ QString Reason(const QSqlError &error)
     return text.isEmpty() ? QStringLiteral("unknown database error") : text;
 }
 
+// The folder and any missing parents, made for the owner alone; folders already there stay
+// as they are.
+bool MakeOwnFolder(const QString &folder)
+{
+    if (QFileInfo(folder).isDir())
+        return true;
+    const QString parent = QFileInfo(folder).path();
+    if (parent != folder && !MakeOwnFolder(parent))
+        return false;
+    return ::mkdir(QFile::encodeName(folder).constData(), 0700) == 0 || errno == EEXIST;
+}
+
+// SQLite's codes for a file that is not a database, or no longer one.
+bool TellsOfDamage(const QSqlError &error)
+{
+    const int code = error.nativeErrorCode().toInt() & 0xff;
+    return code == 11 /* SQLITE_CORRUPT */ || code == 26 /* SQLITE_NOTADB */;
+}
+
 } // namespace
 
 HistoryStore::HistoryStore()
@@ -57,41 +82,65 @@ HistoryStore::~HistoryStore()
 QString HistoryStore::Open(const QString &path)
 {
     Close();
-    QString error = Connect(path);
-    if (!error.isEmpty()) {
-        Close();
-        return error;
-    }
     m_path = path;
-    return Prune();
+    m_damaged = false;
+    QString error = Connect(path);
+    if (error.isEmpty() && !Intact()) {
+        m_damaged = true;
+        error = QStringLiteral("the file is damaged");
+    }
+    if (error.isEmpty())
+        error = Prune();
+    if (!error.isEmpty())
+        Close();
+    return error;
 }
 
 QString HistoryStore::Connect(const QString &path)
 {
     const QFileInfo file(path);
-    if (!QDir().mkpath(file.absolutePath()))
-        return QStringLiteral("cannot create the folder %1").arg(file.absolutePath());
+    if (!MakeOwnFolder(file.absolutePath()))
+        return QStringLiteral("cannot create the folder %1: %2").arg(file.absolutePath(), qt_error_string(errno));
+    // Made before SQLite makes it, for the owner alone; its log files take the same mode.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return qt_error_string(errno);
+    ::fchmod(fd, 0600);
+    ::close(fd);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
     db.setDatabaseName(path);
     // A file another program holds locked fails at once instead of freezing the window.
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
     if (!db.open())
-        return Reason(db.lastError());
+        return Failed(db.lastError());
     // WAL: a write appends to the log instead of rewriting pages, and readers are not blocked.
-    // The log is copied back by Checkpoint, when the owner has time, not inside a write. A
-    // search reads the whole table: mapped and cached, it is not copied page by page each time.
-    for (const char *statement :
-         {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL", "PRAGMA wal_autocheckpoint=0",
-          "PRAGMA mmap_size=268435456", "PRAGMA cache_size=-32768",
-          "CREATE TABLE IF NOT EXISTS messages(id INTEGER PRIMARY KEY AUTOINCREMENT, at INTEGER NOT NULL,"
-          " direction INTEGER NOT NULL, peer TEXT NOT NULL, cipher TEXT NOT NULL, body BLOB NOT NULL)",
-          "CREATE INDEX IF NOT EXISTS messages_at ON messages(at)"}) {
-        if (QString error = Exec(QLatin1String(statement)); !error.isEmpty())
+    // The log is copied back by Checkpoint, when the owner has time, and inside a write only
+    // once it has grown past its bound; each time it shrinks back to that bound. A search
+    // reads the whole table: cached, it is not read from the file each time. Not mapped: a
+    // file cut short under a mapping kills the program at the next read (SIGBUS).
+    const QByteArray walPages = QByteArray::number(WalLimitBytes / 4096);
+    const QByteArray walBytes = QByteArray::number(WalLimitBytes);
+    const QByteArrayList statements{
+        "PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL", "PRAGMA wal_autocheckpoint=" + walPages,
+        "PRAGMA journal_size_limit=" + walBytes, "PRAGMA mmap_size=0", "PRAGMA cache_size=-32768",
+        "CREATE TABLE IF NOT EXISTS messages(id INTEGER PRIMARY KEY AUTOINCREMENT, at INTEGER NOT NULL,"
+        " direction INTEGER NOT NULL, peer TEXT NOT NULL, cipher TEXT NOT NULL, body BLOB NOT NULL)",
+        "CREATE INDEX IF NOT EXISTS messages_at ON messages(at)",
+        // The texts' size together, kept by the file itself: the size bound never reads the table.
+        "CREATE TABLE IF NOT EXISTS totals(bytes INTEGER NOT NULL)",
+        "INSERT INTO totals SELECT COALESCE(SUM(length(body)), 0) FROM messages"
+        " WHERE NOT EXISTS (SELECT 1 FROM totals)",
+        "CREATE TRIGGER IF NOT EXISTS totals_in AFTER INSERT ON messages"
+        " BEGIN UPDATE totals SET bytes = bytes + length(NEW.body); END",
+        "CREATE TRIGGER IF NOT EXISTS totals_out AFTER DELETE ON messages"
+        " BEGIN UPDATE totals SET bytes = bytes - length(OLD.body); END"};
+    for (const QByteArray &statement : statements) {
+        if (QString error = Exec(QString::fromLatin1(statement)); !error.isEmpty())
             return error;
     }
     QSqlQuery count(db);
     if (!count.exec(QStringLiteral("SELECT COUNT(*) FROM messages")) || !count.next())
-        return Reason(count.lastError());
+        return Failed(count.lastError());
     m_count = count.value(0).toLongLong();
     return {};
 }
@@ -102,8 +151,41 @@ void HistoryStore::Close()
         QSqlDatabase::database(m_connection, false).close();
         QSqlDatabase::removeDatabase(m_connection);
     }
-    m_path.clear();
     m_count = 0;
+}
+
+QString HistoryStore::Failed(const QSqlError &error)
+{
+    m_damaged = m_damaged || TellsOfDamage(error);
+    return Reason(error);
+}
+
+bool HistoryStore::Intact() const
+{
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(100);
+    if (head.size() < 100 || !head.startsWith(QByteArray("SQLite format 3\0", 16)))
+        return false;
+    const auto number = [&head](int at) { return qFromBigEndian<quint32>(head.constData() + at); };
+    const quint16 pageSize = qFromBigEndian<quint16>(head.constData() + 16);
+    // The page count in the header holds when it was written with the change it belongs to.
+    const qint64 pages = number(24) == number(92) ? number(28) : 0;
+    return pages * (pageSize == 1 ? 65536 : pageSize) <= file.size();
+}
+
+QString HistoryStore::SetAside()
+{
+    Close();
+    const QString aside =
+        m_path + QStringLiteral(".damaged-") + Now().toLocalTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const bool moved = QFile::rename(m_path, aside);
+    // The log holds the latest writes: kept beside the file, under the name SQLite would give it.
+    QFile::rename(m_path + QStringLiteral("-wal"), aside + QStringLiteral("-wal"));
+    QFile::remove(m_path + QStringLiteral("-shm"));
+    m_damaged = false;
+    return moved ? aside : QString();
 }
 
 bool HistoryStore::IsOpen() const
@@ -122,16 +204,22 @@ QString HistoryStore::Exec(const QString &statement, const QVariantList &values)
         return QStringLiteral("the history is not open");
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     if (!query.prepare(statement))
-        return Reason(query.lastError());
+        return Failed(query.lastError());
     for (const QVariant &value : values)
         query.addBindValue(value);
     if (!query.exec())
-        return Reason(query.lastError());
+        return Failed(query.lastError());
     return {};
 }
 
 QString HistoryStore::Record(const Entry &entry)
 {
+    // Cut short or overwritten under a running program, the file would take writes into its
+    // log and lose them all at the next start.
+    if (IsOpen() && !Intact()) {
+        m_damaged = true;
+        return QStringLiteral("the file is damaged");
+    }
     const QDateTime at = entry.at.isValid() ? entry.at : Now();
     QString error = Exec(QStringLiteral("INSERT INTO messages(at, direction, peer, cipher, body) VALUES(?, ?, ?, ?, ?)"),
                          {at.toMSecsSinceEpoch(), int(entry.direction), NotNull(entry.peer), NotNull(entry.cipher),
@@ -150,7 +238,7 @@ QString HistoryStore::Prune()
     old.prepare(QStringLiteral("DELETE FROM messages WHERE at < ?"));
     old.addBindValue(cutoff);
     if (!old.exec())
-        return Reason(old.lastError());
+        return Failed(old.lastError());
     m_count -= old.numRowsAffected();
     const qint64 excess = m_count - qMax(0, m_limits.count);
     if (excess > 0) {
@@ -158,8 +246,30 @@ QString HistoryStore::Prune()
         oldest.prepare(QStringLiteral("DELETE FROM messages WHERE id IN (SELECT id FROM messages ORDER BY id LIMIT ?)"));
         oldest.addBindValue(excess);
         if (!oldest.exec())
-            return Reason(oldest.lastError());
+            return Failed(oldest.lastError());
         m_count -= oldest.numRowsAffected();
+    }
+    // Oldest first, until the texts fit; the newest stays whatever its size.
+    QSqlQuery total(db);
+    if (!total.exec(QStringLiteral("SELECT bytes FROM totals")) || !total.next())
+        return Failed(total.lastError());
+    qint64 over = total.value(0).toLongLong() - qMax<qint64>(0, m_limits.bytes);
+    if (over > 0) {
+        QSqlQuery oldest(db);
+        oldest.setForwardOnly(true);
+        if (!oldest.exec(QStringLiteral("SELECT id, length(body) FROM messages"
+                                        " WHERE id < (SELECT MAX(id) FROM messages) ORDER BY id")))
+            return Failed(oldest.lastError());
+        qint64 last = 0;
+        for (; over > 0 && oldest.next(); over -= oldest.value(1).toLongLong())
+            last = oldest.value(0).toLongLong();
+        oldest.finish();
+        QSqlQuery drop(db);
+        drop.prepare(QStringLiteral("DELETE FROM messages WHERE id <= ?"));
+        drop.addBindValue(last);
+        if (!drop.exec())
+            return Failed(drop.lastError());
+        m_count -= drop.numRowsAffected();
     }
     return {};
 }
@@ -234,7 +344,12 @@ QString HistoryStore::Clear()
 
 QString HistoryStore::Checkpoint()
 {
-    return Exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
+    // Copied into a file cut short, the log would make it look whole with pages missing.
+    if (IsOpen() && !Intact()) {
+        m_damaged = true;
+        return QStringLiteral("the file is damaged");
+    }
+    return Exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
 }
 
 qint64 HistoryStore::Count() const

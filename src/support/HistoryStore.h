@@ -5,9 +5,12 @@
 #include <QList>
 #include <QString>
 
+class QSqlError;
+
 // The messages sent, received and set aside as drafts, in an SQLite file through Qt SQL.
-// Bounded by count and by age; every failure is returned as the database's reason, never
-// thrown, so a broken file costs the history and nothing else.
+// Bounded by count, by age and by the size of the texts together; every failure is returned
+// as the database's reason, never thrown, so a broken file costs the history and nothing
+// else. The file and a folder made for it are the owner's alone.
 class HistoryStore
 {
 public:
@@ -27,9 +30,13 @@ public:
     {
         static constexpr int DefaultCount = 10000;
         static constexpr int DefaultDays = 90;
+        static constexpr qint64 DefaultBytes = 256 * 1024 * 1024;
         int count = DefaultCount; // at most this many messages
         int days = DefaultDays;   // none older than this
+        qint64 bytes = DefaultBytes; // their texts together at most this long; the newest is kept
     };
+    // Past this the write-ahead log is copied back within a write, and shrunk to it afterwards.
+    static constexpr int WalLimitBytes = 4 * 1024 * 1024;
 
     static constexpr int PreviewBytes = 200;
 
@@ -40,6 +47,12 @@ public:
 
     // Opens (creating it and its folder) the file; the reason when it cannot be used.
     QString Open(const QString &path);
+    // Whether the last Open or Record found the file damaged (not a database, cut short, or
+    // overwritten), as opposed to locked or not writable.
+    bool Damaged() const { return m_damaged; }
+    // Closes the store and moves its file (and log) aside under path.damaged-<time>; the new
+    // name, or empty when it could not be moved.
+    QString SetAside();
     void Close();
     bool IsOpen() const;
     QString Path() const { return m_path; }
@@ -61,18 +74,24 @@ public:
     QString Remove(qint64 id);
     QString Clear();
     qint64 Count() const;
-    // Copies the write-ahead log into the file; writes never do it themselves, so a receiver
-    // does not wait for it. Call it when idle; closing does it too.
+    // Copies the write-ahead log into the file and empties the log; writes do it only past
+    // WalLimitBytes, so a receiver seldom waits for it. Call it when idle; closing does it too.
+    // Not into a damaged file: that is only noted (Damaged()).
     QString Checkpoint();
 
 private:
     QString Connect(const QString &path);
     QString Exec(const QString &statement, const QVariantList &values = {});
     QDateTime Now() const;
+    // The reason for error, noting whether it tells of a damaged file.
+    QString Failed(const QSqlError &error);
+    // Whether the file on disk still looks like the database that was opened.
+    bool Intact() const;
 
     QString m_connection;
     QString m_path;
     Limits m_limits;
     QDateTime m_now;
     qint64 m_count = 0;
+    bool m_damaged = false;
 };

@@ -6,8 +6,8 @@
 
 // Saves received messages as files "YYYYMMDD-HHNNSS-<count>.txt" in one folder: exactly the
 // bytes received, then CR LF. A file appears under its final name only once all of it is on
-// disk. An existing file is never overwritten: a taken name moves the count on to the next
-// free one.
+// disk. An existing file is never overwritten and a link at a final name is never followed:
+// a taken name moves the count on to the next free one.
 class MessageArchive
 {
 public:
@@ -30,6 +30,11 @@ public:
 
     static QString FileName(const QDateTime &when, int count);
 
+    // Whether a file can be created in the folder now; the reason in errorString() when not.
+    bool CheckWritable();
+    QString errorString() const { return m_errorString; }
+
 private:
     QString m_folder;
+    QString m_errorString;
 };

@@ -59,6 +59,8 @@ void Preferences::Load()
     // Limits below one would empty the history at every write.
     HistoryCount = qMax(1, WholeNumber(store.value(QStringLiteral("HistoryCount")), defaults.HistoryCount));
     HistoryDays = qMax(1, WholeNumber(store.value(QStringLiteral("HistoryDays")), defaults.HistoryDays));
+    HistoryMegabytes =
+        qMax(1, WholeNumber(store.value(QStringLiteral("HistoryMegabytes")), defaults.HistoryMegabytes));
     Notify = store.value(QStringLiteral("Notify"), defaults.Notify).toBool();
     CopyReceived = store.value(QStringLiteral("CopyReceived"), defaults.CopyReceived).toBool();
 }
@@ -71,6 +73,7 @@ void Preferences::Save() const
     store.setValue(QStringLiteral("KeepEnciphered"), KeepEnciphered);
     store.setValue(QStringLiteral("HistoryCount"), HistoryCount);
     store.setValue(QStringLiteral("HistoryDays"), HistoryDays);
+    store.setValue(QStringLiteral("HistoryMegabytes"), HistoryMegabytes);
     store.setValue(QStringLiteral("Notify"), Notify);
     store.setValue(QStringLiteral("CopyReceived"), CopyReceived);
 }

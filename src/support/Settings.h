@@ -33,12 +33,14 @@ struct Preferences
 {
     static constexpr int DefaultHistoryCount = 10000;
     static constexpr int DefaultHistoryDays = 90;
+    static constexpr int DefaultHistoryMegabytes = 256;
 
     bool KeepHistory = true;
     // Enciphered messages on disk in the clear would defeat the cipher: only when asked for.
     bool KeepEnciphered = false;
     int HistoryCount = DefaultHistoryCount;
     int HistoryDays = DefaultHistoryDays;
+    int HistoryMegabytes = DefaultHistoryMegabytes; // the messages' bytes together, in MiB
     bool Notify = true;
     bool CopyReceived = false;
 

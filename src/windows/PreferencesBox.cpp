@@ -40,24 +40,27 @@ PreferencesBox::PreferencesBox(const Preferences &prefs, Autostart autostart, QW
                                  prefs.KeepEnciphered, this);
     txtHistoryCount = NewNumber("txtHistoryCount", prefs.HistoryCount, 1000000, tr(" messages"), this);
     txtHistoryDays = NewNumber("txtHistoryDays", prefs.HistoryDays, 36500, tr(" days"), this);
+    txtHistorySize = NewNumber("txtHistorySize", prefs.HistoryMegabytes, 1024 * 1024, tr(" MiB"), this);
     chkNotify = NewCheck("chkNotify", tr("Notify me of messages that arrive out of sight"), prefs.Notify, this);
     chkCopyReceived = NewCheck("chkCopyReceived", tr("Copy received text to the clipboard"), prefs.CopyReceived, this);
     chkAutostart = NewCheck("chkAutostart", tr("Start Textdrop when I log in"), m_autostartWas, this);
 
     auto *grid = new QGridLayout(this);
-    grid->addWidget(chkKeepHistory, 0, 0, 1, 4);
-    grid->addWidget(chkKeepEnciphered, 1, 0, 1, 4);
+    grid->addWidget(chkKeepHistory, 0, 0, 1, 6);
+    grid->addWidget(chkKeepEnciphered, 1, 0, 1, 6);
     grid->addWidget(new QLabel(tr("At most"), this), 2, 0);
     grid->addWidget(txtHistoryCount, 2, 1);
     grid->addWidget(new QLabel(tr("for"), this), 2, 2);
     grid->addWidget(txtHistoryDays, 2, 3);
-    grid->addWidget(chkNotify, 3, 0, 1, 4);
-    grid->addWidget(chkCopyReceived, 4, 0, 1, 4);
-    grid->addWidget(chkAutostart, 5, 0, 1, 4);
+    grid->addWidget(new QLabel(tr("in"), this), 2, 4);
+    grid->addWidget(txtHistorySize, 2, 5);
+    grid->addWidget(chkNotify, 3, 0, 1, 6);
+    grid->addWidget(chkCopyReceived, 4, 0, 1, 6);
+    grid->addWidget(chkAutostart, 5, 0, 1, 6);
 
     const auto follow = [this](bool keep) {
         for (QWidget *field : {static_cast<QWidget *>(chkKeepEnciphered), static_cast<QWidget *>(txtHistoryCount),
-                               static_cast<QWidget *>(txtHistoryDays)})
+                               static_cast<QWidget *>(txtHistoryDays), static_cast<QWidget *>(txtHistorySize)})
             field->setEnabled(keep);
     };
     connect(chkKeepHistory, &QCheckBox::toggled, this, follow);
@@ -76,6 +79,7 @@ bool PreferencesBox::Apply(Preferences &prefs, QString *error)
     prefs.KeepEnciphered = chkKeepEnciphered->isChecked();
     prefs.HistoryCount = txtHistoryCount->value();
     prefs.HistoryDays = txtHistoryDays->value();
+    prefs.HistoryMegabytes = txtHistorySize->value();
     prefs.Notify = chkNotify->isChecked();
     prefs.CopyReceived = chkCopyReceived->isChecked();
     return true;

@@ -29,6 +29,7 @@ private:
     QCheckBox *chkKeepEnciphered;
     QSpinBox *txtHistoryCount;
     QSpinBox *txtHistoryDays;
+    QSpinBox *txtHistorySize;
     QCheckBox *chkNotify;
     QCheckBox *chkCopyReceived;
     QCheckBox *chkAutostart;

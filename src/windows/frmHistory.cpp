@@ -30,6 +30,12 @@ frmHistory::frmHistory(HistoryStore &store, QWidget *parent, Confirm confirm)
     setWindowTitle(tr("History"));
     resize(680, 380);
 
+    m_notice = new QLabel(this);
+    m_notice->setObjectName(QStringLiteral("lblNotice"));
+    m_notice->setWordWrap(true);
+    m_notice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_notice->hide();
+
     m_search = new QLineEdit(this);
     m_search->setObjectName(QStringLiteral("txtSearch"));
     m_search->setPlaceholderText(tr("Search"));
@@ -58,6 +64,7 @@ frmHistory::frmHistory(HistoryStore &store, QWidget *parent, Confirm confirm)
     connect(m_model, &QAbstractItemModel::modelReset, this, &frmHistory::OnSelectionChanged);
 
     auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_notice);
     layout->addWidget(m_search);
     layout->addWidget(m_table, 1);
     layout->addLayout(BuildButtons());
@@ -98,6 +105,12 @@ QLayout *frmHistory::BuildButtons()
     row->addSpacing(12);
     row->addWidget(button("cmdClearHistory", tr("C&lear history"), &frmHistory::OnClear));
     return row;
+}
+
+void frmHistory::ShowNotice(const QString &text)
+{
+    m_notice->setText(text);
+    m_notice->setVisible(!text.isEmpty());
 }
 
 void frmHistory::Reload()

@@ -7,6 +7,7 @@
 
 class HistoryModel;
 class HistoryStore;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableView;
@@ -28,6 +29,8 @@ public:
     // After messages were recorded: the list from the newest again, keeping the search.
     void Reload();
     HistoryModel &Model() const { return *m_model; }
+    // A line above the list that stays until the window closes; empty hides it.
+    void ShowNotice(const QString &text);
 
 signals:
     void PutOnBoard(const QByteArray &text);
@@ -45,6 +48,7 @@ private:
     HistoryStore &m_store;
     Confirm m_confirm;
     HistoryModel *m_model;
+    QLabel *m_notice;
     QLineEdit *m_search;
     QTableView *m_table;
     QLineEdit *m_address;

@@ -194,7 +194,7 @@ private slots:
         QCOMPARE(invoked[0][1].toByteArray(), QByteArray::number(count - 1));
     }
 
-    // A window the user is looking at needs no notification; the count stays at nothing.
+    // A window the user is looking at needs no notification but a warning; the count stays at nothing.
     void silentWhileInSight()
     {
         Build(true);
@@ -204,12 +204,14 @@ private slots:
         QVERIFY(m_notice->WindowInSight());
         m_notice->Arrived(QStringLiteral("10.0.0.1"), "seen");
         m_notice->Refused(QStringLiteral("10.0.0.1"), QStringLiteral("Invalid Message"));
+        m_notice->Warn(QStringLiteral("History damaged"), QStringLiteral("kept aside")); // told all the same
         QCOMPARE(m_tray->Unseen(), 0);
         m_window->hide();
         m_notice->Arrived(QStringLiteral("10.0.0.2"), "unseen");
-        // Calls arrive in order: had the first one gone out, it would come before this one.
-        QTRY_COMPARE(m_service.calls.size(), 1);
-        QCOMPARE(m_service.calls[0].body, QStringLiteral("unseen"));
+        // Calls arrive in order: had the first ones gone out, they would come before these.
+        QTRY_COMPARE(m_service.calls.size(), 2);
+        QCOMPARE(m_service.calls[0].body, QStringLiteral("kept aside"));
+        QCOMPARE(m_service.calls[1].body, QStringLiteral("unseen"));
     }
 
     void unseenCountClearedWhenShown()

@@ -280,12 +280,12 @@ private slots:
         QCOMPARE(QGuiApplication::clipboard()->text(), copy ? QString::fromUtf8("caf\u00e9") : QStringLiteral("mine"));
     }
 
-    // A broken history costs the history only: every message reaches the board, the failure
-    // is told once.
+    // A broken history costs the history only: every message reaches the board. A damaged file
+    // is set aside and told of in the history window; another failure is told once.
     void brokenHistoryDoesNotStopReceiving_data()
     {
         QTest::addColumn<bool>("locked");
-        QTest::newRow("corrupt file") << false;
+        QTest::newRow("damaged file: set aside, a new history") << false;
         QTest::newRow("file locked by another program") << true;
     }
 
@@ -309,6 +309,13 @@ private slots:
         Window();
         QVERIFY(Deliver("first"));
         QCOMPARE(TheBoard()->toPlainText(), QStringLiteral("first"));
+        if (!locked) {
+            QCOMPARE(Listing(HistoryFile()), QStringList{Row(Direction::Received, Loopback, {}, QStringLiteral("first"))});
+            m_window->Desk().OpenHistory();
+            const QString notice = m_window->Desk().HistoryWindow()->findChild<QLabel *>("lblNotice")->text();
+            QVERIFY2(notice.contains(HistoryFile() + ".damaged-"), qPrintable(notice));
+            return;
+        }
         QVERIFY(Status().contains(QStringLiteral("history not written")));
         QVERIFY(Deliver("second"));
         QCOMPARE(TheBoard()->toPlainText(), QStringLiteral("second"));

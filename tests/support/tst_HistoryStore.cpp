@@ -94,11 +94,14 @@ private slots:
         QTest::addColumn<int>("maxDays");
         QTest::addColumn<QList<int>>("agesInDays"); // recorded oldest first
         QTest::addColumn<QByteArrayList>("kept");   // newest first
-        QTest::newRow("under both") << 5 << 30 << QList<int>{3, 2, 1} << QByteArrayList{"m2", "m1", "m0"};
-        QTest::newRow("count drops the oldest") << 2 << 30 << QList<int>{3, 2, 1, 0} << QByteArrayList{"m3", "m2"};
-        QTest::newRow("age drops the old") << 10 << 5 << QList<int>{9, 6, 4, 0} << QByteArrayList{"m3", "m2"};
-        QTest::newRow("both") << 1 << 5 << QList<int>{9, 2, 1} << QByteArrayList{"m2"};
-        QTest::newRow("count of one") << 1 << 30 << QList<int>{0, 0, 0} << QByteArrayList{"m2"};
+        QTest::addColumn<int>("maxBytes");          // texts are two bytes each
+        QTest::newRow("under all") << 5 << 30 << QList<int>{3, 2, 1} << QByteArrayList{"m2", "m1", "m0"} << 6;
+        QTest::newRow("count drops the oldest") << 2 << 30 << QList<int>{3, 2, 1, 0} << QByteArrayList{"m3", "m2"} << 99;
+        QTest::newRow("age drops the old") << 10 << 5 << QList<int>{9, 6, 4, 0} << QByteArrayList{"m3", "m2"} << 99;
+        QTest::newRow("both") << 1 << 5 << QList<int>{9, 2, 1} << QByteArrayList{"m2"} << 99;
+        QTest::newRow("count of one") << 1 << 30 << QList<int>{0, 0, 0} << QByteArrayList{"m2"} << 99;
+        QTest::newRow("size drops the oldest") << 10 << 30 << QList<int>{0, 0, 0, 0} << QByteArrayList{"m3", "m2"} << 5;
+        QTest::newRow("size: the newest stays") << 10 << 30 << QList<int>{0, 0} << QByteArrayList{"m1"} << 1;
     }
 
     void bounds()
@@ -107,9 +110,10 @@ private slots:
         QFETCH(int, maxDays);
         QFETCH(QList<int>, agesInDays);
         QFETCH(QByteArrayList, kept);
+        QFETCH(int, maxBytes);
         const QDateTime now = QDateTime::currentDateTimeUtc();
         HistoryStore store;
-        store.SetLimits({maxCount, maxDays});
+        store.SetLimits({maxCount, maxDays, maxBytes});
         store.SetClock(now);
         QCOMPARE(store.Open(File()), QString());
         for (int i = 0; i < agesInDays.size(); ++i) {
@@ -201,6 +205,22 @@ private slots:
         QCOMPARE(store.Count(), 1);
     }
 
+    // The file and the folder made for it are the owner's; the log is emptied when the owner has time.
+    void ownerOnlyFilesAndBoundedLog()
+    {
+        HistoryStore store;
+        QCOMPARE(store.Open(File()), QString());
+        for (int i = 0; i < 100; ++i) // twice the log's bound and more
+            QCOMPARE(store.Record(Make(QByteArray(100000, 'w'))), QString());
+        const QFileInfo log(File() + "-wal");
+        QVERIFY2(log.size() > 1000000 && log.size() < 2 * HistoryStore::WalLimitBytes,
+                 qPrintable(QString::number(log.size())));
+        QCOMPARE(store.Checkpoint(), QString());
+        QCOMPARE(QFileInfo(log.filePath()).size(), 0);
+        for (const QString &path : {File(), log.filePath(), QFileInfo(File()).path()})
+            QCOMPARE(QFileInfo(path).permissions() & 0x0077, QFile::Permissions()); // nothing for group or others
+    }
+
     void corruptFile()
     {
         QDir().mkpath(QFileInfo(File()).absolutePath());
@@ -210,6 +230,7 @@ private slots:
         file.close();
         HistoryStore store;
         QVERIFY(!store.Open(File()).isEmpty());
+        QVERIFY(store.Damaged());
         QVERIFY(!store.Record(Make("lost")).isEmpty());
         QVERIFY(store.Page({}, 0, 10).isEmpty());
     }

@@ -31,14 +31,18 @@ private slots:
         QFile taken(dir.filePath("20021105-143207-3.txt"));
         QVERIFY(taken.open(QIODevice::WriteOnly) && taken.write("an earlier run's message") > 0);
         taken.close();
+        // A dangling link at the next name is taken too, and never followed.
+        const QString target = dir.filePath("elsewhere");
+        QVERIFY(QFile::link(target, dir.filePath("20021105-143207-4.txt")));
 
         int count = 2;
         const QByteArray message("caf\xc3\xa9\0\xff", 7);
         // No final separator on the folder: it is joined with one.
         const auto result = MessageArchive(dir.path()).Save(message, count, When);
         QVERIFY2(result.Ok(), qPrintable(result.error));
-        QCOMPARE(count, 4); // the taken name moved the count on
-        QCOMPARE(result.path, QDir::toNativeSeparators(dir.filePath("20021105-143207-4.txt")));
+        QCOMPARE(count, 5); // the taken names moved the count on
+        QCOMPARE(result.path, QDir::toNativeSeparators(dir.filePath("20021105-143207-5.txt")));
+        QVERIFY(!QFile::exists(target));
         QCOMPARE(ReadAll(result.path), message + "\r\n");
         QCOMPARE(ReadAll(taken.fileName()), QByteArray("an earlier run's message"));
         const mode_t mask = ::umask(0);

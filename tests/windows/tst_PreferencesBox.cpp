@@ -16,7 +16,8 @@ namespace {
 QStringList Fields(const Preferences &p)
 {
     return {QString::number(p.KeepHistory), QString::number(p.KeepEnciphered), QString::number(p.HistoryCount),
-            QString::number(p.HistoryDays), QString::number(p.Notify), QString::number(p.CopyReceived)};
+            QString::number(p.HistoryDays), QString::number(p.Notify), QString::number(p.CopyReceived),
+            QString::number(p.HistoryMegabytes)};
 }
 
 } // namespace
@@ -44,7 +45,7 @@ private slots:
     {
         const Preferences p;
         QCOMPARE(Fields(p), (QStringList{"1", "0", QString::number(Preferences::DefaultHistoryCount),
-                                         QString::number(Preferences::DefaultHistoryDays), "1", "0"}));
+                                         QString::number(Preferences::DefaultHistoryDays), "1", "0", "256"}));
     }
 
     void fieldsReachTheRecord_data()
@@ -58,6 +59,7 @@ private slots:
         QTest::newRow("days") << "txtHistoryDays" << 3 << "7";
         QTest::newRow("no notifications") << "chkNotify" << 4 << "0";
         QTest::newRow("clipboard") << "chkCopyReceived" << 5 << "1";
+        QTest::newRow("size") << "txtHistorySize" << 6 << "64";
     }
 
     void fieldsReachTheRecord()
