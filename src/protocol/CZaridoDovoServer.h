@@ -40,7 +40,7 @@ struct ServerLimits
 
 // The receiving endpoint. Listens on one port from a successful start until StopServer and
 // serves every accepted connection on its own (ZaridoDovoConnection): each reads one frame,
-// delivers it, answers "OK", "BAD" or "MAXSIZE" and ends. When a newcomer would pass a limit,
+// delivers it, answers "OK" or a refusal word (ZaridoDovoGlobal.h) and ends. When a newcomer would pass a limit,
 // the oldest connection that has not yet brought its whole frame makes room for it.
 class CZaridoDovoServer : public QObject
 {
