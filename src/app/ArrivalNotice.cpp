@@ -69,7 +69,7 @@ void ArrivalNotice::Refused(const QString &sender, const QString &description)
         return;
     const QString who = sender.isEmpty() ? tr("A message") : tr("A message from %1").arg(sender);
     m_notifier->Notify(tr("Message refused"),
-                       tr("%1 could not be read: different password?").arg(who) + QLatin1Char('\n')
+                       tr("%1 was refused.").arg(who) + QLatin1Char('\n')
                            + description.trimmed(),
                        {ShowKey, tr("Show")}, {});
 }

@@ -74,11 +74,15 @@ QString CliOptions::Usage()
                "\n"
                "Exit codes:\n"
                "  %2    send: the receiver answered OK; listen: stopped by SIGINT or SIGTERM\n"
-               "  %3    send: the receiver refused the message (its answer is shown)\n"
+               "  %3    send: the receiver refused the message; its answer is shown: BAD (it\n"
+               "       could not read it: another password?), MAXSIZE (over 1 MiB), NOTSAVED (not\n"
+               "       saved), CLOCK (the clocks are more than 5 minutes apart), REPLAY (the same\n"
+               "       message came before)\n"
                "  %4    usage: bad options, an unreadable password file, or a --save-dir that\n"
                "       cannot be written\n"
-               "  %5    send: not delivered: could not connect, or no complete answer in time;\n"
-               "       listen: could not listen\n"
+               "  %5    send: not delivered: could not connect, no complete answer in time, an\n"
+               "       answer that is no valid reply, or BUSY (the receiver is busy: try again\n"
+               "       later); listen: could not listen\n"
                "  %6    send: nothing sent: the text is empty or too long\n"
                "  128+N send: interrupted by signal N (130 for SIGINT, 143 for SIGTERM)\n")
         .arg(CZaridoDovoClient::ReplyTimeoutMilliseconds / 1000)

@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 
 #include <cstdio>
+#include <string_view>
 
 SendCommand::SendCommand(bool verbose, int replyTimeoutMilliseconds, QObject *parent)
     : QObject(parent)
@@ -20,6 +21,19 @@ SendCommand::SendCommand(bool verbose, int replyTimeoutMilliseconds, QObject *pa
     connect(&m_client, &CZaridoDovoClient::MessageSent, this, [this](int) { Finish(ExitCode::Delivered, {}); });
     connect(&m_client, &CZaridoDovoClient::MessageError, this, [this](const QByteArray &reply) {
         const QString meaning = ReplyExplanation(reply);
+        const auto is = [&reply](std::string_view word) {
+            return std::string_view(reply.constData(), static_cast<std::size_t>(reply.size())) == word;
+        };
+        // No valid reply frame came: nothing says whether the text arrived.
+        if (is(ZaridoDovo::InvalidReply)) {
+            Finish(ExitCode::NotDelivered, QStringLiteral("not delivered: no complete answer (%1)").arg(meaning));
+            return;
+        }
+        // A busy receiver kept nothing, and the same send may pass later: as for no answer.
+        if (is(ZaridoDovo::ReplyBusy)) {
+            Finish(ExitCode::NotDelivered, QStringLiteral("not delivered: BUSY (%1)").arg(meaning));
+            return;
+        }
         Finish(ExitCode::Refused, QStringLiteral("the receiver refused the message: %1%2")
                                       .arg(QString::fromUtf8(reply), meaning.isEmpty() ? QString() : " (" + meaning + ")"));
     });

@@ -47,9 +47,9 @@ struct ServerLimits
 
 // The receiving endpoint. Listens on one port from a successful start until StopServer and
 // serves every accepted connection on its own (ZaridoDovoConnection): each reads one frame,
-// delivers it, answers "OK", "BAD" or "MAXSIZE" and ends. When a newcomer would pass a limit,
-// the address holding the most connections makes room for it, so that a few busy addresses
-// cannot crowd the others out; see DropForRoom.
+// delivers it, answers "OK" or a refusal word (ZaridoDovoGlobal.h) and ends. When a newcomer
+// would pass a limit, the address holding the most connections makes room for it, so that a few
+// busy addresses cannot crowd the others out; see DropForRoom.
 class CZaridoDovoServer : public QObject
 {
     Q_OBJECT

@@ -8,16 +8,22 @@
 
 namespace {
 
-const std::string OversizedReason = "Invalid Message Size";
-const std::string OverlongReason = "Invalid Message Received";
-const std::string WrongPasswordReason = "Invalid Password";
-const std::string UnsecuredReason = "Unsecured message refused";
-const std::string NoPasswordReason = "No password set";
-const std::string LegacyReason = "Legacy frame refused: the sealed cipher is chosen";
-const std::string UnknownVersionReason = "Sealed frame of an unknown version refused";
-const std::string ReplayedReason = "Replayed message refused";
-const std::string StaleReason = "Message sent outside the time window refused";
-const std::string UnrecordedReason = "Message refused: the replay memory could not be written";
+// Each refusal as the log records it, and as the receiving user is told it.
+using Reason = MessageJudge::Reason;
+const Reason OversizedReason{"Invalid Message Size", "the text is over 1 MiB"};
+const Reason OverlongReason{"Invalid Message Received", "more bytes came than the frame declares"};
+const Reason WrongPasswordReason{"Invalid Password", "it does not open with the password here: different password?"};
+const Reason UnsecuredReason{"Unsecured message refused", "plain text, and only secure connections are accepted"};
+const Reason NoPasswordReason{"No password set", "it is enciphered, and no password is set here"};
+const Reason LegacyReason{"Legacy frame refused: the sealed cipher is chosen",
+                          "it uses the legacy cipher, and the sealed one is chosen here"};
+const Reason UnknownVersionReason{"Sealed frame of an unknown version refused",
+                                  "it is sealed in a version this copy does not know"};
+const Reason ReplayedReason{"Replayed message refused", "the same message was received before (a replay)"};
+const Reason StaleReason{"Message sent outside the time window refused",
+                         "the sender's clock is more than 5 minutes off"};
+const Reason UnrecordedReason{"Message refused: the replay memory could not be written",
+                              "the receiver could not record it, so it cannot promise to take it only once"};
 
 } // namespace
 
@@ -67,6 +73,7 @@ void MessageJudge::Reset()
     m_deciphered.clear();
     m_usesDeciphered = false;
     m_refusalReason.clear();
+    m_refusalExplanation.clear();
     m_replyEnciphered = false;
     m_noPasswordNotice = false;
     m_finished = false;
@@ -147,27 +154,29 @@ MessageJudge::Verdict MessageJudge::OpenSealed(const SecretBytes &key, ReplayGua
     if (!opened)
         return Refuse(Verdict::RefuseUndecipherable, WrongPasswordReason);
     const auto envelope = SealedFrame::Inspect(m_reader.Header(), m_reader.Payload());
+    // From here on the sender has shown it holds the password: even a refusal goes back sealed.
+    m_requestNonce = std::string(envelope->nonce);
     // Only a frame that opened is remembered: a forger cannot fill the guard's memory.
     switch (guard.Check(envelope->salt, envelope->nonce, opened->time, now)) {
     case ReplayGuard::Verdict::OutOfWindow:
-        return Refuse(Verdict::RefuseReplay, StaleReason);
+        return Refuse(Verdict::RefuseStale, StaleReason);
     case ReplayGuard::Verdict::Replayed:
         return Refuse(Verdict::RefuseReplay, ReplayedReason);
     case ReplayGuard::Verdict::Unrecorded:
-        return Refuse(Verdict::RefuseReplay, UnrecordedReason);
+        return Refuse(Verdict::RefuseUnrecorded, UnrecordedReason);
     case ReplayGuard::Verdict::Fresh:
         break;
     }
-    m_requestNonce = std::string(envelope->nonce);
     m_deciphered = std::move(opened->text);
     m_usesDeciphered = true;
     m_finished = true;
     return Verdict::Deliver;
 }
 
-MessageJudge::Verdict MessageJudge::Refuse(Verdict verdict, std::string reason)
+MessageJudge::Verdict MessageJudge::Refuse(Verdict verdict, const Reason &reason)
 {
-    m_refusalReason = std::move(reason);
+    m_refusalReason = reason.logged;
+    m_refusalExplanation = reason.told;
     m_finished = true;
     return verdict;
 }

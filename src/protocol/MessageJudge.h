@@ -25,7 +25,15 @@ public:
         RefuseOverlong,       // more payload than declared; reply "BAD"
         RefuseUndecipherable, // did not open, or not in a cipher accepted here; reply "BAD" in plain mode
         NeedKey,              // a whole sealed frame: open it with the key of SealedSalt() (OpenSealed)
-        RefuseReplay,         // a sealed frame seen before or sent outside the time window; reply "BAD"
+        RefuseReplay,         // a sealed frame seen before; reply "REPLAY", sealed
+        RefuseStale,          // a sealed frame sent outside the time window; reply "CLOCK", sealed
+        RefuseUnrecorded,     // a fresh sealed frame whose nonce could not be kept; reply "BUSY"
+    };
+
+    struct Reason
+    {
+        std::string_view logged;
+        std::string_view told; // to the receiving user, after "Invalid Message Received: "
     };
 
     MessageJudge() = default;
@@ -45,21 +53,26 @@ public:
 
     // After NeedKey: the sender's salt, whose key opens the frame.
     std::string SealedSalt() const;
-    // After NeedKey: Deliver, RefuseUndecipherable or RefuseReplay. now is Unix seconds.
+    // After NeedKey: Deliver, RefuseUndecipherable, RefuseReplay, RefuseStale or
+    // RefuseUnrecorded. now is Unix seconds.
     Verdict OpenSealed(const SecretBytes &key, ReplayGuard &guard, std::int64_t now);
-    // After a sealed message was delivered: its nonce, to which the sealed reply is bound.
+    // Once a sealed frame opened (delivered, or refused as a replay or stale): its nonce, to
+    // which the sealed reply is bound.
     const std::string &RequestNonce() const { return m_requestNonce; }
     bool ReplySealed() const { return !m_requestNonce.empty(); }
 
     // The delivered text (after deciphering); valid after Deliver.
     const std::string &Text() const;
     // Whether a reply to this connection goes out enciphered: only the answer to a message
-    // that deciphered to the secure tag. Every refusal goes out plain.
+    // that deciphered to the secure tag. Refusals go out plain, except those of a sealed frame
+    // that opened (ReplySealed).
     bool ReplyEnciphered() const { return m_replyEnciphered; }
     // Set when a frame with an enciphered tag reached a server that has no password.
     bool NoPasswordNotice() const { return m_noPasswordNotice; }
     // Why a message was refused, as it is logged; empty unless a Refuse verdict was given.
     const std::string &RefusalReason() const { return m_refusalReason; }
+    // The same refusal in words for the receiving user.
+    const std::string &RefusalExplanation() const { return m_refusalExplanation; }
     // Bytes held for this connection: at most the limit, plus the deciphered copy of a delivered message.
     std::size_t BufferedBytes() const;
 
@@ -68,7 +81,7 @@ public:
 
 private:
     Verdict Decide(FrameReader::Status status);
-    Verdict Refuse(Verdict verdict, std::string reason);
+    Verdict Refuse(Verdict verdict, const Reason &reason);
     Verdict Open();
     bool HasPassword() const { return m_password && !m_password->Empty(); }
 
@@ -80,6 +93,7 @@ private:
     std::string m_deciphered;
     bool m_usesDeciphered = false;
     std::string m_refusalReason;
+    std::string m_refusalExplanation;
     bool m_replyEnciphered = false;
     bool m_noPasswordNotice = false;
     bool m_finished = false;

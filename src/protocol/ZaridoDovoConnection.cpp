@@ -6,6 +6,9 @@
 #include <QHostAddress>
 #include <QTcpSocket>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 // How long a refused connection may take to hand over its reply before it is cut.
@@ -59,6 +62,7 @@ ZaridoDovoConnection::~ZaridoDovoConnection()
     // The socket's last signals must not reach a half-destroyed connection.
     if (m_socket)
         m_socket->disconnect(this);
+    ReleaseSpare();
 }
 
 void ZaridoDovoConnection::Begin(bool logAccept)
@@ -106,7 +110,6 @@ void ZaridoDovoConnection::Act(MessageJudge::Verdict verdict)
         return;
     }
     m_frameDeadline.stop();
-    const QString reason = QString::fromStdString(m_judge.RefusalReason());
     switch (verdict) {
     case Verdict::Wait:
     case Verdict::NeedKey:
@@ -120,33 +123,47 @@ void ZaridoDovoConnection::Act(MessageJudge::Verdict verdict)
         FinishMessage();
         return;
     case Verdict::RefuseOversized:
-        RefuseInPlain(ZaridoDovo::ReplyMaxSize, reason);
+        RefuseWith(ZaridoDovo::ReplyMaxSize, ReplyMode::Plain);
         return;
     case Verdict::RefuseOverlong:
-        RefuseInPlain(ZaridoDovo::ReplyBad, reason);
+        RefuseWith(ZaridoDovo::ReplyBad, ReplyMode::Plain);
         return;
     case Verdict::RefuseUndecipherable:
         if (m_judge.NoPasswordNotice())
             AddLog(QStringLiteral("Secured message received with no password set."));
-        RefuseInPlain(ZaridoDovo::ReplyBad, reason);
+        RefuseWith(ZaridoDovo::ReplyBad, ReplyMode::Plain);
         return;
     case Verdict::RefuseReplay:
-        RefuseInPlain(ZaridoDovo::ReplyBad, reason);
+        RefuseWith(ZaridoDovo::ReplyReplay, ReplyMode::Sealed);
+        return;
+    case Verdict::RefuseStale:
+        RefuseWith(ZaridoDovo::ReplyClock, ReplyMode::Sealed);
+        return;
+    case Verdict::RefuseUnrecorded:
+        // The receiver's own failure: the sender may try again once it is mended.
+        RefuseWith(ZaridoDovo::ReplyBusy, ReplyMode::Plain);
         return;
     }
 }
 
-void ZaridoDovoConnection::RefuseInPlain(std::string_view reply, const QString &reason)
+void ZaridoDovoConnection::RefuseWith(std::string_view reply, ReplyMode mode)
 {
     if (ConnectionUp())
-        Send(reply, ReplyMode::Plain);
-    RejectMessage(reason);
+        Send(reply, mode);
+    RejectMessage(QString::fromStdString(m_judge.RefusalReason()), QString::fromStdString(m_judge.RefusalExplanation()));
+}
+
+void ZaridoDovoConnection::RefuseBusy(const QString &reason)
+{
+    if (ConnectionUp())
+        Send(ZaridoDovo::ReplyBusy, ReplyMode::Plain);
+    RejectMessage(reason, QStringLiteral("the receiver is busy deriving other senders' keys"));
 }
 
 void ZaridoDovoConnection::RequestKey()
 {
     if (!m_keys || !m_replays || !m_clock) {
-        RefuseInPlain(ZaridoDovo::ReplyBad, QStringLiteral("Sealed message refused: no keys here"));
+        RefuseBusy(QStringLiteral("Sealed message refused: no keys here"));
         return;
     }
     KeyStore::Key key;
@@ -158,10 +175,14 @@ void ZaridoDovoConnection::RequestKey()
         return;
     case KeyStore::Outcome::Pending:
         m_awaitingKey = true;
+        // Read end-of-file closes a Qt socket: a sender that shuts its write side while the key
+        // is derived would get no reply. A duplicate keeps the connection to answer it on.
+        if (m_socket)
+            m_spareDescriptor = ::fcntl(static_cast<int>(m_socket->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
         AddLog(QStringLiteral("Deriving the key of a new sender's salt"));
         return;
     case KeyStore::Outcome::Refused:
-        RefuseInPlain(ZaridoDovo::ReplyBad, "Sealed message refused: " + why);
+        RefuseBusy("Sealed message refused: " + why);
         return;
     }
 }
@@ -169,20 +190,47 @@ void ZaridoDovoConnection::RequestKey()
 void ZaridoDovoConnection::KeyArrived(KeyStore::Key key)
 {
     m_awaitingKey = false;
-    if (m_ended)
+    if (m_ended) {
+        ReleaseSpare();
         return;
+    }
+    const bool revived = !m_socket && Revive();
+    ReleaseSpare();
     if (!key) {
-        RefuseInPlain(ZaridoDovo::ReplyBad, QStringLiteral("Sealed message refused: the key could not be derived"));
+        RefuseBusy(QStringLiteral("Sealed message refused: the key could not be derived"));
         return;
     }
     m_key = std::move(key);
     const MessageJudge::Verdict verdict = m_judge.OpenSealed(*m_key, *m_replays, m_clock());
-    if (verdict == MessageJudge::Verdict::Deliver || verdict == MessageJudge::Verdict::RefuseReplay)
+    // A key that opened the frame is worth keeping, whatever became of the message.
+    if (m_judge.ReplySealed())
         m_keys->Opened(m_judge.SealedSalt(), m_key);
     Act(verdict);
-    // A peer that closed while the key was derived gets no reply; the connection ends here.
-    if (!m_socket)
+    // The reply to a peer that half-closed went out at once; the connection ends here.
+    if (!m_socket || revived)
         End();
+}
+
+bool ZaridoDovoConnection::Revive()
+{
+    if (m_spareDescriptor < 0)
+        return false;
+    auto *socket = new QTcpSocket(this);
+    if (!socket->setSocketDescriptor(m_spareDescriptor)) {
+        delete socket;
+        return false;
+    }
+    m_spareDescriptor = -1; // the socket's now
+    m_socket = socket;
+    connect(socket, &QTcpSocket::bytesWritten, this, &ZaridoDovoConnection::onSendProgress);
+    return true;
+}
+
+void ZaridoDovoConnection::ReleaseSpare()
+{
+    if (m_spareDescriptor >= 0)
+        ::close(m_spareDescriptor);
+    m_spareDescriptor = -1;
 }
 
 void ZaridoDovoConnection::FinishMessage()
@@ -208,10 +256,10 @@ void ZaridoDovoConnection::FinishMessage()
     Flush();
 }
 
-void ZaridoDovoConnection::RejectMessage(const QString &logText)
+void ZaridoDovoConnection::RejectMessage(const QString &logText, const QString &explanation)
 {
     CloseConnection();
-    if (!Raise(&ZaridoDovoConnection::MessageError, InvalidMessage))
+    if (!Raise(&ZaridoDovoConnection::MessageError, InvalidMessage + QStringLiteral(": ") + explanation))
         return;
     AddLog("Error: " + logText);
     End();
@@ -352,5 +400,6 @@ void ZaridoDovoConnection::End()
         return;
     m_ended = true;
     CloseConnection();
+    ReleaseSpare();
     emit Ended();
 }

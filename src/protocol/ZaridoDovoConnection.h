@@ -76,7 +76,8 @@ signals:
 private:
     void Act(MessageJudge::Verdict verdict);
     void FinishMessage();
-    void RejectMessage(const QString &logText);
+    // Raises MessageError ("Invalid Message Received: " + explanation) and logs logText.
+    void RejectMessage(const QString &logText, const QString &explanation);
     void SocketClosed();
     void QuickClose();
     void Timer_Timer();
@@ -88,7 +89,13 @@ private:
     // A whole sealed frame waits for the key of its salt, derived or remembered by the server.
     void RequestKey();
     void KeyArrived(KeyStore::Key key);
-    void RefuseInPlain(std::string_view reply, const QString &reason);
+    // Answers the judge's refusal with `reply`.
+    void RefuseWith(std::string_view reply, ReplyMode mode);
+    // No key can be derived now: a plain "BUSY".
+    void RefuseBusy(const QString &reason);
+    // A peer that half-closed while its key was derived: a socket on the spare descriptor.
+    bool Revive();
+    void ReleaseSpare();
     // Writes the queued reply to the system now: a peer that half-closed after its frame makes
     // the socket close on the read end-of-file, and a reply still buffered then would be lost.
     void Flush();
@@ -119,6 +126,7 @@ private:
     std::function<std::int64_t()> m_clock;
     KeyStore::Key m_key; // opened the sealed frame; seals its reply
     bool m_awaitingKey = false;
+    int m_spareDescriptor = -1; // a duplicate of the socket's while a key is derived
     int m_Timeout;
     int m_TicksLeft;
     int m_tickMilliseconds;

@@ -32,6 +32,12 @@ enum class Cipher { Sealed, Legacy };
 inline constexpr std::string_view ReplyOk = "OK";
 inline constexpr std::string_view ReplyBad = "BAD";
 inline constexpr std::string_view ReplyMaxSize = "MAXSIZE";
+// Sealed answers to a frame that opened with the password but is refused all the same: its
+// sender's clock is too far off, or it was received before.
+inline constexpr std::string_view ReplyClock = "CLOCK";
+inline constexpr std::string_view ReplyReplay = "REPLAY";
+// Plain: the receiver cannot derive a new sender's key now; the same frame may pass later.
+inline constexpr std::string_view ReplyBusy = "BUSY";
 // A listener that saves messages answers this when the text did not reach the disk.
 inline constexpr std::string_view ReplyNotSaved = "NOTSAVED";
 // What the sender reports in place of a reply it could not read.

@@ -240,7 +240,7 @@ private slots:
         m_notice->Refused(QStringLiteral("10.0.0.4"), QStringLiteral("Invalid Message"));
         QTRY_COMPARE(m_service.calls.size(), 1);
         QCOMPARE(m_service.calls[0].body,
-                 QStringLiteral("A message from 10.0.0.4 could not be read: different password?\nInvalid Message"));
+                 QStringLiteral("A message from 10.0.0.4 was refused.\nInvalid Message"));
     }
 
     void fallbackWithoutService()

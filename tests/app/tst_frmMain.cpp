@@ -344,7 +344,7 @@ private slots:
                                                "a different password, or it accepts enciphered messages only");
         QTest::newRow("MAXSIZE") << QStringLiteral("x") << QByteArray("MAXSIZE")
                                  << QStringLiteral("Remote Server Error: MAXSIZE \u2014 the receiver takes at most 1 MiB");
-        QTest::newRow("a word nobody knows") << QStringLiteral("x") << QByteArray("BUSY") << QStringLiteral("Remote Server Error: BUSY");
+        QTest::newRow("a word nobody knows") << QStringLiteral("x") << QByteArray("HUH") << QStringLiteral("Remote Server Error: HUH");
         QTest::newRow("hangs up without a reply")
             << QStringLiteral("x") << QByteArray()
             << QStringLiteral("Send Error #1 - no answer from 127.0.0.1:%1: the connection ended before a reply");

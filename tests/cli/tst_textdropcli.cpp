@@ -154,6 +154,12 @@ private slots:
         QTest::newRow("MAXSIZE, then resets a 16 MiB upload")
             << int(R::ReplyThenReset) << 16 * 1024 * 1024 - 1 << QByteArray("MAXSIZE") << 1
             << QByteArray("MAXSIZE (the receiver takes at most 1 MiB)");
+        QTest::newRow("CLOCK") << int(R::ReplyThenClose) << 10 << QByteArray("CLOCK") << 1
+                               << QByteArray("CLOCK (the sender's and the receiver's clocks are more than 5 minutes");
+        QTest::newRow("BUSY: try again later") << int(R::ReplyThenClose) << 10 << QByteArray("BUSY") << 3
+                                               << QByteArray("not delivered: BUSY (the receiver is busy");
+        QTest::newRow("no valid reply frame") << int(R::ReplyThenClose) << 10 << QByteArray(1048577, 'x') << 3
+                                              << QByteArray("no complete answer (the receiver's answer was not");
         QTest::newRow("closes without a reply") << int(R::CloseSilently) << 10 << QByteArray() << 3
                                                 << QByteArray("ended before a reply");
         QTest::newRow("resets without a reply") << int(R::ResetSilently) << 10 << QByteArray() << 3

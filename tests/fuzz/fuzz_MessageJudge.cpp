@@ -77,6 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             ended = true;
             break;
         case MessageJudge::Verdict::RefuseReplay:
+        case MessageJudge::Verdict::RefuseStale:
+        case MessageJudge::Verdict::RefuseUnrecorded:
             Check(false); // decided only when a sealed frame is opened
             break;
         case MessageJudge::Verdict::Wait:

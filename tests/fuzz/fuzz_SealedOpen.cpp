@@ -44,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (verdict != MessageJudge::Verdict::Deliver) {
         Check(!judge.RefusalReason().empty());
         // Refused as stale or replayed only when it did open.
-        Check((verdict == MessageJudge::Verdict::RefuseReplay) == opened.has_value());
+        const bool late = verdict == MessageJudge::Verdict::RefuseReplay || verdict == MessageJudge::Verdict::RefuseStale;
+        Check(late == opened.has_value() && late == judge.ReplySealed());
         return 0;
     }
     // Delivered: it opens, its time lies in the window, and sealing the text again with the

@@ -156,7 +156,9 @@ void tst_CZaridoDovoServer::servesOneConnection_data()
     QTest::addColumn<QStringList>("timeline"); // after the accept
 
     const QByteArray pw("pw"), none;
-    const QString refused = "<MessageError Invalid Message Received>", gone = "<Disconnected " + Peer + ">";
+    // What the window's status line and notification show after " Error: ".
+    const auto refused = [](const QString &why) { return "<MessageError Invalid Message Received: " + why + ">"; };
+    const QString gone = "<Disconnected " + Peer + ">";
     const QStringList ok{"<MessageReceived abc " + Peer + ">", "Message Finished - OK", "Send Complete"};
     QTest::newRow("plain") << none << QByteArray("STALK\0\0\x03" "abc", 11) << 0 << PlainOk << ok;
     QTest::newRow("plain, then the sender shuts its write side")
@@ -165,13 +167,14 @@ void tst_CZaridoDovoServer::servesOneConnection_data()
     QTest::newRow("plain to a server with a password") << pw << Frame("abc", none) << 0 << PlainOk << ok;
     QTest::newRow("declared 16777215, literal secure tag, header alone")
         << pw << QByteArray("CTALK\xff\xff\xff", 8) << 0 << Frame("MAXSIZE", none)
-        << QStringList{refused, "Error: Invalid Message Size"};
+        << QStringList{refused("the text is over 1 MiB"), "Error: Invalid Message Size"};
     QTest::newRow("one byte more than declared") << none << Frame("abc", none) + "d" << 0
                                                  << QByteArray("STALK\0\0\x03" "BAD", 11)
-                                                 << QStringList{refused, "Error: Invalid Message Received"};
+                                                 << QStringList{refused("more bytes came than the frame declares"), "Error: Invalid Message Received"};
     QTest::newRow("enciphered while no password is set")
         << none << Frame("abc", pw) << 0 << Frame("BAD", none)
-        << QStringList{"Secured message received with no password set.", refused, "Error: No password set"};
+        << QStringList{"Secured message received with no password set.",
+                       refused("it is enciphered, and no password is set here"), "Error: No password set"};
     QTest::newRow("empty message") << none << QByteArray("STALK\0\0\0", 8) << 0 << none
                                    << QStringList{gone, gone, "Socket quick closed"};
     QTest::newRow("peer closes before any byte")

@@ -30,7 +30,7 @@ namespace {
 
 const QString Local = QStringLiteral("127.0.0.1");
 const QString Other = QStringLiteral("127.0.0.2");
-const QByteArray PlainBad("STALK\0\0\x03" "BAD", 11);
+const QByteArray PlainBusy("STALK\0\0\x04" "BUSY", 12);
 
 SecretBytes Key(std::string_view password, std::string_view salt)
 {
@@ -46,6 +46,15 @@ std::string Sealed(std::string_view password, std::string_view text, std::int64_
                    std::string salt = std::string(16, 's'))
 {
     return SealedFrame::Seal(Key(password, salt), salt, SealedFrame::NewNonce(), time, text);
+}
+
+// The word of a sealed reply to `request` ("pw", bound to its nonce); empty when it does not open.
+QByteArray SealedWord(const QByteArray &reply, const QByteArray &request)
+{
+    const std::string wire = request.toStdString();
+    const auto envelope = SealedFrame::Inspect(wire);
+    const auto opened = SealedFrame::Open(Key("pw", envelope->salt), reply.toStdString(), envelope->nonce);
+    return opened ? QByteArray::fromStdString(opened->text) : QByteArray();
 }
 
 // Counts the derivations it runs; with a gate, each waits for the test to release it.
@@ -82,6 +91,13 @@ struct Receiver
         QObject::connect(&server, &CZaridoDovoServer::MessageReceived,
                          [this](const QByteArray &text) { delivered << text; });
         server.StartServer(Local, 0, 3, password, false, cipher);
+    }
+
+    // A derivation still held would keep the server's end waiting.
+    ~Receiver()
+    {
+        if (gate)
+            gate->release(64);
     }
 
     QByteArray Exchange(const QByteArray &wire, const QString &source = Local)
@@ -146,7 +162,7 @@ private slots:
         }
         for (const int skew : {-301, 301, -290})
             QTest::addRow("sent %+d s", skew) << pw << false << QByteArray::fromStdString(Sealed("pw", "alice", Now() + skew))
-                                              << pw << (skew == -290 ? Verdict::Deliver : Verdict::RefuseReplay)
+                                              << pw << (skew == -290 ? Verdict::Deliver : Verdict::RefuseStale)
                                               << (skew == -290 ? "" : "Message sent outside the time window refused");
     }
     void judges()
@@ -164,9 +180,10 @@ private slots:
             got = judge.OpenSealed(Key(openWith.toStdString(), judge.SealedSalt()), guard, Now());
         QCOMPARE(got, verdict);
         QCOMPARE(QString::fromStdString(judge.RefusalReason()), reason);
+        // Answered sealed: a sealed frame that opened, even when refused as stale.
+        QCOMPARE(judge.ReplySealed(), wire.startsWith("SSEAL") && (verdict == Verdict::Deliver || verdict == Verdict::RefuseStale));
         if (verdict == Verdict::Deliver) {
             QCOMPARE(judge.Text(), std::string("alice"));
-            QCOMPARE(judge.ReplySealed(), wire.startsWith("SSEAL"));
             if (judge.ReplySealed())
                 QCOMPARE(judge.RequestNonce(), std::string(SealedFrame::Inspect(wire.toStdString())->nonce));
         }
@@ -259,16 +276,17 @@ private slots:
         QTemporaryDir folder;
         const QByteArray frame = QByteArray::fromStdString(Sealed("pw", "pay 10"));
         auto receiver = std::make_unique<Receiver>("pw", ZaridoDovo::Cipher::Sealed, KeyStore::Limits{}, 0, folder.path());
-        QVERIFY(receiver->Exchange(frame).startsWith("SSEAL"));
-        QCOMPARE(receiver->Exchange(frame), PlainBad);
+        QCOMPARE(SealedWord(receiver->Exchange(frame), frame), QByteArray("OK"));
+        QCOMPARE(SealedWord(receiver->Exchange(frame), frame), QByteArray("REPLAY"));
+        const QByteArray late = QByteArray::fromStdString(Sealed("pw", "pay 20", Now() - 400));
+        QCOMPARE(SealedWord(receiver->Exchange(late), late), QByteArray("CLOCK"));
         QCOMPARE(receiver->delivered, QByteArrayList{"pay 10"});
         QVERIFY(receiver->view.text.contains("Error: Replayed message refused"));
         QCOMPARE(receiver->Derivations(), 1); // the second was opened with the remembered key
         const int port = receiver->server.LocalPort();
         receiver.reset();
         receiver = std::make_unique<Receiver>("pw", ZaridoDovo::Cipher::Sealed, KeyStore::Limits{}, 0, folder.path());
-        QCOMPARE(receiver->Exchange(frame), PlainBad);
-        QVERIFY2(receiver->view.text.contains("Error: Replayed message refused"), qPrintable(receiver->view.text));
+        QCOMPARE(SealedWord(receiver->Exchange(frame), frame), QByteArray("REPLAY"));
         QCOMPARE(int(QFileInfo(folder.filePath("replays-" + QString::number(port))).permissions()) & 0x77, 0);
     }
 
@@ -289,21 +307,21 @@ private slots:
         QVERIFY2(ReplyOf(*sealedPeer).startsWith("SSEAL"), qPrintable(receiver.view.text));
     }
 
-    // A sender that shuts its write side after its frame gets no reply (the socket closes on the
-    // end of file), but its message is still delivered once the key has been derived.
-    void halfCloserDeliveredAfterDerivation()
+    // A sender that shuts its write side while its key is derived is answered all the same.
+    void halfCloserAnsweredAfterDerivation()
     {
         Receiver receiver("pw", ZaridoDovo::Cipher::Sealed, {}, -1);
-        const auto peer = Dial(receiver.server.LocalPort(), QByteArray::fromStdString(Sealed("pw", "half")));
+        const QByteArray frame = QByteArray::fromStdString(Sealed("pw", "half"));
+        const auto peer = Dial(receiver.server.LocalPort(), frame);
         QTRY_COMPARE(receiver.Derivations(), 1);
         QCOMPARE(::shutdown(static_cast<int>(peer->socketDescriptor()), SHUT_WR), 0);
         QTRY_VERIFY(receiver.view.text.contains("Socket closed"));
         receiver.gate->release();
         QTRY_COMPARE(receiver.delivered, QByteArrayList{"half"});
-        QTRY_VERIFY(receiver.view.text.contains("Message Finished"));
+        QCOMPARE(SealedWord(ReplyOf(*peer), frame), QByteArray("OK"));
     }
 
-    // Frames with salts past a bound are refused with a plain "BAD" before any derivation starts.
+    // Frames with salts past a bound are refused with a plain "BUSY" before any derivation starts.
     void derivationsBounded_data()
     {
         QTest::addColumn<int>("total");
@@ -333,7 +351,7 @@ private slots:
 
         const QByteArray refused =
             receiver.Exchange(QByteArray::fromStdString(Sealed("pw", "two", Now(), std::string(16, 'b'))), sources[1]);
-        QCOMPARE(refused, PlainBad);
+        QCOMPARE(refused, PlainBusy);
         QVERIFY2(receiver.view.text.contains("Error: Sealed message refused: " + why), qPrintable(receiver.view.text));
         receiver.gate->release(8);
         QTRY_COMPARE(receiver.delivered, QByteArrayList{"one"});
