@@ -1,9 +1,9 @@
 // The history with 100,000 messages: how long the History window takes to open and to filter
 // as the user types, and what recording one message costs a receiver. The window runs on the
 // platform Qt picks (offscreen unless QT_QPA_PLATFORM says otherwise).
-#include "support/HistoryRecorder.h"
-#include "support/HistoryStore.h"
-#include "windows/HistoryModel.h"
+#include "core/HistoryRecorder.h"
+#include "core/HistoryStore.h"
+#include "core/HistoryModel.h"
 #include "windows/frmHistory.h"
 
 #include <QApplication>

@@ -4,7 +4,7 @@
 #include "crypto/Encrypt.h"
 #include "protocol/CZaridoDovoClient.h"
 #include "protocol/CZaridoDovoServer.h"
-#include "protocol/ZaridoDovoGlobal.h"
+#include "protocol/WireFormat.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,15 +1,15 @@
 #include "app/AppController.h"
 
 #include "TextdropVersion.h"
-#include "app/AddressList.h"
-#include "app/PasswordKeyring.h"
-#include "app/SingleInstance.h"
+#include "core/AddressList.h"
+#include "desktop/PasswordKeyring.h"
+#include "desktop/SingleInstance.h"
 #include "crypto/Sodium.h"
 #include "protocol/CZaridoDovoClient.h"
 #include "protocol/CZaridoDovoServer.h"
-#include "support/FolderPath.h"
-#include "support/InstalledFolder.h"
-#include "support/MessageArchive.h"
+#include "core/FolderPath.h"
+#include "core/InstalledFolder.h"
+#include "core/MessageArchive.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "support/Settings.h"
+#include "core/Settings.h"
 
 #include <QObject>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "app/AppTray.h"
 
-#include "support/CTray.h"
+#include "desktop/CTray.h"
 
 #include <QCursor>
 #include <QLocale>

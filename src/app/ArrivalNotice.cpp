@@ -1,8 +1,8 @@
 #include "app/ArrivalNotice.h"
 
 #include "app/AppTray.h"
-#include "app/TextBytes.h"
-#include "support/DesktopNotifier.h"
+#include "core/TextBytes.h"
+#include "desktop/DesktopNotifier.h"
 
 #include <QClipboard>
 #include <QEvent>

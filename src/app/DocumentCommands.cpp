@@ -1,9 +1,9 @@
 #include "app/DocumentCommands.h"
 
 #include "app/Board.h"
-#include "app/TextBytes.h"
-#include "support/SaveWholeFile.h"
-#include "support/cDialog.h"
+#include "core/TextBytes.h"
+#include "core/SaveWholeFile.h"
+#include "desktop/cDialog.h"
 
 namespace {
 

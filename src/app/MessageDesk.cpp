@@ -4,10 +4,10 @@
 #include "app/AppController.h"
 #include "app/ArrivalNotice.h"
 #include "app/Board.h"
-#include "app/TextBytes.h"
+#include "core/TextBytes.h"
 #include "protocol/CZaridoDovoClient.h"
 #include "protocol/CZaridoDovoServer.h"
-#include "support/DesktopNotifier.h"
+#include "desktop/DesktopNotifier.h"
 #include "windows/frmHistory.h"
 
 #include <QClipboard>

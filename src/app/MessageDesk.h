@@ -1,6 +1,6 @@
 #pragma once
 
-#include "support/HistoryRecorder.h"
+#include "core/HistoryRecorder.h"
 
 #include <QByteArray>
 #include <QDBusConnection>

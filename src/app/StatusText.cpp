@@ -1,6 +1,6 @@
 #include "app/StatusText.h"
 
-#include "support/CLog.h"
+#include "core/CLog.h"
 
 #include <QFontMetrics>
 #include <QLocale>

@@ -2,7 +2,7 @@
 
 #include "TextdropVersion.h"
 #include "app/Board.h"
-#include "support/Settings.h"
+#include "core/Settings.h"
 
 #include <QMainWindow>
 #include <QMessageBox>

@@ -1,8 +1,8 @@
 #include "TextdropVersion.h"
 #include "app/AppController.h"
-#include "app/AppIcon.h"
-#include "app/SignalWatch.h"
-#include "app/SingleInstance.h"
+#include "desktop/AppIcon.h"
+#include "core/SignalWatch.h"
+#include "desktop/SingleInstance.h"
 #include "app/frmMain.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "protocol/ZaridoDovoGlobal.h"
-#include "support/Settings.h"
+#include "protocol/WireFormat.h"
+#include "core/Settings.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,8 +1,8 @@
 #include "cli/ListenCommand.h"
 
-#include "protocol/ZaridoDovoGlobal.h"
-#include "support/EscapeControls.h"
-#include "support/MessageArchive.h"
+#include "protocol/WireFormat.h"
+#include "core/EscapeControls.h"
+#include "core/MessageArchive.h"
 
 #include <QStandardPaths>
 

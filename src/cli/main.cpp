@@ -4,8 +4,8 @@
 #include "cli/ListenCommand.h"
 #include "cli/SendCommand.h"
 #include "crypto/Sodium.h"
-#include "protocol/ZaridoDovoGlobal.h"
-#include "support/MessageArchive.h"
+#include "protocol/WireFormat.h"
+#include "core/MessageArchive.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -2,8 +2,8 @@
 
 #include "protocol/FrameReader.h"
 #include "protocol/KeyStore.h"
-#include "protocol/ZaridoDovoGlobal.h"
-#include "support/CLog.h"
+#include "protocol/WireFormat.h"
+#include "core/CLog.h"
 
 #include <QAbstractSocket>
 #include <QByteArray>

@@ -4,8 +4,8 @@
 #include "protocol/MessageJudge.h"
 #include "protocol/ReplayGuard.h"
 #include "protocol/ReplayJournal.h"
-#include "protocol/ZaridoDovoGlobal.h"
-#include "support/CLog.h"
+#include "protocol/WireFormat.h"
+#include "core/CLog.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -47,7 +47,7 @@ struct ServerLimits
 
 // The receiving endpoint. Listens on one port from a successful start until StopServer and
 // serves every accepted connection on its own (ZaridoDovoConnection): each reads one frame,
-// delivers it, answers "OK" or a refusal word (ZaridoDovoGlobal.h) and ends. When a newcomer
+// delivers it, answers "OK" or a refusal word (WireFormat.h) and ends. When a newcomer
 // would pass a limit, the address holding the most connections makes room for it, so that a few
 // busy addresses cannot crowd the others out; see DropForRoom.
 class CZaridoDovoServer : public QObject

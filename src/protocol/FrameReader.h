@@ -1,6 +1,6 @@
 #pragma once
 
-#include "protocol/ZaridoDovoGlobal.h"
+#include "protocol/WireFormat.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 #include "protocol/ReplyWords.h"
 
-#include "protocol/ZaridoDovoGlobal.h"
+#include "protocol/WireFormat.h"
 
 #include <QCoreApplication>
 

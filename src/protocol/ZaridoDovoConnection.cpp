@@ -1,7 +1,7 @@
 #include "protocol/ZaridoDovoConnection.h"
 
 #include "crypto/SealedFrame.h"
-#include "protocol/ZaridoDovoGlobal.h"
+#include "protocol/WireFormat.h"
 
 #include <QHostAddress>
 #include <QTcpSocket>

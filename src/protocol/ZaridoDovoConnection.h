@@ -2,7 +2,7 @@
 
 #include "protocol/KeyStore.h"
 #include "protocol/MessageJudge.h"
-#include "support/CTimer.h"
+#include "core/CTimer.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -1,6 +1,6 @@
 #include "windows/PreferencesBox.h"
 
-#include "support/Settings.h"
+#include "core/Settings.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

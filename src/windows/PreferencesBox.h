@@ -1,6 +1,6 @@
 #pragma once
 
-#include "support/Autostart.h"
+#include "desktop/Autostart.h"
 
 #include <QGroupBox>
 

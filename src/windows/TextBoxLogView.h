@@ -1,6 +1,6 @@
 #pragma once
 
-#include "support/LogView.h"
+#include "core/LogView.h"
 
 class QPlainTextEdit;
 

@@ -1,8 +1,8 @@
 #include "windows/frmAbout.h"
 
 #include "TextdropVersion.h"
-#include "support/LinkAction.h"
-#include "support/cDialogRunner.h"
+#include "desktop/LinkAction.h"
+#include "desktop/cDialogRunner.h"
 
 #include <QApplication>
 #include <QGridLayout>

@@ -1,9 +1,9 @@
 #include "windows/frmHistory.h"
 
 #include "TextdropVersion.h"
-#include "support/HistoryStore.h"
-#include "app/TextBytes.h"
-#include "windows/HistoryModel.h"
+#include "core/HistoryStore.h"
+#include "core/TextBytes.h"
+#include "core/HistoryModel.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

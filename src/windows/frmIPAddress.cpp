@@ -1,8 +1,8 @@
 #include "windows/frmIPAddress.h"
 
-#include "support/TCPTable.h"
-#include "support/cDialog.h"
-#include "support/cDialogRunner.h"
+#include "core/TCPTable.h"
+#include "desktop/cDialog.h"
+#include "desktop/cDialogRunner.h"
 
 #include <QLabel>
 #include <QListWidget>

@@ -1,10 +1,10 @@
 #include "windows/frmSettings.h"
 
 #include "protocol/CZaridoDovoServer.h"
-#include "support/Settings.h"
-#include "support/FolderPath.h"
-#include "support/cDialog.h"
-#include "support/cDialogRunner.h"
+#include "core/Settings.h"
+#include "core/FolderPath.h"
+#include "desktop/cDialog.h"
+#include "desktop/cDialogRunner.h"
 #include "windows/PreferencesBox.h"
 #include "windows/frmIPAddress.h"
 

@@ -1,7 +1,7 @@
-#include "app/AppIcon.h"
+#include "desktop/AppIcon.h"
 #include "app/AppTray.h"
 #include "app/ArrivalNotice.h"
-#include "support/DesktopNotifier.h"
+#include "desktop/DesktopNotifier.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -5,8 +5,8 @@
 #include "app/frmMain.h"
 #include "protocol/CZaridoDovoClient.h"
 #include "protocol/CZaridoDovoServer.h"
-#include "support/HistoryStore.h"
-#include "windows/HistoryModel.h"
+#include "core/HistoryStore.h"
+#include "core/HistoryModel.h"
 #include "windows/frmHistory.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
-#include "../support/MemoryLogView.h"
+#include "MemoryLogView.h"
 #include "app/AppController.h"
-#include "app/PasswordKeyring.h"
+#include "desktop/PasswordKeyring.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

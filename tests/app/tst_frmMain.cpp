@@ -1,11 +1,11 @@
 #include "WindowTestHome.h"
-#include "../support/FakeDialogRunner.h"
+#include "FakeDialogRunner.h"
 #include "app/AppController.h"
 #include "app/Board.h"
 #include "app/frmMain.h"
 #include "protocol/CZaridoDovoClient.h"
 #include "protocol/CZaridoDovoServer.h"
-#include "support/CTray.h"
+#include "desktop/CTray.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 #include "crypto/PasswordKdf.h"
 #include "crypto/SealedFrame.h"
 
-#include "protocol/ZaridoDovoGlobal.h"
+#include "protocol/WireFormat.h"
 
 #include <QFile>
 #include <QRegularExpression>

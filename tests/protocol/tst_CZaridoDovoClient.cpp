@@ -2,7 +2,7 @@
 #include "ScriptedReceiver.h"
 #include "protocol/CZaridoDovoClient.h"
 #include "protocol/CZaridoDovoServer.h"
-#include "protocol/ZaridoDovoGlobal.h"
+#include "protocol/WireFormat.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>

@@ -3,7 +3,7 @@
 #include "protocol/CZaridoDovoServer.h"
 #include "protocol/MessageJudge.h"
 #include "protocol/ZaridoDovoConnection.h"
-#include "protocol/ZaridoDovoGlobal.h"
+#include "protocol/WireFormat.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

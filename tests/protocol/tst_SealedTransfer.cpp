@@ -6,7 +6,7 @@
 #include "protocol/CZaridoDovoServer.h"
 #include "protocol/MessageJudge.h"
 #include "protocol/ReplayGuard.h"
-#include "protocol/ZaridoDovoGlobal.h"
+#include "protocol/WireFormat.h"
 
 #include <QDateTime>
 #include <QFileInfo>

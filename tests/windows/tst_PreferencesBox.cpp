@@ -1,6 +1,6 @@
-#include "../support/FakeDialogRunner.h"
-#include "support/Autostart.h"
-#include "support/Settings.h"
+#include "FakeDialogRunner.h"
+#include "desktop/Autostart.h"
+#include "core/Settings.h"
 #include "windows/PreferencesBox.h"
 #include "windows/frmSettings.h"
 

@@ -1,5 +1,5 @@
-#include "support/CLog.h"
-#include "support/LogView.h"
+#include "core/CLog.h"
+#include "core/LogView.h"
 #include "windows/frmLog.h"
 
 #include <QPlainTextEdit>

@@ -1,5 +1,5 @@
-#include "../support/FakeDialogRunner.h"
-#include "support/Settings.h"
+#include "FakeDialogRunner.h"
+#include "core/Settings.h"
 #include "windows/frmSettings.h"
 
 #include <QApplication>

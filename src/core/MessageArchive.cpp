@@ -1,0 +1,135 @@
+#include "core/MessageArchive.h"
+
+#include "core/FolderPath.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Closes a descriptor when it goes out of scope.
+struct Descriptor
+{
+    int fd = -1;
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+// Empty on success, otherwise the system's reason (a full disk, a file size limit).
+QString WriteAndSync(int fd, const QByteArray &bytes)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, static_cast<std::size_t>(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return qt_error_string(errno);
+        done += n;
+    }
+    // A temporary file is private; a saved message is readable as any file the user makes.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    if (::fsync(fd) != 0)
+        return qt_error_string(errno);
+    return {};
+}
+
+// A new private file in the folder under a random hidden name. Never through a link: the name
+// must not exist in any form.
+int CreateTemporary(int folder, QByteArray &name)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = ".textdrop-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36) + ".part";
+        const int fd = ::openat(folder, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+// Gives the finished file a second name that did not exist in any form (a dangling link
+// counts as existing); the name is never followed. A file system without hard links takes
+// a rename that refuses an existing name instead. Never a copy.
+int LinkUnder(int folder, const QByteArray &from, const QByteArray &to)
+{
+    if (::linkat(folder, from.constData(), folder, to.constData(), 0) == 0)
+        return 0;
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS)
+        return errno;
+    if (::renameat2(folder, from.constData(), folder, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    return errno;
+}
+
+} // namespace
+
+MessageArchive::MessageArchive(const QString &folder)
+    : m_folder(FolderPath(folder))
+{
+}
+
+QString MessageArchive::Result::LogLine() const
+{
+    return Ok() ? path + QStringLiteral(" logged.") : QStringLiteral("Error saving ") + path + QStringLiteral(": ") + error;
+}
+
+QString MessageArchive::FileName(const QDateTime &when, int count)
+{
+    return when.toString(QStringLiteral("yyyyMMdd-HHmmss-")) + QString::number(count) + QStringLiteral(".txt");
+}
+
+bool MessageArchive::CheckWritable()
+{
+    Descriptor folder{::open(QFile::encodeName(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    QByteArray name;
+    Descriptor file{folder.fd < 0 ? -1 : CreateTemporary(folder.fd, name)};
+    if (file.fd < 0) {
+        m_errorString = qt_error_string(errno);
+        return false;
+    }
+    ::unlinkat(folder.fd, name.constData(), 0);
+    m_errorString.clear();
+    return true;
+}
+
+MessageArchive::Result MessageArchive::Save(const QByteArray &message, int &savedCount, const QDateTime &now) const
+{
+    Result result;
+    // Written in full under a name of its own first, so that no final name ever holds part of
+    // a message; removed again whatever fails. Everything happens relative to the folder
+    // opened once, so nothing is written outside it.
+    Descriptor folder{::open(QFile::encodeName(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    QByteArray part;
+    Descriptor file{folder.fd < 0 ? -1 : CreateTemporary(folder.fd, part)};
+    QString failure = file.fd < 0 ? qt_error_string(errno)
+                                  : WriteAndSync(file.fd, message + QByteArrayLiteral("\r\n"));
+    for (;;) {
+        ++savedCount;
+        const QString name = FileName(now, savedCount);
+        result.path = m_folder + name;
+        if (failure.isEmpty()) {
+            const int error = LinkUnder(folder.fd, part, QFile::encodeName(name));
+            if (error == EEXIST)
+                continue; // taken, perhaps by a link planted there: the next number
+            if (error != 0)
+                failure = qt_error_string(error);
+        }
+        if (file.fd >= 0)
+            ::unlinkat(folder.fd, part.constData(), 0); // gone already after a rename
+        // The new name is on disk only once the folder is.
+        if (failure.isEmpty() && ::fsync(folder.fd) != 0)
+            failure = qt_error_string(errno);
+        result.error = failure;
+        return result;
+    }
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "crypto/Cipher.h"
+#include "crypto/SealedFrame.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// The wire format shared by both endpoints: a 5-byte tag, a 3-byte big-endian payload
+// length, then the payload. Enciphered frames put the tag and the payload (not the length)
+// through CryptString, each from the start of the keystream.
+namespace ZaridoDovo {
+
+inline constexpr std::string_view PlainTag = "STALK";
+inline constexpr std::string_view SecureTag = "CTALK";
+// A literal, so a receiver knows a sealed frame before it has any key.
+inline constexpr std::string_view SealedTag = SealedFrame::Tag;
+inline constexpr std::size_t TagSize = 5;
+inline constexpr std::size_t LengthFieldSize = 3;
+inline constexpr std::size_t HeaderSize = TagSize + LengthFieldSize;
+
+// The largest payload a receiver accepts, and the largest the length field can express.
+inline constexpr std::int32_t MaxMessageLength = 1048576;
+inline constexpr std::int32_t MaxFrameLength = 16777215;
+// A sealed frame carries the same text limit plus what sealing adds.
+inline constexpr std::int32_t MaxSealedLength = MaxMessageLength + static_cast<std::int32_t>(SealedFrame::Overhead);
+
+inline constexpr std::string_view ReplyOk = "OK";
+inline constexpr std::string_view ReplyBad = "BAD";
+inline constexpr std::string_view ReplyMaxSize = "MAXSIZE";
+// Sealed answers to a frame that opened with the password but is refused all the same: its
+// sender's clock is too far off, or it was received before.
+inline constexpr std::string_view ReplyClock = "CLOCK";
+inline constexpr std::string_view ReplyReplay = "REPLAY";
+// Plain: the receiver cannot derive a new sender's key now; the same frame may pass later.
+inline constexpr std::string_view ReplyBusy = "BUSY";
+// A listener that saves messages answers this when the text did not reach the disk.
+inline constexpr std::string_view ReplyNotSaved = "NOTSAVED";
+// What the sender reports in place of a reply it could not read.
+inline constexpr std::string_view InvalidReply = "Invalid Message Received";
+
+} // namespace ZaridoDovo
+
+// Three bytes, big-endian. n must lie in 0..16777215.
+std::string EncodeLength(std::int32_t n);
+
+// The value of a three-byte length field; 0 for a field of any other size.
+std::int32_t DecodeLength(std::string_view field);
+
+// A frame ready for the socket, or why the text cannot be framed.
+struct EncodedFrame
+{
+    std::string bytes;
+    std::string error; // empty when bytes holds the frame
+
+    bool Ok() const { return error.empty(); }
+};
+
+// Frames text in enciphered mode when password is not empty, in plain mode otherwise.
+// Refuses a text longer than the length field can express.
+EncodedFrame WriteFrame(std::string_view text, std::string_view password);

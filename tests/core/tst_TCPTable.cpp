@@ -1,0 +1,67 @@
+#include "core/TCPTable.h"
+
+#include <QFile>
+#include <QHostAddress>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+const QByteArray Heading = "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid\n";
+
+// One table row; a little-endian kernel prints the address's four bytes read as one number.
+static QByteArray Row(int n, const QByteArray &local)
+{
+    return QByteArray::number(n).rightJustified(4) + ": " + local + " 0800A8C0:01BB 01 00000000:00000000 00 1000\n";
+}
+
+class tst_TCPTable : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void parse_data()
+    {
+        QTest::addColumn<QByteArray>("table");
+        QTest::addColumn<QSysInfo::Endian>("order");
+        QTest::addColumn<QStringList>("addresses");
+        QTest::newRow("wildcard, loopback and a repeated LAN address")
+            << Heading + Row(0, "00000000:77EA") + Row(1, "0100007F:0277") + Row(2, "0700A8C0:C350")
+                   + Row(3, "0700A8C0:C351") << QSysInfo::LittleEndian << QStringList{"192.168.0.7"};
+        QTest::newRow("order of first rows; a later duplicate does not move")
+            << Heading + Row(0, "0302010A:0016") + Row(1, "0700A8C0:C350") + Row(2, "0302010A:0017")
+            << QSysInfo::LittleEndian << QStringList{"10.1.2.3", "192.168.0.7"};
+        QTest::newRow("big-endian kernel") << Heading + Row(0, "C0A80007:C350") << QSysInfo::BigEndian
+                                           << QStringList{"192.168.0.7"};
+        QTest::newRow("address field not eight hex digits, last row cut short")
+            << Heading + Row(0, "0x03010A:0016") + Row(1, "0302010A:0016") + "   2: 0700A8"
+            << QSysInfo::LittleEndian << QStringList{"10.1.2.3"};
+    }
+
+    void parse()
+    {
+        QFETCH(QByteArray, table);
+        QFETCH(QSysInfo::Endian, order);
+        QTEST(ParseTcpTable(table, order), "addresses");
+    }
+
+    void tableAddressesThenInterfaceAddresses()
+    {
+        // The table names an address no interface has, then (when there is one) the last
+        // interface's address, which must not come again among the interface addresses.
+        const QStringList interfaces = InterfaceAddresses();
+        const qsizetype n = interfaces.size();
+        QByteArray table = Heading + Row(0, "0302010A:0016");
+        if (n > 0) // as this machine's kernel prints it
+            table += Row(1, QByteArray::number(qToBigEndian(QHostAddress(interfaces.last()).toIPv4Address()), 16)
+                                    .rightJustified(8, '0') + ":C350");
+        QTemporaryDir dir;
+        QFile file(dir.filePath("tcp"));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(table) == table.size());
+        QCOMPARE(FillIPList(file.fileName()).IPList,
+                 QStringList{"10.1.2.3"} + interfaces.mid(n - 1) + interfaces.mid(0, n - 1));
+        QVERIFY(!FillIPList(dir.filePath("none")).TableSupported);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_TCPTable)
+#include "tst_TCPTable.moc"
