@@ -7,7 +7,9 @@
 #include "app/Board.h"
 #include "app/DocumentCommands.h"
 #include "app/MessageDesk.h"
+#include "app/PhonePeers.h"
 #include "desktop/SingleInstance.h"
+#include "phone/PhoneServer.h"
 #include "app/StatusLine.h"
 #include "app/StatusText.h"
 #include "core/TextBytes.h"
@@ -180,6 +182,7 @@ void frmMain::BuildMenus()
     mnuTools->addSeparator();
     AddCommand(mnuTools, "mnuToolsItem3", tr("&Restart Server"), {}, [this] { m_controller->RestartServer(); });
     AddCommand(mnuTools, "mnuToolsItem4", tr("&History"), Qt::CTRL | Qt::Key_H, [this] { if (m_desk) m_desk->OpenHistory(); });
+    AddCommand(mnuTools, "mnuToolsItem5", tr("Pair a &phone\u2026"), {}, [this] { if (m_phones) m_phones->OpenPairing(); });
 
     QMenu *mnuHelp = menuBar()->addMenu(tr("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
@@ -217,6 +220,8 @@ void frmMain::Load()
                              m_environment.HistoryFile);
     connect(m_desk, &MessageDesk::StatusChanged, this, &frmMain::SetStatus);
     connect(m_desk, &MessageDesk::ShowRequested, this, &frmMain::ShowWindow);
+    m_phones = new PhonePeers(*m_desk, *m_cmbIP, *this, m_environment.PhonePort ? m_environment.PhonePort : PhoneServer::DefaultPort);
+    connect(m_phones, &PhonePeers::StatusChanged, this, &frmMain::SetStatus);
     CZaridoDovoClient *msg = m_controller->Client();
     connect(msg, &CZaridoDovoClient::MessageSent, this, &frmMain::msg_MessageSent);
     connect(msg, &CZaridoDovoClient::Error, this, &frmMain::msg_Error);
@@ -306,7 +311,8 @@ void frmMain::cmdSend_Click()
         m_cmbIP->setFocus();
         return;
     }
-    m_desk->Send(address, EncodeBoardText(m_txtBoard->Text()));
+    if (!m_phones->Send(address, EncodeBoardText(m_txtBoard->Text())))
+        m_desk->Send(address, EncodeBoardText(m_txtBoard->Text()));
 }
 
 void frmMain::msg_MessageSent(int ticks)

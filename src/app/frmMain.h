@@ -17,6 +17,7 @@ class AppTray;
 class DesktopNotifier;
 class DocumentCommands;
 class MessageDesk;
+class PhonePeers;
 class CZaridoDovoServer;
 class frmLog;
 class QKeySequence;
@@ -54,6 +55,8 @@ public:
         int ServerTickMilliseconds = 0;
         // The history file; empty: the one in the user's data folder.
         QString HistoryFile;
+        // The port phones pair on; 0: PhoneServer::DefaultPort.
+        quint16 PhonePort = 0;
     };
 
     // Builds the window and runs its loading: refuses to go on when another copy runs,
@@ -120,6 +123,7 @@ private:
     AppTray *m_Tray = nullptr;
     DocumentCommands *m_documents = nullptr;
     MessageDesk *m_desk = nullptr;
+    PhonePeers *m_phones = nullptr;
     DesktopNotifier *m_notifier = nullptr;
     QPointer<frmLog> m_frmLog;
     bool m_quitting = false;
