@@ -9,6 +9,7 @@ inline constexpr int Usage = 2;        // bad options, unreadable password file
 inline constexpr int NotDelivered = 3; // send: could not connect, or no complete answer in time;
                                        // listen: could not listen
 inline constexpr int NotSent = 4;      // send: nothing went out: the text is empty or too long
+inline constexpr int Partly = 5;       // send to several: some answered "OK", some did not
 inline constexpr int SignalBase = 128; // send: interrupted by signal N gives 128 + N
 
 } // namespace ExitCode
