@@ -21,21 +21,50 @@ AddressBox::AddressBox(QWidget *parent)
     lineEdit()->installEventFilter(this);
 }
 
+namespace {
+constexpr int TargetRole = Qt::UserRole + 1; // set on the entries of found computers only
+}
+
 QStringList AddressBox::Entries() const
 {
     QStringList entries;
-    for (int i = 0; i < count(); ++i)
-        entries.append(itemText(i));
+    for (int i = 0; i < count(); ++i) {
+        if (!itemData(i, TargetRole).isValid())
+            entries.append(itemText(i));
+    }
     return entries;
 }
 
 void AddressBox::AddAddress(const QString &address)
 {
-    if (Entries().contains(address))
+    const QStringList entries = Entries();
+    if (entries.contains(address))
         return;
-    addItem(address);
+    const int at = int(entries.size()); // remembered addresses come before found computers
+    insertItem(at, address);
     setEditText(QString());
-    setCurrentIndex(count() - 1);
+    setCurrentIndex(at);
+}
+
+void AddressBox::SetPeers(const QList<Peer> &peers)
+{
+    const QString shown = currentText();
+    const int remembered = int(Entries().size());
+    while (count() > remembered)
+        removeItem(count() - 1);
+    for (const Peer &peer : peers) {
+        addItem(peer.Label());
+        setItemData(count() - 1, peer.Target(), TargetRole);
+    }
+    setEditText(shown);
+}
+
+QString AddressBox::PeerTarget() const
+{
+    const int index = currentIndex();
+    if (index < 0 || currentText() != itemText(index))
+        return {};
+    return itemData(index, TargetRole).toString();
 }
 
 bool AddressBox::eventFilter(QObject *watched, QEvent *event)

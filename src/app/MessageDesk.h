@@ -43,7 +43,8 @@ public:
     void Receive(const QByteArray &message, const QString &from);
     void Refused(const QString &description);
     // Sends with the present settings; recorded in the history when MessageSent follows.
-    void Send(const QString &address, const QByteArray &message);
+    // remember: add the address to the remembered ones once the receiver said "OK".
+    void Send(const QString &address, const QByteArray &message, bool remember = true);
     void Sent();
     bool Undo();
     // Opens (or brings forward) the history window.
@@ -78,6 +79,7 @@ private:
         QString address;
         QByteArray text;
         bool enciphered = false;
+        bool remember = false;
     };
     std::optional<Pending> m_pending;
 };

@@ -13,6 +13,9 @@
 #include "app/TextBytes.h"
 #include "protocol/CZaridoDovoClient.h"
 #include "protocol/CZaridoDovoServer.h"
+#include "discovery/LocalAddresses.h"
+#include "discovery/PeerBrowser.h"
+#include "discovery/ServiceAnnouncer.h"
 #include "protocol/ReplyWords.h"
 #include "support/CTray.h"
 #include "support/DesktopNotifier.h"
@@ -238,6 +241,12 @@ void frmMain::Load()
         if (!m_quitting)
             saveAll();
     });
+    // Other computers find this one, and this one them, through the desktop's Avahi daemon.
+    m_announcer = new ServiceAnnouncer(QDBusConnection::systemBus(), this);
+    m_peers = new PeerBrowser(QDBusConnection::systemBus(), this);
+    m_peers->SkipId(m_announcer->InstanceId());
+    connect(m_peers, &PeerBrowser::PeersChanged, this, [this] { m_cmbIP->SetPeers(m_peers->Peers()); });
+    m_peers->Start();
     connect(m_Tray, &AppTray::ShowRequested, this, &frmMain::ShowWindow);
     connect(m_Tray, &AppTray::QuitRequested, this, &frmMain::ExitProgram);
 
@@ -265,9 +274,21 @@ void frmMain::OnServerStarted(bool started, const QString &where, const QString 
     const QString caption = Title + QLatin1Char(' ') + m_controller->Run().AppVersion;
     setWindowTitle(caption + captionSuffix);
     if (started) {
-        SetStatus(tr("Server started on %1").arg(where));
-        m_Tray->SetTip(caption);
+        // Where others reach this computer; the log keeps the server's own words.
+        const int colon = int(where.lastIndexOf(QLatin1Char(':')));
+        QString host = where.left(colon).remove(QLatin1Char('[')).remove(QLatin1Char(']'));
+        const int port = where.mid(colon + 1).toInt();
+        if (host == QLatin1String("0.0.0.0") || host == QLatin1String("::") || host.isEmpty())
+            host = LocalAddresses().value(0, host);
+        const QString name = ComputerName();
+        const QString reach = tr("Receiving on %1 as %2").arg(WithPort(host, port), name);
+        SetStatus(reach);
+        m_Tray->SetTip(caption + QLatin1Char('\n') + reach);
+        const Settings &settings = m_controller->AppSettings();
+        m_announcer->Announce(name, static_cast<quint16>(port),
+                              !settings.Security.CryptPassword.isEmpty() && settings.Stored.Cipher == ZaridoDovo::Cipher::Sealed);
     } else {
+        m_announcer->Withdraw();
         SetStatus(tr("Server failed to start on %1 \u2014 see the log").arg(where));
         // Hidden in the tray, the window cannot tell the user that nothing arrives.
         m_Tray->SetTip(tr("%1: not receiving").arg(caption));
@@ -306,7 +327,10 @@ void frmMain::cmdSend_Click()
         m_cmbIP->setFocus();
         return;
     }
-    m_desk->Send(address, EncodeBoardText(m_txtBoard->Text()));
+    // A computer found on the network is sent to at its announced address and port.
+    const QString peer = m_cmbIP->PeerTarget();
+    m_toPeer = !peer.isEmpty();
+    m_desk->Send(m_toPeer ? peer : address, EncodeBoardText(m_txtBoard->Text()), !m_toPeer);
 }
 
 void frmMain::msg_MessageSent(int ticks)
@@ -319,7 +343,10 @@ void frmMain::msg_MessageSent(int ticks)
 
 void frmMain::msg_Error(int number, const QString &description)
 {
-    SetStatus(tr("Send Error #") + QString::number(number) + QStringLiteral(" - ") + description);
+    SetStatus(tr("Send Error #") + QString::number(number) + QStringLiteral(" - ") + description
+              + (m_toPeer ? tr(" \u2014 the computer may be blocked by a firewall, or by the network "
+                               "(client isolation on Wi-Fi)")
+                          : QString()));
 }
 
 void frmMain::msg_MessageError(const QByteArray &description)

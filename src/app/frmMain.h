@@ -15,6 +15,8 @@ class AddressBox;
 class AppController;
 class AppTray;
 class DesktopNotifier;
+class PeerBrowser;
+class ServiceAnnouncer;
 class DocumentCommands;
 class MessageDesk;
 class CZaridoDovoServer;
@@ -121,6 +123,9 @@ private:
     DocumentCommands *m_documents = nullptr;
     MessageDesk *m_desk = nullptr;
     DesktopNotifier *m_notifier = nullptr;
+    ServiceAnnouncer *m_announcer = nullptr;
+    PeerBrowser *m_peers = nullptr;
+    bool m_toPeer = false; // the send going on is to a computer found on the network
     QPointer<frmLog> m_frmLog;
     bool m_quitting = false;
     bool m_AwaitingMessage = false;

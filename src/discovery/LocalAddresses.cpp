@@ -1,6 +1,8 @@
 #include "discovery/LocalAddresses.h"
 
 #include <QNetworkInterface>
+#include <QSettings>
+#include <QSysInfo>
 
 bool IsVirtualInterface(const QString &name)
 {
@@ -39,4 +41,23 @@ QString WithPort(const QString &address, int port)
 {
     const QString host = address.contains(u':') ? u'[' + address + u']' : address;
     return host + u':' + QString::number(port);
+}
+
+namespace {
+const QString NameKey = QStringLiteral("Discovery/ComputerName");
+}
+
+QString ComputerName()
+{
+    const QString chosen = QSettings().value(NameKey).toString().trimmed();
+    return chosen.isEmpty() ? QSysInfo::machineHostName() : chosen;
+}
+
+void SetComputerName(const QString &name)
+{
+    QSettings settings;
+    if (name.trimmed().isEmpty() || name.trimmed() == QSysInfo::machineHostName())
+        settings.remove(NameKey);
+    else
+        settings.setValue(NameKey, name.trimmed());
 }

@@ -12,3 +12,7 @@ QStringList LocalAddresses();
 
 // An address as written after a host, with a port: "192.168.1.20:30666", "[fe80::1%eth0]:30666".
 QString WithPort(const QString &address, int port);
+
+// The name this computer is announced under: the one chosen in the settings, else the host name.
+QString ComputerName();
+void SetComputerName(const QString &name); // empty: back to the host name
