@@ -408,7 +408,19 @@ void frmMain::OpenSettings()
 {
     if (m_quitting)
         return;
+    NetworkView &network = m_controller->AppSettings().Network;
+    network.ComputerName = ComputerName();
+    network.State = m_announcer->IsPublished()
+                        ? tr("Announced on the network as %1").arg(m_announcer->PublishedName())
+                        : tr("Discovery is off: %1")
+                              .arg(m_announcer->errorString().isEmpty() ? tr("the receiver is not running")
+                                                                        : m_announcer->errorString());
+    network.Addresses.clear();
+    for (const QString &address : LocalAddresses())
+        network.Addresses += WithPort(address, m_controller->Server()->LocalPort());
     if (frmSettings::Open(m_controller->AppSettings(), this)) {
+        SetComputerName(network.ComputerName);
+        m_announcer->ChangeName(ComputerName());
         m_controller->ApplySettings();
         m_desk->ApplySettings();
     }

@@ -51,6 +51,12 @@ void ServiceAnnouncer::Withdraw()
     DropGroup();
 }
 
+void ServiceAnnouncer::ChangeName(const QString &name)
+{
+    if (m_wanted && CleanServiceName(name) != m_name)
+        Announce(name, m_port, m_txt.sealed);
+}
+
 void ServiceAnnouncer::CreateGroup()
 {
     const int generation = ++m_generation;

@@ -26,6 +26,8 @@ public:
     // name: cleaned and cut to 63 bytes; sealed: a hint that a password is set.
     void Announce(const QString &name, quint16 port, bool sealed);
     void Withdraw();
+    // Announces under another name, when announcing at all.
+    void ChangeName(const QString &name);
 
     bool IsPublished() const { return m_published; }
     QString PublishedName() const { return m_name; }
