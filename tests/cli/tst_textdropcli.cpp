@@ -113,6 +113,10 @@ private slots:
         QTest::newRow("unknown cipher") << QStringList{"send", "127.0.0.1", "x", "--cipher", "rc4"} << 2
                                         << QByteArray("--cipher takes sealed or legacy");
         QTest::newRow("two texts") << QStringList{"send", "127.0.0.1", "a", "b"} << 2 << QByteArray("one TEXT");
+        QTest::newRow("two texts with --to") << QStringList{"send", "a", "b", "c", "--to", "h"} << 2 << QByteArray("one TEXT");
+        QTest::newRow("--tab is for peers") << QStringList{"send", "h", "x", "--tab"} << 2 << QByteArray("--tab is not an option of send");
+        QTest::newRow("peers takes no address") << QStringList{"peers", "h"} << 2 << QByteArray("peers takes no arguments");
+        QTest::newRow("bad port typed") << QStringList{"send", "h:99999", "x", "--wait", "0"} << 2 << QByteArray("port must be");
         QTest::newRow("missing password file")
             << QStringList{"send", "127.0.0.1", "a", "--password-file", "/nonexistent"} << 2 << QByteArray("password file");
         QTest::newRow("help") << QStringList{"listen", "--help"} << 0 << QByteArray("--secure-only");
