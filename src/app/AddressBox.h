@@ -25,6 +25,15 @@ public:
     // The address and port of the shown peer ("192.168.1.20:30666"), or empty when the box
     // shows something else.
     QString PeerTarget() const;
+    // The entries ticked in the list (Ctrl+click ticks and unticks one), to send to each:
+    // label, where to send, and whether it is a computer found on the network.
+    struct Ticked
+    {
+        QString label;
+        QString address;
+        bool found = false;
+    };
+    QList<Ticked> TickedEntries() const;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -157,20 +157,21 @@ void MessageDesk::PutOnBoard(const QByteArray &text)
         Record(int(HistoryStore::Direction::Draft), typedAddress, false, EncodeBoardText(draft));
 }
 
-void MessageDesk::Send(const QString &address, const QByteArray &message, bool remember)
+bool MessageDesk::Send(const QString &address, const QByteArray &message, bool remember)
 {
     CZaridoDovoClient *client = m_controller.Client();
     if (!client)
-        return;
+        return false;
     const Settings &settings = m_controller.AppSettings();
     TypedAddress typed;
     if (!typed.Parse(address, settings.Stored.ServerPort)) {
         emit StatusChanged(tr("Not sent: ") + typed.errorString());
-        return;
+        return false;
     }
     m_pending = Pending{address, message, Enciphered(), remember};
     client->SendMessage(typed.Host(), typed.Port(), message, settings.Security.CryptPassword.toUtf8(),
                         settings.Stored.Cipher);
+    return true;
 }
 
 frmHistory *MessageDesk::HistoryWindow() const

@@ -44,7 +44,8 @@ public:
     void Refused(const QString &description);
     // Sends with the present settings; recorded in the history when MessageSent follows.
     // remember: add the address to the remembered ones once the receiver said "OK".
-    void Send(const QString &address, const QByteArray &message, bool remember = true);
+    // False when nothing went out: the address cannot be read (the status says why).
+    bool Send(const QString &address, const QByteArray &message, bool remember = true);
     void Sent();
     bool Undo();
     // Opens (or brings forward) the history window.

@@ -7,6 +7,7 @@
 #include "app/Board.h"
 #include "app/DocumentCommands.h"
 #include "app/MessageDesk.h"
+#include "app/SendRound.h"
 #include "app/SingleInstance.h"
 #include "app/StatusLine.h"
 #include "app/StatusText.h"
@@ -225,6 +226,10 @@ void frmMain::Load()
     connect(msg, &CZaridoDovoClient::Error, this, &frmMain::msg_Error);
     connect(msg, &CZaridoDovoClient::MessageError, this, &frmMain::msg_MessageError);
     connect(msg, &CZaridoDovoClient::NotSent, this, &frmMain::SetStatus);
+    // Connected after the window's own handlers: its summary is the last word on the status line.
+    m_round = new SendRound(*m_desk, *msg, this);
+    connect(m_round, &SendRound::Sending, this, [this](const SendRound::Destination &to) { m_toPeer = to.found; });
+    connect(m_round, &SendRound::Finished, this, &frmMain::SetStatus);
     connect(m_controller, &AppController::ServerStarted, this, &frmMain::OnServerStarted);
     connect(m_controller, &AppController::KeyringFailed, this, &frmMain::Warn);
     // Queued: the start may run before the event loop, and the settings window is modal.
@@ -321,6 +326,16 @@ void frmMain::UpdateCharacterCount()
 
 void frmMain::cmdSend_Click()
 {
+    if (m_round->Busy())
+        return;
+    const QList<AddressBox::Ticked> ticked = m_cmbIP->TickedEntries();
+    if (!ticked.isEmpty()) {
+        QList<SendRound::Destination> each;
+        for (const AddressBox::Ticked &entry : ticked)
+            each.append({entry.label, entry.address, entry.found});
+        m_round->Start(each, EncodeBoardText(m_txtBoard->Text()));
+        return;
+    }
     const QString address = m_cmbIP->currentText();
     if (address.isEmpty()) {
         ShowMessage(tr("No IP Address specified"), QMessageBox::Information);

@@ -16,6 +16,7 @@ class AppController;
 class AppTray;
 class DesktopNotifier;
 class PeerBrowser;
+class SendRound;
 class ServiceAnnouncer;
 class DocumentCommands;
 class MessageDesk;
@@ -125,6 +126,7 @@ private:
     DesktopNotifier *m_notifier = nullptr;
     ServiceAnnouncer *m_announcer = nullptr;
     PeerBrowser *m_peers = nullptr;
+    SendRound *m_round = nullptr;
     bool m_toPeer = false; // the send going on is to a computer found on the network
     QPointer<frmLog> m_frmLog;
     bool m_quitting = false;

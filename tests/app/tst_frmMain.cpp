@@ -420,6 +420,29 @@ private slots:
         QCOMPARE(Entries(Box()).last(), "desk-3 \u2014 " + Loopback); // after the remembered ones
     }
 
+    // Ticked entries each get the text; the status line counts the "OK"s and names the others.
+    void sendsToEveryTickedEntry()
+    {
+        CZaridoDovoServer peer;
+        QVERIFY(peer.StartServer(Loopback, 0, 2, {}, false, ZaridoDovo::Cipher::Sealed));
+        QSignalSpy received(&peer, &CZaridoDovoServer::MessageReceived);
+        QTcpServer gone;
+        QVERIFY(gone.listen(QHostAddress::LocalHost, 0));
+        const quint16 closed = gone.serverPort();
+        gone.close();
+        auto *box = qobject_cast<AddressBox *>(StartedWindow().findChild<QComboBox *>("cmbIP"));
+        box->AddAddress(Loopback + ':' + QString::number(peer.LocalPort()));
+        box->AddAddress("not here");
+        box->SetPeers({Peer{"desk-3", Loopback, quint16(peer.LocalPort()), false, {}}, Peer{"desk-9", Loopback, closed, false, {}}});
+        for (int row : {0, 2, 3})
+            box->setItemData(row, Qt::Checked, Qt::CheckStateRole);
+        Board()->setPlainText("x");
+        Click("cmdSend");
+        QTRY_VERIFY2(Status().contains("answered"), qPrintable(Status()));
+        QVERIFY2(Status().endsWith("2 of 3 answered \"OK\"; not: desk-9 \u2014 127.0.0.1 (Connection refused)"), qPrintable(Status()));
+        QCOMPARE(received.size(), 2);
+    }
+
     void nothingReceivedOnlyForSilentConnection()
     {
         const int port = StartedWindow().Controller().Server()->LocalPort();
