@@ -214,8 +214,11 @@ void PeerBrowser::Clear()
     m_allForNow = false;
     m_resolving = 0;
     m_waiting.clear();
-    delete m_browser;
-    m_browser = nullptr;
+    if (m_browser) {
+        m_browser->disconnect(this);
+        m_browser->deleteLater();
+        m_browser = nullptr;
+    }
     if (!m_items.isEmpty()) {
         m_items.clear();
         Changed();

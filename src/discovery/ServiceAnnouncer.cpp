@@ -137,6 +137,8 @@ void ServiceAnnouncer::DropGroup()
     if (!m_group)
         return;
     m_group->Free(); // the reply does not matter: Avahi also frees it when we leave the bus
-    delete m_group;
+    // Later: this may run inside the group's own StateChanged.
+    m_group->disconnect(this);
+    m_group->deleteLater();
     m_group = nullptr;
 }

@@ -30,7 +30,7 @@ public:
     QString addedName, addedType, addedSignature;
     quint16 addedPort = 0;
     QList<QByteArray> addedTxt;
-    QString group, browser;
+    QString group, browser; // browser: started
 
     QString introspect(const QString &) const override { return {}; }
     bool handleMessage(const QDBusMessage &call, const QDBusConnection &bus) override
@@ -42,8 +42,9 @@ public:
             group = "/Client1/EntryGroup" + QString::number(++m_paths);
             out << QVariant::fromValue(QDBusObjectPath(group));
         } else if (member == "ServiceBrowserPrepare") {
-            browser = "/Client1/ServiceBrowser" + QString::number(++m_paths);
-            out << QVariant::fromValue(QDBusObjectPath(browser));
+            out << QVariant::fromValue(QDBusObjectPath("/Client1/ServiceBrowser" + QString::number(++m_paths)));
+        } else if (member == "Start") {
+            browser = call.path(); // records may be sent from now on
         } else if (member == "GetAlternativeServiceName") {
             out << in[0].toString() + " #2";
         } else if (member == "AddService") {
@@ -121,9 +122,13 @@ private slots:
     }
     void cleanup()
     {
+        const QString names[] = {m_avahiBus->name(), m_bus->name()};
         m_avahiBus->unregisterService(Avahi::Service);
-        QDBusConnection::disconnectFromBus(m_avahiBus->name());
-        QDBusConnection::disconnectFromBus(m_bus->name());
+        m_avahiBus->unregisterObject("/", QDBusConnection::UnregisterTree);
+        m_avahiBus.reset(); // the last references, so that the connections close
+        m_bus.reset();
+        for (const QString &name : names)
+            QDBusConnection::disconnectFromBus(name);
     }
 
     void announces_data()
@@ -177,6 +182,11 @@ private slots:
         QTRY_COMPARE(published.size(), 1);
         QTRY_VERIFY(!m_avahi->browser.isEmpty());
         QVERIFY(m_avahi->addedTxt.contains("sealed=0"));
+        // Avahi restarting takes our records along; they are made again.
+        m_avahiBus->unregisterService(Avahi::Service);
+        QTRY_COMPARE(failed.size(), 2);
+        QVERIFY(m_avahiBus->registerService(Avahi::Service));
+        QTRY_COMPARE(published.size(), 2);
     }
 
     void browses_data()
