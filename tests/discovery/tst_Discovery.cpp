@@ -201,6 +201,7 @@ private slots:
                                            << "de[2Jsk \u2014 127.0.0.2 30666, " + zed << zed;
         QTest::newRow("64 KiB name ignored") << QStringList{QString(65536, u'x'), "zed"} << zed << zed;
         QTest::newRow("ourselves skipped") << QStringList{"self", "zed"} << zed << zed;
+        QTest::newRow("link-local with its scope") << QStringList{"v6", "zed"} << "v6 \u2014 fe80::1%lo 30666, " + zed << zed;
         QTest::newRow("sealed once stays sealed") << QStringList{"desk-3", "desk-3 again"}
                                                   << "desk-3 \u2014 127.0.0.2 sealed 30666"
                                                   << "desk-3 again \u2014 127.0.0.2 sealed 30666";
@@ -215,6 +216,7 @@ private slots:
         m_avahi->records["desk-3"].txt = {"v=1", "id=00000000000000aa", "sealed=1"};
         m_avahi->records["desk-3 again"].txt = {"v=1", "id=00000000000000aa", "sealed=0"};
         m_avahi->records["self"].txt = {"id=00000000000000ff"};
+        m_avahi->records["v6"].address = "fe80::1";
         QVERIFY(m_avahiBus->registerService(Avahi::Service));
         PeerBrowser browser(*m_bus);
         browser.SkipId("00000000000000ff");
