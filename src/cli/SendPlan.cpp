@@ -2,7 +2,6 @@
 
 #include "cli/ExitCode.h"
 #include "cli/SendCommand.h"
-#include "crypto/Sodium.h"
 #include "discovery/PeerBrowser.h"
 #include "discovery/TypedAddress.h"
 
@@ -29,15 +28,12 @@ SendPlan::SendPlan(const QList<QByteArray> &destinations, const Choices &choices
     }
 }
 
-SendPlan::~SendPlan()
-{
-    Sodium::Wipe(m_password);
-}
+SendPlan::~SendPlan() = default;
 
 void SendPlan::Start(const QByteArray &message, const QByteArray &password)
 {
     m_message = message;
-    m_password = password;
+    m_password = SecretBytes(std::string_view(password.constData(), static_cast<std::size_t>(password.size())));
     if (AllNamesFound())
         return SendNext();
     m_browser = new PeerBrowser(QDBusConnection::systemBus(), this);
@@ -129,7 +125,9 @@ void SendPlan::SendNext()
     if (m_targets.size() > 1 || target.discovered)
         m_send->Describe(target.typed, target.discovered);
     connect(m_send.get(), &SendCommand::Finished, this, outcome, Qt::QueuedConnection);
-    m_send->Start(target.host, target.port, m_message, m_password, m_choices.cipher);
+    const std::string_view password = m_password.View();
+    m_send->Start(target.host, target.port, m_message,
+                  QByteArray::fromRawData(password.data(), static_cast<qsizetype>(password.size())), m_choices.cipher);
 }
 
 void SendPlan::Done(int exitCode)

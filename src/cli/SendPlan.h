@@ -1,5 +1,6 @@
 #pragma once
 
+#include "crypto/SecretBytes.h"
 #include "protocol/ZaridoDovoGlobal.h"
 
 #include <QByteArray>
@@ -57,7 +58,7 @@ private:
     QList<Target> m_targets;
     Choices m_choices;
     QByteArray m_message;
-    QByteArray m_password;
+    SecretBytes m_password; // for each send in turn; locked, wiped when the plan goes
     PeerBrowser *m_browser = nullptr;
     QTimer *m_waitTimer = nullptr;
     std::unique_ptr<SendCommand> m_send;

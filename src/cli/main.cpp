@@ -117,7 +117,7 @@ int main(int argc, char *argv[])
         // Queued: an outcome known at once (nothing to send) must reach a running loop.
         QObject::connect(&send, &SendPlan::Finished, &app, [](int code) { QCoreApplication::exit(code); },
                          Qt::QueuedConnection);
-        send.Start(message, password); // the plan wipes its copy when done
+        send.Start(message, password); // the plan keeps its copy in locked memory
         Sodium::Wipe(password);
         return app.exec();
     }
