@@ -25,5 +25,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # dpkg-shlibdeps cannot see them; so does Qt Keychain with libsecret (the remembered password).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6sql6-sqlite, libsecret-1-0")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# The ufw profile lives under /etc: the administrator's edits to it survive upgrades.
+file(WRITE ${CMAKE_BINARY_DIR}/conffiles "${CMAKE_INSTALL_FULL_SYSCONFDIR}/ufw/applications.d/textdrop\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/conffiles)
 
 include(CPack)

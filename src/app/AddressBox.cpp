@@ -1,7 +1,10 @@
 #include "app/AddressBox.h"
 
 #include <QKeyEvent>
+#include <QAbstractItemView>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QStyledItemDelegate>
 
 namespace {
 bool IsEnter(int key)
@@ -16,30 +19,84 @@ AddressBox::AddressBox(QWidget *parent)
     setObjectName(QStringLiteral("cmbIP"));
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
+    // A delegate that draws the ticks; Ctrl+click in the list ticks without choosing.
+    setItemDelegate(new QStyledItemDelegate(this));
+    view()->viewport()->installEventFilter(this);
+    setToolTip(tr("Ctrl+click entries in the list to send to several at once"));
     // Keys reach the box (which hands them to its line edit) or, sent to it, the line edit.
     installEventFilter(this);
     lineEdit()->installEventFilter(this);
 }
 
+namespace {
+constexpr int TargetRole = Qt::UserRole + 1; // set on the entries of found computers only
+}
+
 QStringList AddressBox::Entries() const
 {
     QStringList entries;
-    for (int i = 0; i < count(); ++i)
-        entries.append(itemText(i));
+    for (int i = 0; i < count(); ++i) {
+        if (!itemData(i, TargetRole).isValid())
+            entries.append(itemText(i));
+    }
     return entries;
 }
 
 void AddressBox::AddAddress(const QString &address)
 {
-    if (Entries().contains(address))
+    const QStringList entries = Entries();
+    if (entries.contains(address))
         return;
-    addItem(address);
+    const int at = int(entries.size()); // remembered addresses come before found computers
+    insertItem(at, address);
     setEditText(QString());
-    setCurrentIndex(count() - 1);
+    setCurrentIndex(at);
+}
+
+void AddressBox::SetPeers(const QList<Peer> &peers)
+{
+    const QString shown = currentText();
+    const int remembered = int(Entries().size());
+    while (count() > remembered)
+        removeItem(count() - 1);
+    for (const Peer &peer : peers) {
+        addItem(peer.Label());
+        setItemData(count() - 1, peer.Target(), TargetRole);
+    }
+    setEditText(shown);
+}
+
+QString AddressBox::PeerTarget() const
+{
+    const int index = currentIndex();
+    if (index < 0 || currentText() != itemText(index))
+        return {};
+    return itemData(index, TargetRole).toString();
+}
+
+QList<AddressBox::Ticked> AddressBox::TickedEntries() const
+{
+    QList<Ticked> ticked;
+    for (int i = 0; i < count(); ++i) {
+        if (itemData(i, Qt::CheckStateRole).toInt() != Qt::Checked)
+            continue;
+        const QVariant target = itemData(i, TargetRole);
+        ticked.append({itemText(i), target.isValid() ? target.toString() : itemText(i), target.isValid()});
+    }
+    return ticked;
 }
 
 bool AddressBox::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == view()->viewport() && event->type() == QEvent::MouseButtonRelease) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        const QModelIndex index = view()->indexAt(mouse->position().toPoint());
+        if (!mouse->modifiers().testFlag(Qt::ControlModifier) || !index.isValid())
+            return QComboBox::eventFilter(watched, event);
+        const bool ticked = index.data(Qt::CheckStateRole).toInt() == Qt::Checked;
+        setItemData(index.row(), ticked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+        return true; // the list stays open for the next one
+    }
     if (watched != this && watched != lineEdit())
         return QComboBox::eventFilter(watched, event);
     switch (event->type()) {

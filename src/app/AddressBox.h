@@ -1,5 +1,7 @@
 #pragma once
 
+#include "discovery/PeerBrowser.h"
+
 #include <QComboBox>
 #include <QStringList>
 
@@ -13,9 +15,25 @@ class AddressBox : public QComboBox
 public:
     explicit AddressBox(QWidget *parent = nullptr);
 
+    // The remembered addresses; computers found on the network are not among them.
     QStringList Entries() const;
     // Appends the address unless it is listed (case-sensitive) and shows it selected.
     void AddAddress(const QString &address);
+    // Lists the computers found on the network after the remembered addresses, by name and
+    // address; the text typed or shown stays.
+    void SetPeers(const QList<Peer> &peers);
+    // The address and port of the shown peer ("192.168.1.20:30666"), or empty when the box
+    // shows something else.
+    QString PeerTarget() const;
+    // The entries ticked in the list (Ctrl+click ticks and unticks one), to send to each:
+    // label, where to send, and whether it is a computer found on the network.
+    struct Ticked
+    {
+        QString label;
+        QString address;
+        bool found = false;
+    };
+    QList<Ticked> TickedEntries() const;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -1,6 +1,7 @@
 #include "app/MessageDesk.h"
 
 #include "app/AddressBox.h"
+#include "discovery/TypedAddress.h"
 #include "app/AppController.h"
 #include "app/ArrivalNotice.h"
 #include "app/Board.h"
@@ -130,6 +131,12 @@ void MessageDesk::Sent()
         return;
     const Pending sent = *m_pending;
     m_pending.reset();
+    if (sent.remember) {
+        // Remembered once it worked; what the user has typed since stays in the box.
+        const QString shown = m_addresses->currentText();
+        m_addresses->AddAddress(sent.address);
+        m_addresses->setEditText(shown);
+    }
     if (const QString error = Record(int(HistoryStore::Direction::Sent), sent.address, sent.enciphered, sent.text);
         !error.isEmpty())
         emit StatusChanged(tr("History not written: ") + error);
@@ -154,7 +161,8 @@ void MessageDesk::OpenHistory()
         m_history = new frmHistory(*store, m_window);
         m_history->setAttribute(Qt::WA_DeleteOnClose);
         connect(m_history, &frmHistory::PutOnBoard, this, &MessageDesk::PutOnBoard);
-        connect(m_history, &frmHistory::SendAgain, this, &MessageDesk::Send);
+        connect(m_history, &frmHistory::SendAgain, this,
+                [this](const QString &address, const QByteArray &message) { Send(address, message); });
         m_history->ShowNotice(m_recorder.Damage());
     }
     m_history->show();
@@ -169,15 +177,21 @@ void MessageDesk::PutOnBoard(const QByteArray &text)
         Record(int(HistoryStore::Direction::Draft), typedAddress, false, EncodeBoardText(draft));
 }
 
-void MessageDesk::Send(const QString &address, const QByteArray &message)
+bool MessageDesk::Send(const QString &address, const QByteArray &message, bool remember)
 {
     CZaridoDovoClient *client = m_controller.Client();
     if (!client)
-        return;
-    m_pending = Pending{address, message, Enciphered()};
+        return false;
     const Settings &settings = m_controller.AppSettings();
-    client->SendMessage(address, settings.Stored.ServerPort, message, settings.Security.CryptPassword.toUtf8(),
+    TypedAddress typed;
+    if (!typed.Parse(address, settings.Stored.ServerPort)) {
+        emit StatusChanged(tr("Not sent: ") + typed.errorString());
+        return false;
+    }
+    m_pending = Pending{address, message, Enciphered(), remember};
+    client->SendMessage(typed.Host(), typed.Port(), message, settings.Security.CryptPassword.toUtf8(),
                         settings.Stored.Cipher);
+    return true;
 }
 
 frmHistory *MessageDesk::HistoryWindow() const

@@ -43,7 +43,9 @@ public:
     void Receive(const QByteArray &message, const QString &from);
     void Refused(const QString &description);
     // Sends with the present settings; recorded in the history when MessageSent follows.
-    void Send(const QString &address, const QByteArray &message);
+    // remember: add the address to the remembered ones once the receiver said "OK".
+    // False when nothing went out: the address cannot be read (the status says why).
+    bool Send(const QString &address, const QByteArray &message, bool remember = true);
     void Sent();
     bool Undo();
     // Opens (or brings forward) the history window.
@@ -80,6 +82,7 @@ private:
         QString address;
         QByteArray text;
         bool enciphered = false;
+        bool remember = false;
     };
     std::optional<Pending> m_pending;
 };

@@ -8,6 +8,7 @@
 #include "app/DocumentCommands.h"
 #include "app/MessageDesk.h"
 #include "app/PhonePeers.h"
+#include "app/SendRound.h"
 #include "desktop/SingleInstance.h"
 #include "phone/PhoneServer.h"
 #include "app/StatusLine.h"
@@ -15,6 +16,9 @@
 #include "core/TextBytes.h"
 #include "protocol/CZaridoDovoClient.h"
 #include "protocol/CZaridoDovoServer.h"
+#include "discovery/LocalAddresses.h"
+#include "discovery/PeerBrowser.h"
+#include "discovery/ServiceAnnouncer.h"
 #include "protocol/ReplyWords.h"
 #include "desktop/CTray.h"
 #include "desktop/DesktopNotifier.h"
@@ -227,6 +231,10 @@ void frmMain::Load()
     connect(msg, &CZaridoDovoClient::Error, this, &frmMain::msg_Error);
     connect(msg, &CZaridoDovoClient::MessageError, this, &frmMain::msg_MessageError);
     connect(msg, &CZaridoDovoClient::NotSent, this, &frmMain::SetStatus);
+    // Connected after the window's own handlers: its summary is the last word on the status line.
+    m_round = new SendRound(*m_desk, *msg, this);
+    connect(m_round, &SendRound::Sending, this, [this](const SendRound::Destination &to) { m_toPeer = to.found; });
+    connect(m_round, &SendRound::Finished, this, &frmMain::SetStatus);
     connect(m_controller, &AppController::ServerStarted, this, &frmMain::OnServerStarted);
     connect(m_controller, &AppController::KeyringFailed, this, &frmMain::Warn);
     // Queued: the start may run before the event loop, and the settings window is modal.
@@ -243,6 +251,12 @@ void frmMain::Load()
         if (!m_quitting)
             saveAll();
     });
+    // Other computers find this one, and this one them, through the desktop's Avahi daemon.
+    m_announcer = new ServiceAnnouncer(QDBusConnection::systemBus(), this);
+    m_peers = new PeerBrowser(QDBusConnection::systemBus(), this);
+    m_peers->SkipId(m_announcer->InstanceId());
+    connect(m_peers, &PeerBrowser::PeersChanged, this, [this] { m_cmbIP->SetPeers(m_peers->Peers()); });
+    m_peers->Start();
     connect(m_Tray, &AppTray::ShowRequested, this, &frmMain::ShowWindow);
     connect(m_Tray, &AppTray::QuitRequested, this, &frmMain::ExitProgram);
 
@@ -270,9 +284,21 @@ void frmMain::OnServerStarted(bool started, const QString &where, const QString 
     const QString caption = Title + QLatin1Char(' ') + m_controller->Run().AppVersion;
     setWindowTitle(caption + captionSuffix);
     if (started) {
-        SetStatus(tr("Server started on %1").arg(where));
-        m_Tray->SetTip(caption);
+        // Where others reach this computer; the log keeps the server's own words.
+        const int colon = int(where.lastIndexOf(QLatin1Char(':')));
+        QString host = where.left(colon).remove(QLatin1Char('[')).remove(QLatin1Char(']'));
+        const int port = where.mid(colon + 1).toInt();
+        if (host == QLatin1String("0.0.0.0") || host == QLatin1String("::") || host.isEmpty())
+            host = LocalAddresses().value(0, host);
+        const QString name = ComputerName();
+        const QString reach = tr("Receiving on %1 as %2").arg(WithPort(host, port), name);
+        SetStatus(reach);
+        m_Tray->SetTip(caption + QLatin1Char('\n') + reach);
+        const Settings &settings = m_controller->AppSettings();
+        m_announcer->Announce(name, static_cast<quint16>(port),
+                              !settings.Security.CryptPassword.isEmpty() && settings.Stored.Cipher == ZaridoDovo::Cipher::Sealed);
     } else {
+        m_announcer->Withdraw();
         SetStatus(tr("Server failed to start on %1 \u2014 see the log").arg(where));
         // Hidden in the tray, the window cannot tell the user that nothing arrives.
         m_Tray->SetTip(tr("%1: not receiving").arg(caption));
@@ -305,14 +331,28 @@ void frmMain::UpdateCharacterCount()
 
 void frmMain::cmdSend_Click()
 {
+    if (m_round->Busy())
+        return;
+    const QList<AddressBox::Ticked> ticked = m_cmbIP->TickedEntries();
+    if (!ticked.isEmpty()) {
+        QList<SendRound::Destination> each;
+        for (const AddressBox::Ticked &entry : ticked)
+            each.append({entry.label, entry.address, entry.found});
+        m_round->Start(each, EncodeBoardText(m_txtBoard->Text()));
+        return;
+    }
     const QString address = m_cmbIP->currentText();
     if (address.isEmpty()) {
         ShowMessage(tr("No IP Address specified"), QMessageBox::Information);
         m_cmbIP->setFocus();
         return;
     }
-    if (!m_phones->Send(address, EncodeBoardText(m_txtBoard->Text())))
-        m_desk->Send(address, EncodeBoardText(m_txtBoard->Text()));
+    if (m_phones->Send(address, EncodeBoardText(m_txtBoard->Text())))
+        return;
+    // A computer found on the network is sent to at its announced address and port.
+    const QString peer = m_cmbIP->PeerTarget();
+    m_toPeer = !peer.isEmpty();
+    m_desk->Send(m_toPeer ? peer : address, EncodeBoardText(m_txtBoard->Text()), !m_toPeer);
 }
 
 void frmMain::msg_MessageSent(int ticks)
@@ -325,7 +365,10 @@ void frmMain::msg_MessageSent(int ticks)
 
 void frmMain::msg_Error(int number, const QString &description)
 {
-    SetStatus(tr("Send Error #") + QString::number(number) + QStringLiteral(" - ") + description);
+    SetStatus(tr("Send Error #") + QString::number(number) + QStringLiteral(" - ") + description
+              + (m_toPeer ? tr(" \u2014 the computer may be blocked by a firewall, or by the network "
+                               "(client isolation on Wi-Fi)")
+                          : QString()));
 }
 
 void frmMain::msg_MessageError(const QByteArray &description)
@@ -387,7 +430,19 @@ void frmMain::OpenSettings()
 {
     if (m_quitting)
         return;
+    NetworkView &network = m_controller->AppSettings().Network;
+    network.ComputerName = ComputerName();
+    network.State = m_announcer->IsPublished()
+                        ? tr("Announced on the network as %1").arg(m_announcer->PublishedName())
+                        : tr("Discovery is off: %1")
+                              .arg(m_announcer->errorString().isEmpty() ? tr("the receiver is not running")
+                                                                        : m_announcer->errorString());
+    network.Addresses.clear();
+    for (const QString &address : LocalAddresses())
+        network.Addresses += WithPort(address, m_controller->Server()->LocalPort());
     if (frmSettings::Open(m_controller->AppSettings(), this)) {
+        SetComputerName(network.ComputerName);
+        m_announcer->ChangeName(ComputerName());
         m_controller->ApplySettings();
         m_desk->ApplySettings();
     }

@@ -15,6 +15,9 @@ class AddressBox;
 class AppController;
 class AppTray;
 class DesktopNotifier;
+class PeerBrowser;
+class SendRound;
+class ServiceAnnouncer;
 class DocumentCommands;
 class MessageDesk;
 class PhonePeers;
@@ -125,6 +128,10 @@ private:
     MessageDesk *m_desk = nullptr;
     PhonePeers *m_phones = nullptr;
     DesktopNotifier *m_notifier = nullptr;
+    ServiceAnnouncer *m_announcer = nullptr;
+    PeerBrowser *m_peers = nullptr;
+    SendRound *m_round = nullptr;
+    bool m_toPeer = false; // the send going on is to a computer found on the network
     QPointer<frmLog> m_frmLog;
     bool m_quitting = false;
     bool m_AwaitingMessage = false;

@@ -44,15 +44,20 @@ QString CliOptions::Usage()
 {
     return QStringLiteral(
                "Usage:\n"
-               "  textdrop-cli send ADDRESS [TEXT] [--port N] [--password-file FILE]\n"
-               "                    [--cipher sealed|legacy] [--reply-timeout SECONDS] [--verbose]\n"
+               "  textdrop-cli send ADDRESS [TEXT] [--to ADDRESS]... [--port N] [--password-file FILE]\n"
+               "                    [--cipher sealed|legacy] [--reply-timeout SECONDS] [--wait SECONDS]\n"
+               "                    [--verbose]\n"
                "      Sends TEXT, or standard input when TEXT is absent, as one message.\n"
+               "      ADDRESS is a host, host:port, [IPv6]:port, a bare IPv6 address, or the name a\n"
+               "      peer announces on the network (looked for up to --wait seconds, default 2).\n"
+               "      With --to, the same text goes to every ADDRESS given (then ADDRESS itself may\n"
+               "      be left out); the exit code is %7 when only some of them answered OK.\n"
                "      An empty text, or one above 16 MiB, is not sent (a receiver takes at most 1 MiB).\n"
                "      --reply-timeout  how long to wait for the receiver's answer once the text has\n"
                "                       gone out (default %1 seconds; decimals allowed).\n"
                "  textdrop-cli listen [--address A] [--port N] [--timeout TICKS] [--save-dir DIR]\n"
                "                      [--password-file FILE] [--cipher sealed|legacy] [--secure-only]\n"
-               "                      [--null]\n"
+               "                      [--null] [--announce NAME]\n"
                "      Receives until interrupted and writes the log to standard error.\n"
                "      Prints each message followed by a newline, or by a NUL byte with --null.\n"
                "      On a terminal, control characters other than newline and tab are shown\n"
@@ -63,6 +68,11 @@ QString CliOptions::Usage()
                "                  sender is told \"OK\" only once the file is on disk, otherwise\n"
                "                  \"NOTSAVED\", and the system's reason is logged. A DIR in which no\n"
                "                  file can be created is refused at start (exit %4).\n"
+               "      --announce  announces the receiver on the local network as NAME (through the\n"
+               "                  Avahi daemon) so that others find it by name.\n"
+               "  textdrop-cli peers [--wait SECONDS] [--tab]\n"
+               "      Lists the receivers announced on the local network: name, address, port and\n"
+               "      whether they take sealed messages. --tab prints one tab-separated line each.\n"
                "\n"
                "The port defaults to 30666. The password is read from FILE (its first line, at most\n"
                "4096 bytes) or from\n"
@@ -84,13 +94,15 @@ QString CliOptions::Usage()
                "       answer that is no valid reply, or BUSY (the receiver is busy: try again\n"
                "       later); listen: could not listen\n"
                "  %6    send: nothing sent: the text is empty or too long\n"
+               "  %7    send to several: some answered OK, some did not (they are named)\n"
                "  128+N send: interrupted by signal N (130 for SIGINT, 143 for SIGTERM)\n")
         .arg(CZaridoDovoClient::ReplyTimeoutMilliseconds / 1000)
         .arg(ExitCode::Delivered)
         .arg(ExitCode::Refused)
         .arg(ExitCode::Usage)
         .arg(ExitCode::NotDelivered)
-        .arg(ExitCode::NotSent);
+        .arg(ExitCode::NotSent)
+        .arg(ExitCode::Partly);
 }
 
 CliOptions CliOptions::Parse(const QList<QByteArray> &arguments)
@@ -120,8 +132,12 @@ CliOptions CliOptions::Parse(const QList<QByteArray> &arguments)
     const QCommandLineOption secureOnly(QStringLiteral("secure-only"), QString());
     const QCommandLineOption null(QStringLiteral("null"), QString());
     const QCommandLineOption cipher(QStringLiteral("cipher"), QString(), QStringLiteral("NAME"));
-    parser.addOptions(
-        {help, port, passwordFile, verbose, replyTimeout, address, timeout, saveDir, secureOnly, null, cipher});
+    const QCommandLineOption to(QStringLiteral("to"), QString(), QStringLiteral("ADDRESS"));
+    const QCommandLineOption wait(QStringLiteral("wait"), QString(), QStringLiteral("SECONDS"));
+    const QCommandLineOption tab(QStringLiteral("tab"), QString());
+    const QCommandLineOption announce(QStringLiteral("announce"), QString(), QStringLiteral("NAME"));
+    parser.addOptions({help, port, passwordFile, verbose, replyTimeout, address, timeout, saveDir, secureOnly, null,
+                       cipher, to, wait, tab, announce});
 
     if (!parser.parse(standIns)) {
         options.error = parser.errorText();
@@ -143,13 +159,19 @@ CliOptions CliOptions::Parse(const QList<QByteArray> &arguments)
         options.command = Command::Send;
     } else if (command == "listen") {
         options.command = Command::Listen;
+    } else if (command == "peers") {
+        options.command = Command::Peers;
     } else {
         options.error = QStringLiteral("unknown command '%1'").arg(QString::fromLocal8Bit(command));
         return options;
     }
     const bool sending = options.command == Command::Send;
-    const QList<QCommandLineOption> onlyFor[] = {{address, timeout, saveDir, secureOnly, null}, {verbose, replyTimeout}};
-    for (const QCommandLineOption &option : onlyFor[sending ? 0 : 1]) {
+    const QList<QCommandLineOption> notFor[] = {
+        {address, timeout, saveDir, secureOnly, null, tab, announce},                        // send
+        {verbose, replyTimeout, to, wait, tab},                                               // listen
+        {address, timeout, saveDir, secureOnly, null, verbose, replyTimeout, to, announce, port,
+         passwordFile, cipher}};                                                               // peers
+    for (const QCommandLineOption &option : notFor[static_cast<int>(options.command) - 1]) {
         if (parser.isSet(option)) {
             options.error = QStringLiteral("--%1 is not an option of %2")
                                 .arg(option.names().first(), QString::fromLatin1(command));
@@ -174,6 +196,22 @@ CliOptions CliOptions::Parse(const QList<QByteArray> &arguments)
         }
         options.replyTimeoutMilliseconds = std::max(1, static_cast<int>(seconds * 1000));
     }
+    if (parser.isSet(wait)) {
+        bool ok = false;
+        const double seconds = value(wait).toDouble(&ok);
+        if (!ok || !(seconds >= 0 && seconds <= 3600)) {
+            options.error = QStringLiteral("--wait takes seconds, from 0 to 3600");
+            return options;
+        }
+        options.waitMilliseconds = static_cast<int>(seconds * 1000);
+    }
+    if (parser.isSet(announce)) {
+        options.announce = QString::fromLocal8Bit(value(announce)).trimmed();
+        if (options.announce.isEmpty()) {
+            options.error = QStringLiteral("--announce needs a NAME");
+            return options;
+        }
+    }
     if (parser.isSet(cipher)) {
         const QByteArray name = value(cipher);
         if (name == "sealed") {
@@ -194,20 +232,26 @@ CliOptions CliOptions::Parse(const QList<QByteArray> &arguments)
     options.verbose = parser.isSet(verbose);
     options.secureOnly = parser.isSet(secureOnly);
     options.nullTerminated = parser.isSet(null);
+    options.tab = parser.isSet(tab);
 
     if (sending) {
-        if (positional.isEmpty() || positional.first().isEmpty()) {
+        for (const QString &destination : parser.values(to))
+            options.destinations += Raw(destination, arguments);
+        // With --to a lone argument is the TEXT; without, the first one is the ADDRESS.
+        const bool addressFirst = options.destinations.isEmpty() || positional.size() == 2;
+        if (addressFirst && !positional.isEmpty())
+            options.destinations.prepend(positional.takeFirst());
+        if (options.destinations.isEmpty() || options.destinations.contains(QByteArray())) {
             options.error = QStringLiteral("send needs an ADDRESS");
-        } else if (positional.size() > 2) {
+        } else if (positional.size() > 1) {
             options.error = QStringLiteral("send takes one TEXT (quote it)");
         } else {
-            options.address = positional.first();
-            options.hasText = positional.size() == 2;
+            options.hasText = positional.size() == 1;
             if (options.hasText)
-                options.text = positional[1];
+                options.text = positional[0];
         }
     } else if (!positional.isEmpty()) {
-        options.error = QStringLiteral("listen takes no arguments, only options");
+        options.error = QStringLiteral("%1 takes no arguments, only options").arg(QString::fromLatin1(command));
     }
     return options;
 }

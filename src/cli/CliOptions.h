@@ -12,10 +12,11 @@
 // wire unchanged whatever the locale makes of it.
 struct CliOptions
 {
-    enum class Command { Help, Send, Listen };
+    enum class Command { Help, Send, Listen, Peers };
 
     Command command = Command::Help;
-    QByteArray address;    // send: destination; listen: address to bind (empty: all)
+    QByteArray address;    // listen: address to bind (empty: all)
+    QList<QByteArray> destinations; // send: addresses or announced names, one or more
     QByteArray text;       // send: the message, when given as an argument
     bool hasText = false;  // send: false means read standard input
     int port = StoredSettings::DefaultPort;
@@ -27,6 +28,9 @@ struct CliOptions
     ZaridoDovo::Cipher cipher = ZaridoDovo::Cipher::Sealed; // used when there is a password
     bool nullTerminated = false; // listen: end each printed message with NUL, not newline
     bool verbose = false;  // send: log every step to standard error
+    int waitMilliseconds = 2000; // peers, send to a name: how long to look on the network
+    bool tab = false;      // peers: one tab-separated line per peer
+    QString announce;      // listen: the name to announce on the network (empty: not announced)
     QString error;         // non-empty: bad arguments
 
     static CliOptions Parse(const QList<QByteArray> &arguments); // without the program name

@@ -11,6 +11,7 @@ inline constexpr int NotDelivered = 3; // send: could not connect, no complete a
                                        // that is no valid reply, or BUSY (try again later);
                                        // listen: could not listen
 inline constexpr int NotSent = 4;      // send: nothing went out: the text is empty or too long
+inline constexpr int Partly = 5;       // send to several: some answered "OK", some did not
 inline constexpr int SignalBase = 128; // send: interrupted by signal N gives 128 + N
 
 } // namespace ExitCode

@@ -22,6 +22,17 @@ bool ListenCommand::Start(const QString &address, int port, int timeout, const Q
     return m_server.StartServer(address, port, timeout, password, secureOnly, cipher);
 }
 
+void ListenCommand::Announce(const QString &name, int port, bool sealed)
+{
+    m_announcer = new ServiceAnnouncer(QDBusConnection::systemBus(), this);
+    connect(m_announcer, &ServiceAnnouncer::Published, this,
+            [this](const QString &published) { m_server.AddLog(QStringLiteral("Announced on the network as ") + published); });
+    connect(m_announcer, &ServiceAnnouncer::Failed, this, [this](const QString &why) {
+        m_server.AddLog(QStringLiteral("Not announced on the network: ") + why);
+    });
+    m_announcer->Announce(name, static_cast<quint16>(port), sealed);
+}
+
 void ListenCommand::onMessageReceived(const QByteArray &message, const QString &)
 {
     if (m_saveDir.isEmpty()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/StderrLogView.h"
+#include "discovery/ServiceAnnouncer.h"
 #include "protocol/CZaridoDovoServer.h"
 
 #include <QObject>
@@ -25,12 +26,15 @@ public:
 
     bool Start(const QString &address, int port, int timeout, const QByteArray &password, bool secureOnly,
                ZaridoDovo::Cipher cipher);
+    // Tells the local network (through Avahi) that a receiver called name listens on port.
+    void Announce(const QString &name, int port, bool sealed);
 
 private:
     void onMessageReceived(const QByteArray &message, const QString &from);
 
     CZaridoDovoServer m_server;
     StderrLogView m_logView;
+    ServiceAnnouncer *m_announcer = nullptr;
     QString m_saveDir;
     Output m_output;
     int m_savedCount = 0;

@@ -50,12 +50,22 @@ void SendCommand::Start(const QString &address, int port, const QByteArray &mess
     m_client.SendMessage(address, port, message, password, cipher);
 }
 
+void SendCommand::Describe(const QString &destination, bool discovered)
+{
+    m_destination = destination;
+    m_discovered = discovered;
+}
+
 void SendCommand::Finish(int exitCode, const QString &why)
 {
     if (m_done)
         return;
     m_done = true;
-    if (!why.isEmpty())
-        std::fprintf(stderr, "textdrop-cli: %s\n", qPrintable(why));
+    QString said = why;
+    if (exitCode == ExitCode::NotDelivered && m_discovered)
+        said += QStringLiteral(" \u2014 it may be blocked by a firewall, or by the network (client isolation on Wi-Fi)");
+    if (!said.isEmpty())
+        std::fprintf(stderr, "textdrop-cli: %s%s\n", qPrintable(m_destination.isEmpty() ? QString() : m_destination + QStringLiteral(": ")),
+                     qPrintable(said));
     emit Finished(exitCode);
 }

@@ -15,6 +15,9 @@ public:
 
     void Start(const QString &address, int port, const QByteArray &message, const QByteArray &password,
                ZaridoDovo::Cipher cipher);
+    // Told with every complaint: which of several destinations it is about; whether it was
+    // found on the network (no answer from one then hints at a firewall).
+    void Describe(const QString &destination, bool discovered);
 
 signals:
     void Finished(int exitCode);
@@ -25,4 +28,6 @@ private:
     CZaridoDovoClient m_client;
     StderrLogView m_logView;
     bool m_done = false;
+    QString m_destination;
+    bool m_discovered = false;
 };

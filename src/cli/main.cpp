@@ -2,7 +2,8 @@
 #include "cli/CliOptions.h"
 #include "cli/ExitCode.h"
 #include "cli/ListenCommand.h"
-#include "cli/SendCommand.h"
+#include "cli/PeersCommand.h"
+#include "cli/SendPlan.h"
 #include "crypto/Sodium.h"
 #include "protocol/WireFormat.h"
 #include "core/MessageArchive.h"
@@ -147,12 +148,20 @@ int main(int argc, char *argv[])
         QByteArray message = options.text;
         if (!options.hasText && !ReadStandardInput(message))
             return ExitCode::SignalBase + QuitSignal;
-        SendCommand send(options.verbose, options.replyTimeoutMilliseconds);
+        SendPlan send(options.destinations, {options.port, options.waitMilliseconds, options.replyTimeoutMilliseconds,
+                                             options.verbose, options.cipher});
         // Queued: an outcome known at once (nothing to send) must reach a running loop.
-        QObject::connect(&send, &SendCommand::Finished, &app, [](int code) { QCoreApplication::exit(code); },
+        QObject::connect(&send, &SendPlan::Finished, &app, [](int code) { QCoreApplication::exit(code); },
                          Qt::QueuedConnection);
-        send.Start(QString::fromLocal8Bit(options.address), options.port, message, password, options.cipher);
-        Sodium::Wipe(password); // the endpoint holds its own copy in locked memory
+        send.Start(message, password); // the plan keeps its copy in locked memory
+        Sodium::Wipe(password);
+        return app.exec();
+    }
+    if (options.command == CliOptions::Command::Peers) {
+        PeersCommand peers(options.tab);
+        QObject::connect(&peers, &PeersCommand::Finished, &app, [](int code) { QCoreApplication::exit(code); },
+                         Qt::QueuedConnection);
+        peers.Start(options.waitMilliseconds);
         return app.exec();
     }
 
@@ -173,6 +182,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "textdrop-cli: could not listen on port %d\n", options.port);
         return ExitCode::NotDelivered;
     }
+    if (!options.announce.isEmpty())
+        listen.Announce(options.announce, options.port, !password.isEmpty());
     Sodium::Wipe(password);
     return app.exec();
 }

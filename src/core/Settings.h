@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 // The values kept in the user's settings store between runs, with their defaults: the one
 // place both the window program and the command-line tool take them from.
@@ -63,12 +64,22 @@ struct SecurityChoices
     void Save() const;
 };
 
+// This computer on the network: the name it is announced under (edited; the discovery code
+// keeps it) and, only to be shown, what discovery is doing and where others reach it.
+struct NetworkView
+{
+    QString ComputerName;
+    QString State;
+    QStringList Addresses;
+};
+
 // What the settings window edits.
 struct Settings
 {
     StoredSettings Stored;
     SecurityChoices Security;
     Preferences Prefs;
+    NetworkView Network;
 };
 
 // How the receiver is started from the settings; two starts with equal values behave alike.

@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QSysInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -95,6 +96,7 @@ frmSettings::frmSettings(Settings &settings, QWidget *parent)
 
     BuildServerFrame();
     BuildSecureFrame();
+    BuildNetworkFrame();
     m_prefs = new PreferencesBox(settings.Prefs, Autostart(), this);
     cmdOK = NewButton("cmdOK", tr("OK"), this);
     cmdCancel = NewButton("cmdCancel", tr("Cancel"), this);
@@ -108,17 +110,18 @@ frmSettings::frmSettings(Settings &settings, QWidget *parent)
     window->setContentsMargins(4, 3, 4, 3);
     window->addWidget(Frame1);
     window->addWidget(Frame2);
+    window->addWidget(m_network);
     window->addWidget(m_prefs);
     window->addLayout(buttons);
     window->setSizeConstraint(QLayout::SetFixedSize);
 
     QWidget *order[] = {txtIP, cmdIP, txtPort, txtTimeout, txtPath, cmdBrowse, chkCrypt,
-                        txtPassword, txtPassword2, chkRemember, cmbCipher, chkAcceptSecure, cmdOK, cmdCancel};
+                        txtPassword, txtPassword2, chkRemember, cmbCipher, chkAcceptSecure, txtName, cmdOK, cmdCancel};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
     txtIP->setFocus();
 
-    for (QLineEdit *field : {txtIP, txtPort, txtTimeout, txtPassword, txtPassword2})
+    for (QLineEdit *field : {txtIP, txtPort, txtTimeout, txtPassword, txtPassword2, txtName})
         field->installEventFilter(this);
 
     connect(chkCrypt, &QCheckBox::toggled, this, &frmSettings::onCryptClicked);
@@ -214,6 +217,29 @@ void frmSettings::BuildSecureFrame()
     secure->addWidget(new QLabel(tr("Cipher:"), Frame2));
     secure->addWidget(cmbCipher);
     secure->addWidget(chkAcceptSecure);
+}
+
+void frmSettings::BuildNetworkFrame()
+{
+    m_network = new QGroupBox(tr("This Computer on the Network"), this);
+    txtName = NewField("txtName", m_network);
+    txtName->setText(m_settings.Network.ComputerName);
+    txtName->setPlaceholderText(QSysInfo::machineHostName());
+    auto *state = new QLabel(m_settings.Network.State, m_network);
+    state->setObjectName(QStringLiteral("lblDiscovery"));
+    state->setWordWrap(true);
+    auto *addresses = new QLabel(tr("Others reach it at: %1").arg(m_settings.Network.Addresses.join(QStringLiteral(", "))),
+                                 m_network);
+    addresses->setObjectName(QStringLiteral("lblAddresses"));
+    addresses->setWordWrap(true);
+    addresses->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    for (QLabel *label : {state, addresses})
+        label->setTextFormat(Qt::PlainText);
+    auto *layout = new QVBoxLayout(m_network);
+    layout->addWidget(new QLabel(tr("Name shown to other computers:"), m_network));
+    layout->addWidget(txtName);
+    layout->addWidget(state);
+    layout->addWidget(addresses);
 }
 
 void frmSettings::ShowTimeoutInSeconds()
@@ -354,6 +380,7 @@ void frmSettings::onOK()
     // Kept when encryption is off, so turning it on again brings back the user's choice.
     m_settings.Stored.Cipher = ZaridoDovo::Cipher(cmbCipher->currentData().toInt());
     m_settings.Stored.ServerTimeout = int(*timeout);
+    m_settings.Network.ComputerName = txtName->text().trimmed();
     accept();
 }
 

@@ -39,6 +39,7 @@ private:
     // The server box (address and port side by side, time-out, save folder) and the security box.
     void BuildServerFrame();
     void BuildSecureFrame();
+    void BuildNetworkFrame();
     void SetCheck();
     void ShowTimeoutInSeconds();
     void onCryptClicked();
@@ -64,6 +65,8 @@ private:
     QComboBox *cmbCipher;
     QLineEdit *txtPassword;
     QLineEdit *txtPassword2;
+    QGroupBox *m_network;
+    QLineEdit *txtName;
     PreferencesBox *m_prefs;
     QPushButton *cmdOK;
     QPushButton *cmdCancel;

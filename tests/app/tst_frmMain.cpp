@@ -1,5 +1,6 @@
 #include "WindowTestHome.h"
 #include "FakeDialogRunner.h"
+#include "app/AddressBox.h"
 #include "app/AppController.h"
 #include "app/Board.h"
 #include "app/frmMain.h"
@@ -226,7 +227,7 @@ private slots:
         window.Controller().Server()->StopServer();
         window.StartServer();
         QCOMPARE(window.windowTitle(), caption);
-        QVERIFY2(Status().startsWith(QStringLiteral("Server started on 127.0.0.1:")), qPrintable(Status()));
+        QVERIFY2(Status().startsWith(QStringLiteral("Receiving on 127.0.0.1:")), qPrintable(Status()));
     }
 
     void statusLineFitsItsWidth()
@@ -388,6 +389,58 @@ private slots:
         QVERIFY(received.wait());
         QCOMPARE(received.at(0).at(0).toByteArray(), QByteArray("a\xc3\xa9\x63\r\nd"));
         QTRY_VERIFY2(QRegularExpression(QStringLiteral("^7 bytes sent in \\d+\\.\\d\\d seconds$")).match(Status()).hasMatch(), qPrintable(Status()));
+    }
+
+    // Typed "host:port" and a computer found on the network both reach their port; only the
+    // typed address is remembered once it answered OK, and found computers never are.
+    void sendGoesWhereTheBoxSays_data()
+    {
+        QTest::addColumn<bool>("found");
+        QTest::newRow("typed host:port") << false;
+        QTest::newRow("found on the network") << true;
+    }
+    void sendGoesWhereTheBoxSays()
+    {
+        QFETCH(bool, found);
+        CZaridoDovoServer peer;
+        QVERIFY(peer.StartServer(Loopback, 0, 2, {}, false, ZaridoDovo::Cipher::Sealed));
+        QSignalSpy received(&peer, &CZaridoDovoServer::MessageReceived);
+        auto *box = qobject_cast<AddressBox *>(StartedWindow().findChild<QComboBox *>("cmbIP"));
+        const QString typed = Loopback + ':' + QString::number(peer.LocalPort());
+        box->SetPeers({Peer{"desk-3", Loopback, quint16(peer.LocalPort()), false, {}}});
+        if (found)
+            box->setCurrentIndex(box->count() - 1);
+        else
+            box->setEditText(typed);
+        Board()->setPlainText("x");
+        Click("cmdSend");
+        QVERIFY(received.wait());
+        QTRY_VERIFY(Status().contains("sent"));
+        QCOMPARE(box->Entries(), found ? QStringList() : QStringList{typed});
+        QCOMPARE(Entries(Box()).last(), "desk-3 \u2014 " + Loopback); // after the remembered ones
+    }
+
+    // Ticked entries each get the text; the status line counts the "OK"s and names the others.
+    void sendsToEveryTickedEntry()
+    {
+        CZaridoDovoServer peer;
+        QVERIFY(peer.StartServer(Loopback, 0, 2, {}, false, ZaridoDovo::Cipher::Sealed));
+        QSignalSpy received(&peer, &CZaridoDovoServer::MessageReceived);
+        QTcpServer gone;
+        QVERIFY(gone.listen(QHostAddress::LocalHost, 0));
+        const quint16 closed = gone.serverPort();
+        gone.close();
+        auto *box = qobject_cast<AddressBox *>(StartedWindow().findChild<QComboBox *>("cmbIP"));
+        box->AddAddress(Loopback + ':' + QString::number(peer.LocalPort()));
+        box->AddAddress("not here");
+        box->SetPeers({Peer{"desk-3", Loopback, quint16(peer.LocalPort()), false, {}}, Peer{"desk-9", Loopback, closed, false, {}}});
+        for (int row : {0, 2, 3})
+            box->setItemData(row, Qt::Checked, Qt::CheckStateRole);
+        Board()->setPlainText("x");
+        Click("cmdSend");
+        QTRY_VERIFY2(Status().contains("answered"), qPrintable(Status()));
+        QVERIFY2(Status().endsWith("2 of 3 answered \"OK\"; not: desk-9 \u2014 127.0.0.1 (Connection refused)"), qPrintable(Status()));
+        QCOMPARE(received.size(), 2);
     }
 
     void nothingReceivedOnlyForSilentConnection()
@@ -697,7 +750,8 @@ private slots:
         QVERIFY2(tip.contains(QStringLiteral("not receiving")), qPrintable(tip));
         occupant.close();
         Control<QAction>("mnuToolsItem3")->trigger(); // Restart Server tries again
-        QCOMPARE(tray->TipText(), QStringLiteral("Textdrop v0.1.49"));
+        // Back to receiving, the tip says where.
+        QVERIFY2(tray->TipText().startsWith("Textdrop v0.1.49\nReceiving on 127.0.0.1:"), qPrintable(tray->TipText()));
         QCOMPARE(Outcome(m_window->Controller().Server()->LocalPort(), "back"), QStringLiteral("OK"));
     }
 

@@ -118,6 +118,10 @@ private slots:
         QTest::newRow("unknown cipher") << QStringList{"send", "127.0.0.1", "x", "--cipher", "rc4"} << 2
                                         << QByteArray("--cipher takes sealed or legacy");
         QTest::newRow("two texts") << QStringList{"send", "127.0.0.1", "a", "b"} << 2 << QByteArray("one TEXT");
+        QTest::newRow("two texts with --to") << QStringList{"send", "a", "b", "c", "--to", "h"} << 2 << QByteArray("one TEXT");
+        QTest::newRow("--tab is for peers") << QStringList{"send", "h", "x", "--tab"} << 2 << QByteArray("--tab is not an option of send");
+        QTest::newRow("peers takes no address") << QStringList{"peers", "h"} << 2 << QByteArray("peers takes no arguments");
+        QTest::newRow("bad port typed") << QStringList{"send", "h:99999", "x", "--wait", "0"} << 2 << QByteArray("port must be");
         QTest::newRow("missing password file")
             << QStringList{"send", "127.0.0.1", "a", "--password-file", "/nonexistent"} << 2 << QByteArray("password file");
         QTest::newRow("help") << QStringList{"listen", "--help"} << 0 << QByteArray("--secure-only");
@@ -189,6 +193,36 @@ private slots:
         QCOMPARE(outcome.exitCode, exitCode);
         QVERIFY2(outcome.output.contains(said), outcome.output.constData());
         QCOMPARE(receiver.connections, exitCode == 4 ? 0 : 1);
+    }
+
+    // One text to several receivers, named "host:port": each gets it; the exit code tells
+    // whether all, some or none answered OK, and the others are named.
+    void sendsToSeveral_data()
+    {
+        QTest::addColumn<QByteArrayList>("replies"); // empty: nothing listens there
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("said");
+        QTest::newRow("all OK") << QByteArrayList{"OK", "OK", "OK"} << 0 << QByteArray();
+        QTest::newRow("one refused") << QByteArrayList{"OK", "NOPE", "OK"} << 5 << QByteArray("2 of 3 answered OK; not: 127.0.0.1:");
+        QTest::newRow("one unreachable") << QByteArrayList{"OK", ""} << 5 << QByteArray("1 of 2 answered OK; not: 127.0.0.1:");
+        QTest::newRow("none") << QByteArrayList{"", "NOPE"} << 3 << QByteArray("0 of 2 answered OK");
+    }
+    void sendsToSeveral()
+    {
+        QFETCH(QByteArrayList, replies);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, said);
+        std::vector<std::unique_ptr<ScriptedReceiver>> receivers;
+        QStringList arguments{"send", "x"};
+        for (const QByteArray &reply : replies) {
+            receivers.push_back(std::make_unique<ScriptedReceiver>(ScriptedReceiver::ReplyThenClose, 9, reply));
+            arguments << "--to" << "127.0.0.1:" + QString::number(reply.isEmpty() ? FreePort() : receivers.back()->Port());
+        }
+        const Outcome outcome = Run(arguments);
+        QCOMPARE(outcome.exitCode, exitCode);
+        QVERIFY2(outcome.output.contains(said), outcome.output.constData());
+        for (qsizetype k = 0; k < replies.size(); ++k)
+            QCOMPARE(receivers[k]->received, replies[k].isEmpty() ? 0 : 9);
     }
 
     void interruptedSendIsNoSuccess_data()

@@ -157,12 +157,16 @@ private slots:
         Settings settings;
         settings.Security.EncryptData = settings.Security.AcceptSecureOnly = encryptOnOpen;
         settings.Security.CryptPassword = "secret";
+        settings.Network = {"desk-3", "Discovery is off: no Avahi", {"192.0.2.1:30666"}};
         QTemporaryDir dir;
         const QString folder = QDir::toNativeSeparators(dir.filePath("level1/level2"));
         bool ruleHeld = false;
         FakeDialogRunner runner;
         runner.Queue([&](QDialog &window) {
-            ruleHeld = EncryptRuleHolds(window);
+            ruleHeld = Control<QLabel>(window, "lblDiscovery")->text() == settings.Network.State
+                       && Control<QLabel>(window, "lblAddresses")->text().endsWith("192.0.2.1:30666");
+            Type(window, {"txtName", "desk-4"});
+            ruleHeld = ruleHeld && EncryptRuleHolds(window);
             if (toggle)
                 Control<QCheckBox>(window, "chkCrypt")->click();
             ruleHeld = ruleHeld && EncryptRuleHolds(window);
@@ -176,6 +180,7 @@ private slots:
         // OK makes the save folder two levels deep and stores it with a closing separator.
         QCOMPARE(settings.Stored.LogPath, ok ? folder + QDir::separator() : QString());
         QCOMPARE(QFileInfo(folder).isDir(), ok);
+        QCOMPARE(settings.Network.ComputerName, ok ? "desk-4" : "desk-3");
     }
 
     // The cipher box shows the stored choice; OK stores what is picked, Cancel keeps the old one.
