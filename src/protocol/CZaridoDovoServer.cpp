@@ -102,7 +102,9 @@ void CZaridoDovoServer::BeginListening()
 void CZaridoDovoServer::LogStartError(const QString &description)
 {
     AddLog("Error: " + description);
-    AddLog("Error starting server on " + m_LocalIP + ":" + QString::number(m_LocalPort));
+    // Every address is named as a started server names it, not left blank.
+    const QString where = m_LocalIP.isEmpty() ? QHostAddress(QHostAddress::AnyIPv4).toString() : m_LocalIP;
+    AddLog("Error starting server on " + where + ":" + QString::number(m_LocalPort));
     m_Started = false;
 }
 

@@ -1,6 +1,4 @@
-#include "crypto/PasswordKdf.h"
-#include "crypto/SealedFrame.h"
-
+#include "SealedFrames.h"
 #include "protocol/WireFormat.h"
 
 #include <QFile>
@@ -10,11 +8,6 @@
 #include <string>
 
 namespace {
-
-SecretBytes KeyFor(std::string_view password, std::string_view salt)
-{
-    return PasswordKdf(PasswordKdf::Minimal()).Derive(SecretBytes(password), salt);
-}
 
 const std::string Salt(SealedFrame::SaltSize, '\x11');
 const std::string Nonce(SealedFrame::NonceSize, '\x22');
@@ -33,7 +26,6 @@ private slots:
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QByteArray>("boundNonce");
         QTest::newRow("empty text") << QByteArray() << QByteArray();
-        QTest::newRow("abc") << QByteArray("abc") << QByteArray();
         QTest::newRow("every byte value") << [] {
             QByteArray all;
             for (int c = 0; c < 256; ++c)
@@ -47,7 +39,7 @@ private slots:
     {
         QFETCH(QByteArray, text);
         QFETCH(QByteArray, boundNonce);
-        const SecretBytes key = KeyFor("pw", Salt);
+        const SecretBytes key = CheapKey("pw", Salt);
         const std::string frame = SealedFrame::Seal(key, Salt, Nonce, Time, text.toStdString(), boundNonce.toStdString());
         // The layout byte for byte is checked against the protocol document below; here, the size
         // at every length and that the text never shows in the clear.
@@ -65,7 +57,7 @@ private slots:
     // salt through the key, nonce, ciphertext and tag through the AEAD.
     void anyFlippedByteRefused()
     {
-        const SecretBytes key = KeyFor("pw", Salt);
+        const SecretBytes key = CheapKey("pw", Salt);
         const std::string frame = SealedFrame::Seal(key, Salt, Nonce, Time, "alice");
         QVERIFY(SealedFrame::Open(key, frame).has_value());
         for (std::size_t flip = 0; flip < frame.size() * 8; ++flip) {
@@ -75,7 +67,7 @@ private slots:
             flipped[offset] = char(flipped[offset] ^ (1 << bit));
             // A receiver opens with the key of the salt it reads: derive it again for a flipped salt.
             const auto envelope = SealedFrame::Inspect(flipped);
-            const SecretBytes used = envelope && envelope->salt != Salt ? KeyFor("pw", envelope->salt) : KeyFor("pw", Salt);
+            const SecretBytes used = envelope && envelope->salt != Salt ? CheapKey("pw", envelope->salt) : CheapKey("pw", Salt);
             QVERIFY2(!SealedFrame::Open(used, flipped).has_value(), qPrintable(QString("byte %1 bit %2").arg(offset).arg(bit)));
         }
     }
@@ -101,56 +93,38 @@ private slots:
         QFETCH(QByteArray, openPassword);
         QFETCH(QByteArray, sealBound);
         QFETCH(QByteArray, openBound);
-        const std::string frame = SealedFrame::Seal(KeyFor(sealPassword.toStdString(), Salt), Salt, Nonce, Time, "alice",
+        const std::string frame = SealedFrame::Seal(CheapKey(sealPassword.toStdString(), Salt), Salt, Nonce, Time, "alice",
                                                     sealBound.toStdString());
-        QVERIFY(!SealedFrame::Open(KeyFor(openPassword.toStdString(), Salt), frame, openBound.toStdString()).has_value());
+        QVERIFY(!SealedFrame::Open(CheapKey(openPassword.toStdString(), Salt), frame, openBound.toStdString()).has_value());
     }
 
     void malformedRefused_data()
     {
         QTest::addColumn<QByteArray>("frame");
-        const SecretBytes key = KeyFor("pw", Salt);
+        const SecretBytes key = CheapKey("pw", Salt);
         const QByteArray good = QByteArray::fromStdString(SealedFrame::Seal(key, Salt, Nonce, Time, "alice"));
         QTest::newRow("empty") << QByteArray();
         QTest::newRow("header only") << good.left(8);
         QTest::newRow("one byte short") << good.chopped(1);
         QTest::newRow("one byte more") << good + 'x';
         QTest::newRow("plain tag") << QByteArray("STALK") + good.mid(5);
-        QByteArray version2 = good;
-        version2[8] = 2;
-        QTest::newRow("unknown version") << version2;
         // Declares less than the overhead: there is no room even for the MAC.
         QTest::newRow("declared 64") << QByteArray("SSEAL") + QByteArray::fromHex("000040") + QByteArray(64, '\1');
     }
     void malformedRefused()
     {
         QFETCH(QByteArray, frame);
-        QVERIFY(!SealedFrame::Open(KeyFor("pw", Salt), frame.toStdString()).has_value());
+        QVERIFY(!SealedFrame::Open(CheapKey("pw", Salt), frame.toStdString()).has_value());
     }
 
-    void sealRefusesBadInputs_data()
+    // Bad sizes make no frame and no key rather than a weak one.
+    void badInputsRefused()
     {
-        QTest::addColumn<int>("saltSize");
-        QTest::addColumn<int>("nonceSize");
-        QTest::addColumn<int>("keySize");
-        QTest::newRow("short salt") << 15 << 24 << 32;
-        QTest::newRow("short nonce") << 16 << 12 << 32;
-        QTest::newRow("no key") << 16 << 24 << 0;
-    }
-    void sealRefusesBadInputs()
-    {
-        QFETCH(int, saltSize);
-        QFETCH(int, nonceSize);
-        QFETCH(int, keySize);
-        const SecretBytes key{std::string(std::size_t(keySize), 'k')};
-        QVERIFY(SealedFrame::Seal(key, std::string(std::size_t(saltSize), 's'), std::string(std::size_t(nonceSize), 'n'),
-                                  Time, "x")
-                    .empty());
-    }
-
-    void deriveRefusesWrongSaltSize()
-    {
-        QVERIFY(KeyFor("pw", "short").Empty());
+        const SecretBytes key = CheapKey("pw", Salt);
+        QVERIFY(SealedFrame::Seal(key, Salt.substr(1), Nonce, Time, "x").empty());
+        QVERIFY(SealedFrame::Seal(key, Salt, Nonce.substr(12), Time, "x").empty());
+        QVERIFY(SealedFrame::Seal(SecretBytes(), Salt, Nonce, Time, "x").empty());
+        QVERIFY(CheapKey("pw", "short").Empty());
     }
 
     // The protocol document's worked examples are what the code produces, byte for byte.

@@ -1,24 +1,26 @@
-#include "MemoryLogView.h"
+#include "LoopbackReceiver.h"
 #include "ScriptedReceiver.h"
 #include "protocol/CZaridoDovoClient.h"
-#include "protocol/CZaridoDovoServer.h"
-#include "protocol/WireFormat.h"
 
+#include <QDir>
 #include <QTcpServer>
-#include <QTcpSocket>
-#include <QTest>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
 
 namespace {
 
 const QString Local = QStringLiteral("127.0.0.1");
 
-// A client with its signals in order, and a server with a password on a loopback port it picked.
-struct Probe
+// A client whose outcomes are listed in order, with the reason of the last failure.
+struct Sender
 {
-    explicit Probe(CZaridoDovoClient::Deadlines deadlines = {})
+    explicit Sender(CZaridoDovoClient::Deadlines deadlines = {})
         : client(deadlines)
     {
         client.Log().AttachTextBox(&view);
+        client.SetKeyDeriver(deriver());
         QObject::connect(&client, &CZaridoDovoClient::Error, [this](int n, const QString &why) {
             seen << "Error " + QString::number(n);
             reason = why;
@@ -28,18 +30,30 @@ struct Probe
             reason = why;
         });
         QObject::connect(&client, &CZaridoDovoClient::MessageSent, [this] { seen << QStringLiteral("MessageSent"); });
-        QObject::connect(&client, &CZaridoDovoClient::MessageError, [this](const QByteArray &text) {
-            seen << "MessageError " + text;
-        });
-        server.StartServer(Local, 0, 3, "pw", false, ZaridoDovo::Cipher::Legacy);
+        QObject::connect(&client, &CZaridoDovoClient::MessageError, [this](const QByteArray &word) { seen << "MessageError " + word; });
     }
 
     MemoryLogView view;
+    CountingDeriver deriver;
     CZaridoDovoClient client;
-    CZaridoDovoServer server;
     QStringList seen;
     QString reason;
 };
+
+// The descriptors of this process connected to `port` on loopback, and whether each closes on exec.
+QList<bool> CloseOnExecOfConnectionsTo(quint16 port)
+{
+    QList<bool> found;
+    for (const QString &name : QDir("/proc/self/fd").entryList(QDir::System | QDir::NoDotAndDotDot)) {
+        sockaddr_in peer{};
+        socklen_t size = sizeof peer;
+        const int fd = name.toInt();
+        if (::getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &size) == 0 && peer.sin_family == AF_INET
+            && ntohs(peer.sin_port) == port)
+            found << bool(::fcntl(fd, F_GETFD) & FD_CLOEXEC);
+    }
+    return found;
+}
 
 } // namespace
 
@@ -49,82 +63,82 @@ class tst_CZaridoDovoClient : public QObject
 
 private slots:
     void manyMessagesOneAfterAnother();
-    void receiverThatDoesNotAnswerOK_data();
-    void receiverThatDoesNotAnswerOK();
+    void replyWords_data();
+    void replyWords();
     void refusedBeforeSending_data();
     void refusedBeforeSending();
     void connectDeadlineStillHolds();
+    void keyDerivedOncePerPassword();
+    void spareDescriptorClosesOnExec();
 };
 
 void tst_CZaridoDovoClient::manyMessagesOneAfterAnother()
 {
-    Probe probe;
-    QList<QByteArray> sent, delivered;
-    connect(&probe.server, &CZaridoDovoServer::MessageReceived, this, [&](const QByteArray &t) { delivered << t; });
+    LoopbackReceiver receiver({.password = "pw"});
+    Sender sender;
+    QList<QByteArray> sent;
     QByteArray bytes; // every byte value, NUL and CR LF included
     for (int k = 0; k < 3300; ++k)
         bytes += static_cast<char>(k);
     const auto sendNext = [&] { // of many lengths, every other one enciphered
         sent << bytes.mid(sent.size() % 256, sent.size() * 331 % 3000 + 1);
-        probe.client.SendMessage(Local, probe.server.LocalPort(), sent.last(), sent.size() % 2 ? "pw" : "");
+        sender.client.SendMessage(Local, receiver.Port(), sent.last(), sent.size() % 2 ? "pw" : "", ZaridoDovo::Cipher::Legacy);
     };
-    connect(&probe.client, &CZaridoDovoClient::MessageSent, this, [&] {
+    connect(&sender.client, &CZaridoDovoClient::MessageSent, this, [&] {
         if (sent.size() < 200)
             sendNext();
     });
     sendNext();
-    QTRY_COMPARE_WITH_TIMEOUT(probe.seen.count("MessageSent"), 200, 20000);
-    QCOMPARE(delivered, sent);
+    QTRY_COMPARE_WITH_TIMEOUT(sender.seen.count("MessageSent"), 200, 20000);
+    QCOMPARE(receiver.delivered, sent);
 }
 
-void tst_CZaridoDovoClient::receiverThatDoesNotAnswerOK_data()
+// What each answer, or the lack of one, comes to; the word after a refusal is the receiver's own.
+void tst_CZaridoDovoClient::replyWords_data()
 {
     QTest::addColumn<int>("script");
     QTest::addColumn<int>("textSize");
     QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<QString>("outcome");
     QTest::addColumn<QString>("reason");
     using R = ScriptedReceiver;
     const QString closed = "Error " + QString::number(QAbstractSocket::RemoteHostClosedError);
-    const QString timedOut = "Error " + QString::number(QAbstractSocket::SocketTimeoutError);
+    QTest::newRow("OK") << int(R::ReplyThenClose) << 100 << QByteArray("OK") << "MessageSent" << QString();
+    QTest::newRow("NOTSAVED") << int(R::ReplyThenClose) << 100 << QByteArray("NOTSAVED") << "MessageError NOTSAVED" << QString();
+    QTest::newRow("MAXSIZE, then resets a 16 MiB upload") << int(R::ReplyThenReset) << ZaridoDovo::MaxFrameLength
+                                                          << QByteArray("MAXSIZE") << "MessageError MAXSIZE" << QString();
+    QTest::newRow("no valid reply frame") << int(R::ReplyThenClose) << 100 << QByteArray(1048577, 'x')
+                                          << "MessageError Invalid Message Received" << QString();
     QTest::newRow("closes after the header, no reply")
-        << int(R::CloseSilently) << 100 << QByteArray() << QStringList{closed} << "ended before a reply";
+        << int(R::CloseSilently) << 100 << QByteArray() << closed << "ended before a reply";
     QTest::newRow("resets after reading the frame")
-        << int(R::ResetSilently) << 100 << QByteArray() << QStringList{closed} << "ended before a reply";
+        << int(R::ResetSilently) << 100 << QByteArray() << closed << "ended before a reply";
     QTest::newRow("closes 9 bytes into the reply")
-        << int(R::PartialReplyThenClose) << 100 << QByteArray("OK") << QStringList{closed} << "9 bytes into a reply";
-    QTest::newRow("MAXSIZE, then resets a 16 MiB upload")
-        << int(R::ReplyThenReset) << ZaridoDovo::MaxFrameLength << QByteArray("MAXSIZE")
-        << QStringList{"MessageError MAXSIZE"} << QString();
-    QTest::newRow("NOTSAVED, then closes")
-        << int(R::ReplyThenClose) << 100 << QByteArray("NOTSAVED") << QStringList{"MessageError NOTSAVED"} << QString();
-    QTest::newRow("reads everything, never answers")
-        << int(R::StaySilent) << 100 << QByteArray() << QStringList{timedOut} << "within 0.3 seconds";
+        << int(R::PartialReplyThenClose) << 100 << QByteArray("OK") << closed << "9 bytes into a reply";
+    QTest::newRow("reads everything, never answers") << int(R::StaySilent) << 100 << QByteArray()
+                                                     << "Error " + QString::number(QAbstractSocket::SocketTimeoutError)
+                                                     << "within 0.3 seconds";
 }
 
-void tst_CZaridoDovoClient::receiverThatDoesNotAnswerOK()
+void tst_CZaridoDovoClient::replyWords()
 {
     QFETCH(int, script);
     QFETCH(int, textSize);
     QFETCH(QByteArray, reply);
-    QFETCH(QStringList, events);
+    QFETCH(QString, outcome);
     QFETCH(QString, reason);
     // The header, or all of a small frame, before the receiver acts.
-    const qint64 readFirst = textSize > 1000 ? qint64(ZaridoDovo::HeaderSize) : qint64(ZaridoDovo::HeaderSize) + textSize;
+    const qint64 readFirst = ZaridoDovo::HeaderSize + (textSize > 1000 ? 0 : textSize);
     ScriptedReceiver receiver(static_cast<ScriptedReceiver::Script>(script), readFirst, reply);
-    Probe probe({5000, 300});
-    QStringList ends;
-    connect(&probe.client, &CZaridoDovoClient::Disconnected, this, [&] { ends << QStringLiteral("Disconnected"); });
-    probe.client.SendMessage(Local, receiver.Port(), QByteArray(textSize, 'x'));
-    QTRY_COMPARE_WITH_TIMEOUT(probe.seen, events, 10000);
-    if (!reason.isEmpty()) {
-        QVERIFY2(probe.reason.startsWith("no answer from 127.0.0.1:" + QString::number(receiver.Port())),
-                 qPrintable(probe.reason));
-        QVERIFY2(probe.reason.contains(reason), qPrintable(probe.reason));
-    }
+    Sender sender({5000, 300});
+    sender.client.SendMessage(Local, receiver.Port(), QByteArray(textSize, 'x'));
+    QTRY_COMPARE_WITH_TIMEOUT(sender.seen, QStringList{outcome}, 10000);
+    QVERIFY2(sender.reason.startsWith("no answer from 127.0.0.1:" + QString::number(receiver.Port())) == !reason.isEmpty(),
+             qPrintable(sender.reason));
+    QVERIFY2(sender.reason.contains(reason), qPrintable(sender.reason));
     // Nothing more arrives later: one outcome per send.
     QTest::qWait(400);
-    QCOMPARE(probe.seen, events);
+    QCOMPARE(sender.seen, QStringList{outcome});
 }
 
 void tst_CZaridoDovoClient::refusedBeforeSending_data()
@@ -142,11 +156,11 @@ void tst_CZaridoDovoClient::refusedBeforeSending()
     QFETCH(int, textSize);
     QFETCH(QString, reason);
     ScriptedReceiver receiver(ScriptedReceiver::ReplyThenClose, 8, "OK");
-    Probe probe;
-    probe.client.SendMessage(Local, receiver.Port(), QByteArray(textSize, 'x'));
-    QCOMPARE(probe.seen, QStringList{"NotSent"});
-    QCOMPARE(probe.reason, reason);
-    QCOMPARE(probe.view.text, "Error: " + reason + "\r\n"); // no "Connecting to": no socket was touched
+    Sender sender;
+    sender.client.SendMessage(Local, receiver.Port(), QByteArray(textSize, 'x'));
+    QCOMPARE(sender.seen, QStringList{"NotSent"});
+    QCOMPARE(sender.reason, reason);
+    QCOMPARE(sender.view.text, "Error: " + reason + "\r\n"); // no "Connecting to": no socket was touched
     QTest::qWait(100);
     QCOMPARE(receiver.connections, 0);
 }
@@ -158,16 +172,40 @@ void tst_CZaridoDovoClient::connectDeadlineStillHolds()
     full.setListenBacklogSize(0);
     QVERIFY(full.listen(QHostAddress::LocalHost, 0));
     full.pauseAccepting();
-    QList<QTcpSocket *> fillers;
-    for (int k = 0; k < 4; ++k) {
-        fillers << new QTcpSocket(&full);
-        fillers.last()->connectToHost(QHostAddress::LocalHost, full.serverPort());
-    }
+    for (int k = 0; k < 4; ++k)
+        (new QTcpSocket(&full))->connectToHost(QHostAddress::LocalHost, full.serverPort());
     QTest::qWait(100);
-    Probe probe({200, 60000});
-    probe.client.SendMessage(Local, full.serverPort(), "abc");
-    QTRY_COMPARE(probe.seen, QStringList{"Error " + QString::number(QAbstractSocket::SocketTimeoutError)});
-    QCOMPARE(probe.reason, QStringLiteral("Socket operation timed out"));
+    Sender sender({200, 60000});
+    sender.client.SendMessage(Local, full.serverPort(), "abc");
+    QTRY_COMPARE(sender.seen, QStringList{"Error " + QString::number(QAbstractSocket::SocketTimeoutError)});
+    QCOMPARE(sender.reason, QStringLiteral("Socket operation timed out"));
+}
+
+void tst_CZaridoDovoClient::keyDerivedOncePerPassword()
+{
+    // A second send while the first one's key is still being derived waits for that key.
+    LoopbackReceiver receiver({.password = "pw", .cipher = ZaridoDovo::Cipher::Sealed});
+    Sender sender;
+    sender.deriver.gate = std::make_shared<QSemaphore>(0);
+    sender.client.SetKeyDeriver(sender.deriver());
+    sender.client.SendMessage(Local, receiver.Port(), "first", "pw");
+    QTRY_COMPARE(sender.deriver.calls->load(), 1);
+    sender.client.SendMessage(Local, receiver.Port(), "second", "pw");
+    sender.deriver.gate->release(8);
+    QTRY_COMPARE(sender.seen, QStringList{"MessageSent"});
+    QCOMPARE(receiver.delivered, QByteArrayList{"second"});
+    QEXPECT_FAIL("", "each send made while no key is cached starts a derivation of its own", Continue);
+    QCOMPARE(sender.deriver.calls->load(), 1);
+}
+
+void tst_CZaridoDovoClient::spareDescriptorClosesOnExec()
+{
+    // A program started while a send waits for its reply must not inherit the connection.
+    ScriptedReceiver receiver(ScriptedReceiver::StaySilent, 11, {});
+    Sender sender;
+    sender.client.SendMessage(Local, receiver.Port(), "abc");
+    QTRY_COMPARE(receiver.received, 11);
+    QCOMPARE(CloseOnExecOfConnectionsTo(receiver.Port()), (QList<bool>{true, true})); // Qt's and the spare
 }
 
 QTEST_MAIN(tst_CZaridoDovoClient)

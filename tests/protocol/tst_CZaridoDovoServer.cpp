@@ -1,83 +1,39 @@
-#include "LoopbackPeer.h"
-#include "MemoryLogView.h"
-#include "protocol/CZaridoDovoServer.h"
-#include "protocol/MessageJudge.h"
+#include "LoopbackReceiver.h"
 #include "protocol/ZaridoDovoConnection.h"
-#include "protocol/WireFormat.h"
 
 #include <QElapsedTimer>
-#include <QSignalSpy>
 #include <QTcpServer>
-#include <QTcpSocket>
-#include <QTest>
 #include <QTimer>
 
 #include <sys/socket.h>
 
 #include <functional>
-#include <memory>
 #include <vector>
-
-using Verdict = MessageJudge::Verdict;
-Q_DECLARE_METATYPE(MessageJudge)
-Q_DECLARE_METATYPE(MessageJudge::Verdict)
 
 namespace {
 
 const QString Peer = QStringLiteral("127.0.0.1");
 const QString OtherPeer = QStringLiteral("127.0.0.2");
 const QByteArray PlainOk("STALK\0\0\x02OK", 10);
-constexpr int Hour = 3600 * 1000; // a tick period that never comes during a test
 
-QByteArray Frame(const QByteArray &text, const QByteArray &password)
+QByteArray Frame(const QByteArray &text, const QByteArray &password = {})
 {
     return QByteArray::fromStdString(WriteFrame(text.toStdString(), password.toStdString()).bytes);
 }
 
-// One judging edge: a judge as the server configures it, the bytes of one data event, what must come of them.
-void Row(const char *edge, const MessageJudge &judge, const std::string &wire, Verdict verdict, bool replyEnciphered,
-         const char *reason = "")
+// A peer that sends `wire` one byte every `period` ms, all but its last byte.
+struct Trickle
 {
-    QTest::newRow(edge) << judge << wire << verdict << replyEnciphered << std::string(reason);
-}
-
-// A server started on a loopback port it picked. Its signals go into its log view as
-// "<Signal argument>" lines, so the view holds one time line of both.
-struct Probe
-{
-    explicit Probe(const QByteArray &password = {}, int timeout = 3, int tick = Hour, ServerLimits limits = {})
-        : server(nullptr, tick, limits)
+    Trickle(QTcpSocket *peer, const QByteArray &wire, int period = 5)
     {
-        server.Log().AttachTextBox(&view);
-        const auto note = [this](const QString &name) {
-            return [this, name](const QString &argument) { view.text += "<" + name + " " + argument + ">\r\n"; };
-        };
-        QObject::connect(&server, &CZaridoDovoServer::Connected, note("Connected"));
-        QObject::connect(&server, &CZaridoDovoServer::Disconnected, note("Disconnected"));
-        QObject::connect(&server, &CZaridoDovoServer::Timeout, note("Timeout"));
-        QObject::connect(&server, &CZaridoDovoServer::MessageError, note("MessageError"));
-        QObject::connect(&server, &CZaridoDovoServer::MessageReceived,
-                         [note](const QByteArray &text, const QString &ip) { note("MessageReceived " + text)(ip); });
-        server.StartServer(Peer, 0, timeout, password, false, ZaridoDovo::Cipher::Legacy);
+        QObject::connect(&timer, &QTimer::timeout, [=, this] {
+            if (sent < wire.size() - 1)
+                peer->write(wire.mid(sent++, 1));
+        });
+        timer.start(period);
     }
-    QStringList Lines() const { return view.text.split("\r\n", Qt::SkipEmptyParts); }
-
-    // A peer connected from `source` and accepted by the server.
-    std::unique_ptr<QTcpSocket> Accepted(const QString &source = Peer)
-    {
-        QSignalSpy connected(&server, &CZaridoDovoServer::Connected);
-        auto peer = Dial(server.LocalPort(), {}, source);
-        return connected.wait() ? std::move(peer) : nullptr;
-    }
-
-    ZaridoDovoConnection *OnlyConnection() const
-    {
-        const auto all = server.findChildren<ZaridoDovoConnection *>();
-        return all.size() == 1 ? all.first() : nullptr;
-    }
-
-    MemoryLogView view;
-    CZaridoDovoServer server;
+    QTimer timer;
+    int sent = 0;
 };
 
 } // namespace
@@ -87,11 +43,8 @@ class tst_CZaridoDovoServer : public QObject
     Q_OBJECT
 
 private slots:
-    void judges_data();
-    void judges();
     void servesOneConnection_data();
     void servesOneConnection();
-    void refuseMessageAnswersPlain_data();
     void refuseMessageAnswersPlain();
     void stalledPeersDoNotHoldOthersUp();
     void racingSendersAllAnswered();
@@ -99,53 +52,10 @@ private slots:
     void limitsDropFromTheBusiestAddress();
     void floodingAddressesDoNotStarveOthers();
     void deliveringConnectionIsNotTheOneDropped();
-    void defaultListenerHoldsBothVersions_data();
     void defaultListenerHoldsBothVersions();
     void idleCountEndsAtTheTickAfterTimeout();
     void frameDeadlineCutsATricklingPeer();
 };
-
-void tst_CZaridoDovoServer::judges_data()
-{
-    QTest::addColumn<MessageJudge>("judge");
-    QTest::addColumn<std::string>("wire");
-    QTest::addColumn<Verdict>("verdict");
-    QTest::addColumn<bool>("replyEnciphered");
-    QTest::addColumn<std::string>("reason");
-
-    using enum Verdict;
-    const MessageJudge password("pw", false), secureOnly("pw", true), none("", false), lockedOut("", true);
-    Row("enciphered", password, WriteFrame("abc", "pw").bytes, Deliver, true);
-    Row("enciphered to a secure-only server", secureOnly, WriteFrame("abc", "pw").bytes, Deliver, true);
-    Row("wrong password", password, WriteFrame("abc", "other").bytes, RefuseUndecipherable, false, "Invalid Password");
-    Row("plain to a secure-only server", secureOnly, WriteFrame("abc", "").bytes, RefuseUndecipherable, false,
-        "Unsecured message refused");
-    Row("plain to a secure-only server without a password", lockedOut, WriteFrame("abc", "").bytes, RefuseUndecipherable,
-        false, "Unsecured message refused");
-    Row("secure tag over the limit, no password", none, "CTALK\xff\xff\xff", RefuseOversized, false,
-        "Invalid Message Size");
-    Row("literal secure tag over the limit, password set", password, std::string("CTALK\x10\0\x01", 8), RefuseOversized, false,
-        "Invalid Message Size");
-    Row("secure tag, one byte more than declared, password set", password, std::string("CTALK\0\0\x01xy", 10),
-        RefuseOverlong, false, "Invalid Message Received");
-}
-
-void tst_CZaridoDovoServer::judges()
-{
-    QFETCH(MessageJudge, judge);
-    QFETCH(std::string, wire);
-    QFETCH(Verdict, verdict);
-    QFETCH(bool, replyEnciphered);
-    QFETCH(std::string, reason);
-
-    // The header split across two data events: the first only waits for the rest.
-    QCOMPARE(judge.Feed(wire.substr(0, 3)), Verdict::Wait);
-    QCOMPARE(judge.Feed(wire.substr(3)), verdict);
-    QCOMPARE(judge.ReplyEnciphered(), replyEnciphered);
-    QCOMPARE(judge.RefusalReason(), reason);
-    // Once judged, the connection carries nothing more: a late byte neither refuses nor delivers.
-    QCOMPARE(judge.Feed("x"), Verdict::NoMessage);
-}
 
 void tst_CZaridoDovoServer::servesOneConnection_data()
 {
@@ -160,23 +70,20 @@ void tst_CZaridoDovoServer::servesOneConnection_data()
     const auto refused = [](const QString &why) { return "<MessageError Invalid Message Received: " + why + ">"; };
     const QString gone = "<Disconnected " + Peer + ">";
     const QStringList ok{"<MessageReceived abc " + Peer + ">", "Message Finished - OK", "Send Complete"};
-    QTest::newRow("plain") << none << QByteArray("STALK\0\0\x03" "abc", 11) << 0 << PlainOk << ok;
-    QTest::newRow("plain, then the sender shuts its write side")
-        << none << QByteArray("STALK\0\0\x03" "abc", 11) << 2 << PlainOk << ok;
+    QTest::newRow("plain") << none << Frame("abc") << 0 << PlainOk << ok;
+    QTest::newRow("plain, then the sender shuts its write side") << none << Frame("abc") << 2 << PlainOk << ok;
     QTest::newRow("enciphered") << pw << Frame("abc", pw) << 0 << Frame("OK", pw) << ok;
-    QTest::newRow("plain to a server with a password") << pw << Frame("abc", none) << 0 << PlainOk << ok;
-    QTest::newRow("declared 16777215, literal secure tag, header alone")
-        << pw << QByteArray("CTALK\xff\xff\xff", 8) << 0 << Frame("MAXSIZE", none)
+    QTest::newRow("declared 16777215, header alone")
+        << pw << QByteArray("CTALK\xff\xff\xff", 8) << 0 << Frame("MAXSIZE")
         << QStringList{refused("the text is over 1 MiB"), "Error: Invalid Message Size"};
-    QTest::newRow("one byte more than declared") << none << Frame("abc", none) + "d" << 0
-                                                 << QByteArray("STALK\0\0\x03" "BAD", 11)
-                                                 << QStringList{refused("more bytes came than the frame declares"), "Error: Invalid Message Received"};
+    QTest::newRow("one byte more than declared")
+        << none << Frame("abc") + "d" << 0 << Frame("BAD")
+        << QStringList{refused("more bytes came than the frame declares"), "Error: Invalid Message Received"};
     QTest::newRow("enciphered while no password is set")
-        << none << Frame("abc", pw) << 0 << Frame("BAD", none)
+        << none << Frame("abc", pw) << 0 << Frame("BAD")
         << QStringList{"Secured message received with no password set.",
                        refused("it is enciphered, and no password is set here"), "Error: No password set"};
-    QTest::newRow("empty message") << none << QByteArray("STALK\0\0\0", 8) << 0 << none
-                                   << QStringList{gone, gone, "Socket quick closed"};
+    QTest::newRow("empty message") << none << Frame("") << 0 << none << QStringList{gone, gone, "Socket quick closed"};
     QTest::newRow("peer closes before any byte")
         << none << none << 1 << none << QStringList{gone, "Socket closed", gone, gone, "Socket quick closed"};
 }
@@ -189,11 +96,11 @@ void tst_CZaridoDovoServer::servesOneConnection()
     QFETCH(QByteArray, reply);
     QFETCH(QStringList, timeline);
 
-    Probe probe(password);
-    const QStringList started = probe.Lines(); // where it listens
+    LoopbackReceiver receiver({.password = password});
+    const QStringList started = receiver.Lines(); // where it listens
     QCOMPARE(started.size(), 1);
     QTcpSocket peer;
-    peer.connectToHost(QHostAddress::LocalHost, probe.server.LocalPort());
+    peer.connectToHost(QHostAddress::LocalHost, receiver.Port());
     QVERIFY(peer.waitForConnected(5000) && peer.write(wire) == wire.size() && (peer.flush() || wire.isEmpty()));
     if (peerEnd == 1)
         peer.disconnectFromHost();
@@ -201,82 +108,60 @@ void tst_CZaridoDovoServer::servesOneConnection()
         QCOMPARE(::shutdown(static_cast<int>(peer.socketDescriptor()), SHUT_WR), 0);
     // The listener stays: "started" is not logged again after the connection.
     const QStringList accepted{"Accepted connection " + Peer, "<Connected " + Peer + ">"};
-    QTRY_COMPARE(probe.Lines(), started + accepted + timeline);
+    QTRY_COMPARE(receiver.Lines(), started + accepted + timeline);
     QCOMPARE(ReplyOf(peer), reply);
-    QTRY_VERIFY(probe.server.findChildren<ZaridoDovoConnection *>().isEmpty());
-}
-
-void tst_CZaridoDovoServer::refuseMessageAnswersPlain_data()
-{
-    QTest::addColumn<QByteArray>("password");
-    QTest::newRow("plain message") << QByteArray();
-    QTest::newRow("enciphered message") << QByteArray("pw");
+    QTRY_VERIFY(receiver.server.findChildren<ZaridoDovoConnection *>().isEmpty());
 }
 
 void tst_CZaridoDovoServer::refuseMessageAnswersPlain()
 {
-    QFETCH(QByteArray, password);
-    Probe probe(password);
-    probe.server.RefuseMessage("BAD", "ignored outside a delivery");
-    bool refuse = true;
-    connect(&probe.server, &CZaridoDovoServer::MessageReceived, this, [&] {
-        if (refuse)
-            probe.server.RefuseMessage("BUSY", "Receiver busy");
+    LoopbackReceiver receiver({.password = "pw"});
+    receiver.server.RefuseMessage("BAD", "ignored outside a delivery");
+    connect(&receiver.server, &CZaridoDovoServer::MessageReceived, this, [&](const QByteArray &text) {
+        if (text == "refuse")
+            receiver.server.RefuseMessage("BUSY", "Receiver busy");
     });
-
-    QCOMPARE(Exchange(probe.server.LocalPort(), Frame("abc", password)), Frame("BUSY", {}));
-    QTRY_VERIFY(probe.Lines().contains("Send Complete"));
-    const QStringList lines = probe.Lines();
-    QVERIFY2(lines.contains("Error: Receiver busy") && !lines.contains("Message Finished - OK"),
-             qPrintable(lines.join('|')));
+    QCOMPARE(receiver.Exchange(Frame("refuse", "pw")), Frame("BUSY"));
+    QTRY_VERIFY(receiver.Lines().contains("Send Complete"));
+    const QStringList lines = receiver.Lines();
+    QVERIFY2(lines.indexOf("Error: Receiver busy") >= 0 && !lines.contains("Message Finished - OK"), qPrintable(lines.join('|')));
     QVERIFY(lines.indexOf("Error: Receiver busy") < lines.indexOf("Send Complete"));
-
     // The refusal held for that one delivery only.
-    refuse = false;
-    QCOMPARE(Exchange(probe.server.LocalPort(), Frame("abc", password)), Frame("OK", password));
+    QCOMPARE(receiver.Exchange(Frame("keep", "pw")), Frame("OK", "pw"));
 }
 
 void tst_CZaridoDovoServer::stalledPeersDoNotHoldOthersUp()
 {
-    Probe probe;
-    const auto silent = probe.Accepted();
-    const auto trickling = probe.Accepted();
+    LoopbackReceiver receiver;
+    const auto silent = receiver.Accepted();
+    const auto trickling = receiver.Accepted();
     QVERIFY(silent && trickling);
-    QTimer trickle;
-    const QByteArray partial = Frame("never finished", {});
-    int sent = 0;
-    connect(&trickle, &QTimer::timeout, this, [&] { trickling->write(partial.mid(sent++ % 9, 1)); });
-    trickle.start(5);
-
+    Trickle trickle(trickling.get(), Frame("never finished"));
     // Nobody else can take the port while connections are open.
     QTcpServer squatter;
-    QVERIFY(!squatter.listen(QHostAddress::LocalHost, static_cast<quint16>(probe.server.LocalPort())));
+    QVERIFY(!squatter.listen(QHostAddress::LocalHost, receiver.Port()));
 
-    QCOMPARE(Exchange(probe.server.LocalPort(), Frame("hello", {})), PlainOk);
-    QVERIFY(sent > 0);
+    QCOMPARE(receiver.Exchange(Frame("hello")), PlainOk);
+    QVERIFY(trickle.sent > 0);
     QCOMPARE(silent->state(), QAbstractSocket::ConnectedState);
     QCOMPARE(trickling->state(), QAbstractSocket::ConnectedState);
-    QCOMPARE(probe.Lines().count(probe.Lines().first()), 1); // started once
+    QCOMPARE(receiver.Lines().count(receiver.Lines().first()), 1); // started once
 }
 
 void tst_CZaridoDovoServer::racingSendersAllAnswered()
 {
-    constexpr int senders = 20;
-    Probe probe;
-    QByteArrayList delivered;
-    connect(&probe.server, &CZaridoDovoServer::MessageReceived, this,
-            [&](const QByteArray &text) { delivered << text; });
+    LoopbackReceiver receiver;
     std::vector<std::unique_ptr<QTcpSocket>> peers;
     QByteArrayList expected;
-    for (int k = 0; k < senders; ++k) {
+    for (int k = 0; k < 20; ++k) {
         expected << "message " + QByteArray::number(k);
-        peers.push_back(Dial(probe.server.LocalPort(), Frame(expected.back(), {})));
+        peers.push_back(Dial(receiver.Port(), Frame(expected.back())));
     }
     for (auto &peer : peers)
         QCOMPARE(ReplyOf(*peer), PlainOk);
-    std::sort(delivered.begin(), delivered.end());
+    std::sort(receiver.delivered.begin(), receiver.delivered.end());
     std::sort(expected.begin(), expected.end());
-    QCOMPARE(delivered, expected);
+    QCOMPARE(receiver.delivered, expected);
 }
 
 void tst_CZaridoDovoServer::limitsDropFromTheBusiestAddress_data()
@@ -304,30 +189,25 @@ void tst_CZaridoDovoServer::limitsDropFromTheBusiestAddress()
     QFETCH(int, newcomers);
     QFETCH(QList<int>, dropped);
 
-    Probe probe({}, 3, Hour, ServerLimits{total, perAddress, Hour, 500});
+    LoopbackReceiver receiver({.limits = ServerLimits{total, perAddress, LoopbackReceiver::Hour, 500}});
     std::vector<std::unique_ptr<QTcpSocket>> peers;
     for (const QString &source : held) {
-        peers.push_back(probe.Accepted(source));
+        peers.push_back(receiver.Accepted(source));
         QVERIFY(peers.back());
     }
-    QTimer trickle;
-    const QByteArray partial = Frame(QByteArray(1000, 'x'), {});
-    int sent = 0;
-    connect(&trickle, &QTimer::timeout, this, [&] { peers[sending]->write(partial.mid(sent++, 1)); });
+    std::unique_ptr<Trickle> trickle;
     if (sending >= 0) {
-        trickle.start(5);
-        QTRY_VERIFY(sent > 3);
+        trickle = std::make_unique<Trickle>(peers[sending].get(), Frame(QByteArray(1000, 'x')));
+        QTRY_VERIFY(trickle->sent > 3);
     }
     for (int k = 0; k < newcomers; ++k)
-        peers.push_back(probe.Accepted(Peer));
-    QCOMPARE(Exchange(probe.server.LocalPort(), Frame("got in", {})), PlainOk);
+        peers.push_back(receiver.Accepted(Peer));
+    QCOMPARE(receiver.Exchange(Frame("got in")), PlainOk);
 
-    for (int k = 0; k < static_cast<int>(peers.size()); ++k) {
-        const auto expected = dropped.contains(k) ? QAbstractSocket::UnconnectedState : QAbstractSocket::ConnectedState;
-        QTRY_COMPARE(peers[k]->state(), expected);
-    }
+    for (int k = 0; k < static_cast<int>(peers.size()); ++k)
+        QTRY_COMPARE(peers[k]->state(), dropped.contains(k) ? QAbstractSocket::UnconnectedState : QAbstractSocket::ConnectedState);
     // The burst is one line, counted.
-    QTRY_COMPARE(probe.Lines().filter("Connection limit reached"),
+    QTRY_COMPARE(receiver.Lines().filter("Connection limit reached"),
                  QStringList(QString("Connection limit reached (%1 at once, %2 from one address): dropped %3 to make "
                                      "room, %3 of them from %4; accepted %5 meanwhile")
                                  .arg(total).arg(perAddress).arg(dropped.size()).arg(Peer).arg(dropped.size())));
@@ -337,7 +217,7 @@ void tst_CZaridoDovoServer::floodingAddressesDoNotStarveOthers()
 {
     // Four other addresses hold every place with silent connections and reconnect the moment one
     // is dropped, while a frame from 127.0.0.1 comes in pieces.
-    Probe probe({}, 3, Hour, ServerLimits{8, 2, Hour});
+    LoopbackReceiver receiver({.limits = ServerLimits{8, 2, LoopbackReceiver::Hour}});
     QObject flood;
     bool flooding = true;
     int drops = 0;
@@ -350,15 +230,15 @@ void tst_CZaridoDovoServer::floodingAddressesDoNotStarveOthers()
                 hold(source);
         });
         peer->bind(QHostAddress(source));
-        peer->connectToHost(QHostAddress::LocalHost, probe.server.LocalPort());
+        peer->connectToHost(QHostAddress::LocalHost, receiver.Port());
     };
-    QSignalSpy connected(&probe.server, &CZaridoDovoServer::Connected);
+    QSignalSpy connected(&receiver.server, &CZaridoDovoServer::Connected);
     for (const char *source : {"127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.5"})
         hold(source), hold(source);
     QTRY_COMPARE(connected.count(), 8);
 
-    const QByteArray wire = Frame(QByteArray(2000, 'h'), {});
-    const auto honest = probe.Accepted(Peer);
+    const QByteArray wire = Frame(QByteArray(2000, 'h'));
+    const auto honest = receiver.Accepted(Peer);
     QVERIFY(honest);
     QTimer pace;
     int piece = 0;
@@ -368,7 +248,7 @@ void tst_CZaridoDovoServer::floodingAddressesDoNotStarveOthers()
     flooding = false;
     QVERIFY(drops > 8);
     // Accepts during the burst are counted in its one line (see limitsDropFromTheBusiestAddress), not logged.
-    QCOMPARE(probe.Lines().filter("Accepted connection").size(), 8);
+    QCOMPARE(receiver.Lines().filter("Accepted connection").size(), 8);
 }
 
 void tst_CZaridoDovoServer::deliveringConnectionIsNotTheOneDropped()
@@ -376,55 +256,54 @@ void tst_CZaridoDovoServer::deliveringConnectionIsNotTheOneDropped()
     // At most two at once. While the first one's message is being delivered (its handler runs an
     // event loop, as a window's dialog would), a silent one and then a third arrive: the silent
     // one makes room, not the older one that brought its whole frame.
-    Probe probe({}, 3, Hour, ServerLimits{2, 2, Hour});
+    LoopbackReceiver receiver({.limits = ServerLimits{2, 2, LoopbackReceiver::Hour}});
     std::unique_ptr<QTcpSocket> silent, third;
-    connect(&probe.server, &CZaridoDovoServer::MessageReceived, this, [&](const QByteArray &text) {
+    connect(&receiver.server, &CZaridoDovoServer::MessageReceived, this, [&](const QByteArray &text) {
         if (text != "first")
             return;
-        silent = probe.Accepted();
-        third = probe.Accepted();
+        silent = receiver.Accepted();
+        third = receiver.Accepted();
     });
-    QCOMPARE(Exchange(probe.server.LocalPort(), Frame("first", {})), PlainOk);
+    QCOMPARE(receiver.Exchange(Frame("first")), PlainOk);
     QVERIFY(silent && third);
     QTRY_COMPARE(silent->state(), QAbstractSocket::UnconnectedState);
-    third->write(Frame("third", {}));
+    third->write(Frame("third"));
     QCOMPARE(ReplyOf(*third), PlainOk);
-}
-
-void tst_CZaridoDovoServer::defaultListenerHoldsBothVersions_data()
-{
-    QTest::addColumn<QString>("other"); // where another program tries the same port
-    QTest::newRow("IPv6 side") << QStringLiteral("::");
-    QTest::newRow("IPv4 side") << QStringLiteral("0.0.0.0");
 }
 
 void tst_CZaridoDovoServer::defaultListenerHoldsBothVersions()
 {
-    QFETCH(QString, other);
     CZaridoDovoServer server;
     QVERIFY(server.StartServer({}, 0, 3));
-    QTcpServer squatter;
-    QVERIFY(!squatter.listen(QHostAddress(other), static_cast<quint16>(server.LocalPort())));
-    QCOMPARE(Exchange(server.LocalPort(), Frame("still served", {})), PlainOk);
+    const auto port = static_cast<quint16>(server.LocalPort());
+    for (const char *other : {"::", "0.0.0.0"}) { // where another program tries the same port
+        QTcpServer squatter;
+        QVERIFY2(!squatter.listen(QHostAddress(other), port), other);
+    }
+    QCOMPARE(Exchange(port, Frame("still served")), PlainOk);
+    // A second listener on every address fails, and says where.
+    CZaridoDovoServer second;
+    MemoryLogView view;
+    second.Log().AttachTextBox(&view);
+    QVERIFY(!second.StartServer({}, port, 3));
+    QVERIFY2(view.text.contains("Error starting server on 0.0.0.0:" + QString::number(port)), qPrintable(view.text));
 }
 
 void tst_CZaridoDovoServer::idleCountEndsAtTheTickAfterTimeout()
 {
     // Ticks are driven by hand; the real period never comes.
     constexpr int timeout = 3;
-    Probe probe({}, timeout, Hour);
-    const auto peer = probe.Accepted();
+    LoopbackReceiver receiver({.timeout = timeout});
+    const auto peer = receiver.Accepted();
     QVERIFY(peer);
-    ZaridoDovoConnection *connection = probe.OnlyConnection();
-    QVERIFY(connection);
-    CTimer *timer = connection->findChild<CTimer *>();
+    auto *connection = receiver.server.findChild<ZaridoDovoConnection *>();
+    CTimer *timer = connection ? connection->findChild<CTimer *>() : nullptr;
     QVERIFY(timer && timer->Enabled());
-    QSignalSpy timedOut(&probe.server, &CZaridoDovoServer::Timeout);
+    QSignalSpy timedOut(&receiver.server, &CZaridoDovoServer::Timeout);
     const auto tick = [timer](int count) {
         for (int k = 0; k < count; ++k)
             emit timer->Timer();
     };
-
     tick(timeout); // reloaded at the accept: these use it up
     QCOMPARE(timedOut.count(), 0);
     QCOMPARE(connection->TicksLeft(), 0);
@@ -434,33 +313,26 @@ void tst_CZaridoDovoServer::idleCountEndsAtTheTickAfterTimeout()
     QCOMPARE(timedOut.count(), 0);
     tick(1);
     QCOMPARE(timedOut.count(), 1);
-    QCOMPARE(probe.Lines().last(2), QStringList({"Timeout enabled", "<Timeout " + Peer + ">"}));
+    QCOMPARE(receiver.Lines().last(2), QStringList({"Timeout enabled", "<Timeout " + Peer + ">"}));
     QTRY_COMPARE(peer->state(), QAbstractSocket::UnconnectedState);
 }
 
 void tst_CZaridoDovoServer::frameDeadlineCutsATricklingPeer()
 {
     constexpr int deadline = 200;
-    Probe probe({}, 3, Hour, ServerLimits{8, 8, deadline});
+    LoopbackReceiver receiver({.limits = ServerLimits{8, 8, deadline}});
     QElapsedTimer clock;
     clock.start();
-    const auto peer = probe.Accepted();
+    const auto peer = receiver.Accepted();
     QVERIFY(peer);
-    QSignalSpy timedOut(&probe.server, &CZaridoDovoServer::Timeout);
-    const QByteArray wire = Frame("a frame that never ends in time", {});
-    int sent = 0;
-    QTimer trickle;
-    connect(&trickle, &QTimer::timeout, this, [&] {
-        if (sent < wire.size() - 1)
-            peer->write(wire.mid(sent++, 1));
-    });
-    trickle.start(10);
+    QSignalSpy timedOut(&receiver.server, &CZaridoDovoServer::Timeout);
+    Trickle trickle(peer.get(), Frame("a frame that never ends in time"), 10);
     QVERIFY(timedOut.wait(5000));
     // A coarse timer may fire 5% early, a little more on a loaded machine.
     QVERIFY2(clock.elapsed() >= deadline * 9 / 10, qPrintable(QString::number(clock.elapsed())));
-    QVERIFY(sent > 3);
+    QVERIFY(trickle.sent > 3);
     QTRY_COMPARE(peer->state(), QAbstractSocket::UnconnectedState);
-    QVERIFY(probe.Lines().contains("Timeout enabled"));
+    QVERIFY(receiver.Lines().contains("Timeout enabled"));
 }
 
 QTEST_MAIN(tst_CZaridoDovoServer)

@@ -1,43 +1,25 @@
-// The wire format: what the writer puts out, byte for byte, and how the reader judges bytes
-// that arrive in pieces.
+// The wire format: the length field, how the reader takes bytes that arrive in pieces, and what
+// the receiver's judge decides from the bytes of plain, legacy and sealed frames.
+#include "SealedFrames.h"
 #include "crypto/Encrypt.h"
 #include "protocol/FrameReader.h"
+#include "protocol/MessageJudge.h"
+#include "protocol/ReplayGuard.h"
 
 #include <QTest>
 
-using Status = FrameReader::Status;
-Q_DECLARE_METATYPE(FrameReader::Status)
-
-static QByteArray Hex(const std::string &bytes) { return QByteArray::fromStdString(bytes).toHex(' '); }
-static QByteArray Frame(const char *tag, int declared, const QByteArray &payload)
-{
-    return QByteArray(tag) + QByteArray::fromStdString(EncodeLength(declared)) + payload;
-}
+using Verdict = MessageJudge::Verdict;
+Q_DECLARE_METATYPE(Verdict)
 
 class tst_Frames : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void writerIsByteExact_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QByteArray>("frame");
-        QTest::newRow("empty text") << QByteArray() << QByteArray("53 54 41 4c 4b 00 00 00");
-        QTest::newRow("NUL and 0xff") << QByteArray("\0\xff", 2) << QByteArray("53 54 41 4c 4b 00 00 02 00 ff");
-    }
-    void writerIsByteExact()
-    {
-        QFETCH(QByteArray, text);
-        QFETCH(QByteArray, frame);
-        QCOMPARE(Hex(WriteFrame(text.toStdString(), "").bytes), frame);
-    }
-
     void lengthField_data()
     {
         QTest::addColumn<int>("length");
         QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("0") << 0 << QByteArray("00 00 00");
         QTest::newRow("300") << 300 << QByteArray("00 01 2c");
         QTest::newRow("1048576") << 1048576 << QByteArray("10 00 00");
         QTest::newRow("16777215") << 16777215 << QByteArray("ff ff ff");
@@ -47,7 +29,7 @@ private slots:
         QFETCH(int, length);
         QFETCH(QByteArray, bytes);
         const std::string field = EncodeLength(length);
-        QCOMPARE(Hex(field), bytes);
+        QCOMPARE(QByteArray::fromStdString(field).toHex(' '), bytes);
         QCOMPARE(DecodeLength(field), length);
         QCOMPARE(DecodeLength(field.substr(1)), 0); // a field of any other size is no length
         QCOMPARE(DecodeLength(field + 'x'), 0);
@@ -57,64 +39,116 @@ private slots:
     {
         std::string text(ZaridoDovo::MaxFrameLength, 'a');
         QVERIFY(WriteFrame(text, "").Ok());
-        text += 'a';
-        const EncodedFrame tooLong = WriteFrame(text, "");
+        const EncodedFrame tooLong = WriteFrame(text + 'a', "");
         QVERIFY(!tooLong.Ok() && tooLong.bytes.empty());
         QVERIFY(tooLong.error.find("16777216") != std::string::npos);
     }
 
     void readerGivesTheSameResultAtEverySplit()
     {
-        const QByteArray payload("hello\0\xff world", 13);
-        const std::string frame = Frame("CTALK", 13, payload).toStdString();
+        const std::string payload("hello\0\xff world", 13);
+        const std::string frame = WriteFrame(payload, "pw").bytes;
         for (std::size_t first = 0; first <= frame.size(); ++first) {
             for (std::size_t second = first; second <= frame.size(); ++second) {
+                using enum FrameReader::Status;
                 FrameReader reader;
-                const Status a = reader.Feed(frame.substr(0, first));
-                const Status b = reader.Feed(frame.substr(first, second - first));
-                const Status c = reader.Feed(frame.substr(second));
+                const auto a = reader.Feed(frame.substr(0, first));
+                const auto b = reader.Feed(frame.substr(first, second - first));
+                const auto c = reader.Feed(frame.substr(second));
                 const QByteArray where = "split after " + QByteArray::number(int(first)) + " and " + QByteArray::number(int(second));
-                QVERIFY2(a == (first == frame.size() ? Status::Complete : Status::NeedMore), where);
-                QVERIFY2(b == (second == frame.size() ? Status::Complete : Status::NeedMore), where);
-                QVERIFY2(c == Status::Complete && reader.Tag() == "CTALK" && reader.Payload() == payload.toStdString(), where);
+                QVERIFY2(a == (first == frame.size() ? Complete : NeedMore), where);
+                QVERIFY2(b == (second == frame.size() ? Complete : NeedMore), where);
+                QVERIFY2(c == Complete && reader.Payload() == CryptString(payload, "pw"), where);
             }
         }
     }
 
-    void readerJudges_data()
+    // Bytes in, verdict and reason out: the receiver's password and modes, the frame, and for a
+    // sealed frame the password whose key it is opened with.
+    void judges_data()
     {
+        QTest::addColumn<QByteArray>("password");
+        QTest::addColumn<bool>("secureOnly");
+        QTest::addColumn<bool>("acceptLegacy");
         QTest::addColumn<QByteArray>("wire");
-        QTest::addColumn<Status>("status");
-        QTest::addColumn<QByteArray>("payload");
-        QTest::newRow("header only, declared 1048576") << Frame("STALK", 1048576, {}) << Status::NeedMore << QByteArray();
-        QTest::newRow("header only, declared 1048577") << Frame("STALK", 1048577, {}) << Status::Oversized << QByteArray();
-        QTest::newRow("declared 0 is complete at once") << Frame("STALK", 0, {}) << Status::Complete << QByteArray();
-        QTest::newRow("short payload waits") << Frame("STALK", 4, "ab") << Status::NeedMore << QByteArray("ab");
-        QTest::newRow("one byte too many, same event") << Frame("STALK", 3, "abcd") << Status::Overlong << QByteArray();
-        QTest::newRow("declared 0 followed by payload") << Frame("STALK", 0, "x") << Status::Overlong << QByteArray();
-        QTest::newRow("5 bytes only") << QByteArray("STALK") << Status::NeedMore << QByteArray();
+        QTest::addColumn<QByteArray>("openWith");
+        QTest::addColumn<Verdict>("verdict");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<int>("reply"); // 0 plain, 1 enciphered, 2 sealed
+        using enum Verdict;
+        const QByteArray pw("pw"), none;
+        const auto legacy = [](const char *password) { return QByteArray::fromStdString(WriteFrame("alice", password).bytes); };
+        const auto header = [](const char *tag, int length) { return tag + QByteArray::fromStdString(EncodeLength(length)); };
+        const QByteArray good = Sealed("pw", "alice");
+        QByteArray version2 = good, flipped = good;
+        version2[8] = 2;
+        flipped[60] = char(flipped[60] ^ 0x40);
+        const QString badPassword("Invalid Password"), unsecured("Unsecured message refused");
+        QTest::newRow("legacy") << pw << false << true << legacy("pw") << pw << Deliver << "" << 1;
+        QTest::newRow("legacy to a secure-only receiver") << pw << true << true << legacy("pw") << pw << Deliver << "" << 1;
+        QTest::newRow("plain to a receiver with a password") << pw << false << true << legacy("") << pw << Deliver << "" << 0;
+        QTest::newRow("legacy, wrong password") << pw << false << true << legacy("other") << pw << RefuseUndecipherable
+                                                << badPassword << 0;
+        QTest::newRow("plain to a secure-only receiver") << pw << true << true << legacy("") << pw << RefuseUndecipherable
+                                                         << unsecured << 0;
+        QTest::newRow("plain, secure-only, no password") << none << true << true << legacy("") << pw << RefuseUndecipherable
+                                                         << unsecured << 0;
+        QTest::newRow("declared 1 MiB: waits") << none << false << true << header("STALK", 1048576) << pw << Wait << "" << 0;
+        QTest::newRow("declared one more: refused from the header")
+            << pw << false << true << header("CTALK", 1048577) << pw << RefuseOversized << "Invalid Message Size" << 0;
+        QTest::newRow("one byte more than declared") << pw << false << true << header("CTALK", 1) + "xy" << pw
+                                                     << RefuseOverlong << "Invalid Message Received" << 0;
+        QTest::newRow("sealed") << pw << false << false << good << pw << Deliver << "" << 2;
+        QTest::newRow("sealed to a legacy receiver") << pw << false << true << good << pw << Deliver << "" << 2;
+        QTest::newRow("sealed, pw vs pwpw") << pw << false << false << good << QByteArray("pwpw") << RefuseUndecipherable
+                                            << badPassword << 0;
+        QTest::newRow("sealed, no password here") << none << false << false << good << pw << RefuseUndecipherable
+                                                  << "No password set" << 0;
+        QTest::newRow("sealed, unknown version") << pw << false << false << version2 << pw << RefuseUndecipherable
+                                                 << "Sealed frame of an unknown version refused" << 0;
+        QTest::newRow("sealed, a byte flipped") << pw << false << false << flipped << pw << RefuseUndecipherable
+                                                << badPassword << 0;
+        QTest::newRow("legacy while sealed is chosen") << pw << false << false << legacy("pw") << pw << RefuseUndecipherable
+                                                       << "Legacy frame refused: the sealed cipher is chosen" << 0;
+        QTest::newRow("sealed, declared 1 MiB + overhead: waits")
+            << pw << false << false << header("SSEAL", ZaridoDovo::MaxSealedLength) + 'x' << pw << Wait << "" << 0;
+        QTest::newRow("sealed, declared one more") << pw << false << false << header("SSEAL", ZaridoDovo::MaxSealedLength + 1)
+                                                   << pw << RefuseOversized << "Invalid Message Size" << 0;
+        QTest::newRow("sealed, shorter than the overhead") << pw << false << false << header("SSEAL", 10) + QByteArray(10, '\1')
+                                                           << pw << RefuseUndecipherable << badPassword << 0;
+        QTest::newRow("sealed 301 s ago") << pw << false << false << Sealed("pw", "alice", Now() - 301) << pw << RefuseStale
+                                          << "Message sent outside the time window refused" << 2;
+        QTest::newRow("sealed 290 s ago") << pw << false << false << Sealed("pw", "alice", Now() - 290) << pw << Deliver
+                                          << "" << 2;
     }
-    void readerJudges()
+    void judges()
     {
+        QFETCH(QByteArray, password);
+        QFETCH(bool, secureOnly);
+        QFETCH(bool, acceptLegacy);
         QFETCH(QByteArray, wire);
-        QFETCH(Status, status);
-        QFETCH(QByteArray, payload);
-        FrameReader reader;
-        QCOMPARE(reader.Feed(wire.toStdString()), status);
-        QCOMPARE(QByteArray::fromStdString(reader.Payload()), payload);
-    }
-
-    void readerRefusalIsFinalAndStoresNothingMore()
-    {
-        FrameReader complete;
-        QCOMPARE(complete.Feed(Frame("STALK", 2, "OK").toStdString()), Status::Complete);
-        QCOMPARE(complete.Feed("!"), Status::Overlong);
-        QCOMPARE(complete.Payload(), std::string("OK"));
-
-        FrameReader oversized;
-        QCOMPARE(oversized.Feed(Frame("STALK", 2000000, QByteArray(1000, 'x')).toStdString()), Status::Oversized);
-        QCOMPARE(oversized.Feed(std::string(1000, 'x')), Status::Oversized);
-        QVERIFY(oversized.Payload().empty());
+        QFETCH(QByteArray, openWith);
+        QFETCH(Verdict, verdict);
+        QFETCH(QString, reason);
+        QFETCH(int, reply);
+        MessageJudge judge(password.toStdString(), secureOnly, acceptLegacy);
+        ReplayGuard guard;
+        // The header split across two data events: the first only waits for the rest.
+        QCOMPARE(judge.Feed(wire.left(3).toStdString()), Verdict::Wait);
+        Verdict got = judge.Feed(wire.mid(3).toStdString());
+        if (got == Verdict::NeedKey)
+            got = judge.OpenSealed(CheapKey(openWith.toStdString(), judge.SealedSalt()), guard, Now());
+        QCOMPARE(got, verdict);
+        QCOMPARE(QString::fromStdString(judge.RefusalReason()), reason);
+        QCOMPARE(judge.ReplyEnciphered(), reply == 1);
+        QCOMPARE(judge.ReplySealed(), reply == 2);
+        if (verdict == Verdict::Deliver)
+            QCOMPARE(judge.Text(), std::string("alice"));
+        if (reply == 2) // bound to the request
+            QCOMPARE(judge.RequestNonce(), std::string(SealedFrame::Inspect(wire.toStdString())->nonce));
+        // Once judged, the connection carries nothing more: a late byte neither refuses nor delivers.
+        if (verdict != Verdict::Wait)
+            QCOMPARE(judge.Feed("x"), Verdict::NoMessage);
     }
 };
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/WireFormat.h"
+
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -12,19 +14,9 @@ struct ScriptedReceiver
 {
     enum Script { CloseSilently, ResetSilently, PartialReplyThenClose, ReplyThenReset, StaySilent, ReplyThenClose };
 
-    // The plain frame of a reply word.
     static QByteArray ReplyFrame(const QByteArray &word)
     {
-        const auto size = static_cast<int>(word.size());
-        return "STALK" + QByteArray(1, char(size >> 16)) + char((size >> 8) & 0xFF) + char(size & 0xFF) + word;
-    }
-
-    // Ends a connection with a reset instead of an orderly close.
-    static void Reset(QTcpSocket *socket)
-    {
-        const linger abrupt{1, 0};
-        ::setsockopt(static_cast<int>(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abrupt, sizeof abrupt);
-        socket->abort();
+        return QByteArray::fromStdString(WriteFrame(word.toStdString(), "").bytes);
     }
 
     ScriptedReceiver(Script script, qint64 readFirst, const QByteArray &reply)
@@ -43,19 +35,14 @@ struct ScriptedReceiver
                 if (acted || received < readFirst)
                     return;
                 acted = true;
-                switch (script) {
-                case CloseSilently: socket->disconnectFromHost(); break;
-                case ResetSilently: Reset(socket); break;
-                case PartialReplyThenClose:
-                    socket->write(ReplyFrame(reply).left(9));
-                    socket->disconnectFromHost();
-                    break;
-                case ReplyThenReset: // closing with unread data makes the system reset the connection
-                case ReplyThenClose:
-                    socket->write(ReplyFrame(reply));
-                    socket->disconnectFromHost();
-                    break;
-                case StaySilent: break;
+                if (script == PartialReplyThenClose || script == ReplyThenReset || script == ReplyThenClose)
+                    socket->write(script == PartialReplyThenClose ? ReplyFrame(reply).left(9) : ReplyFrame(reply));
+                if (script == ResetSilently) {
+                    const linger abrupt{1, 0};
+                    ::setsockopt(static_cast<int>(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abrupt, sizeof abrupt);
+                    socket->abort();
+                } else if (script != StaySilent) {
+                    socket->disconnectFromHost(); // with unread data left, the system resets
                 }
             });
         });
