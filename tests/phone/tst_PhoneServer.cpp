@@ -21,11 +21,7 @@ struct Page
     QByteArray session;
     SecretBytes key;
 
-    explicit Page(const PhoneServer::Offer &offer)
-        : session(offer.session),
-          key(QByteArray::fromBase64(offer.key, QByteArray::Base64UrlEncoding).toStdString())
-    {
-    }
+    explicit Page(const PhoneServer::Offer &o) : session(o.session), key(QByteArray::fromBase64(o.key, QByteArray::Base64UrlEncoding).toStdString()) {}
     QByteArray Sealed(const QByteArray &kind, QJsonObject fields = {}) const
     {
         fields.insert(QStringLiteral("to"), QStringLiteral("desktop"));
@@ -38,11 +34,7 @@ struct Page
     }
 };
 
-struct Answer
-{
-    int status = 0;
-    QByteArray body;
-};
+struct Answer { int status = 0; QByteArray body; };
 
 } // namespace
 
@@ -67,10 +59,7 @@ class tst_PhoneServer : public QObject
         reply->deleteLater();
         return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
     }
-    Answer Call(const Page &page, const QByteArray &kind, const QJsonObject &fields = {})
-    {
-        return Finish(Post(kind, page.session, page.Sealed(kind, fields)));
-    }
+    Answer Call(const Page &page, const QByteArray &kind, const QJsonObject &fields = {}) { return Finish(Post(kind, page.session, page.Sealed(kind, fields))); }
     // Offered, asked for and allowed.
     Page Paired()
     {
