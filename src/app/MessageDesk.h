@@ -38,6 +38,8 @@ public:
     ~MessageDesk() override;
 
     static QString DefaultHistoryFile();
+    // Tests shorten the wait before the recent writes are copied into the history file.
+    void SetCheckpointDelay(int milliseconds) { m_checkpoint.setInterval(milliseconds); }
     QString HistoryFile() const { return m_recorder.Path(); }
 
     void Receive(const QByteArray &message, const QString &from);

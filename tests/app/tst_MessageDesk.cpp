@@ -332,6 +332,16 @@ private slots:
         }
     }
 
+    // Once idle a while, the recent writes are copied into the history file and its log emptied.
+    void historyCheckpointRunsWhenIdle()
+    {
+        Window().Desk().SetCheckpointDelay(300);
+        const QFileInfo log(HistoryFile() + "-wal");
+        QVERIFY(Deliver("into the log"));
+        QTRY_VERIFY(QFileInfo(log.filePath()).size() > 0);
+        QTRY_COMPARE(QFileInfo(log.filePath()).size(), 0);
+    }
+
     void historyWindow()
     {
         Window();

@@ -4,8 +4,6 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <stdexcept>
-
 class tst_CTimer : public QObject
 {
     Q_OBJECT
@@ -26,7 +24,8 @@ private slots:
         QCOMPARE(ticks.count(), seen);
     }
 
-    void enablingTwiceDoesNotRestartThePeriod()
+    // Enabling an enabled timer keeps its period; a new interval waits for the next start.
+    void periodKeptUntilRestarted()
     {
         CTimer timer;
         QSignalSpy ticks(&timer, &CTimer::Timer);
@@ -34,40 +33,17 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         timer.SetEnabled(true);
-        QTimer::singleShot(150, &timer, [&timer] { timer.SetEnabled(true); });
+        QTimer::singleShot(150, &timer, [&timer] {
+            timer.SetEnabled(true);
+            timer.SetInterval(1000);
+        });
         QVERIFY(ticks.wait(2000));
-        QVERIFY2(clock.elapsed() < 420, "the second enable restarted the period");
-    }
-
-    void newIntervalAppliesAtTheNextStart()
-    {
-        CTimer timer;
-        QSignalSpy ticks(&timer, &CTimer::Timer);
-        timer.SetInterval(20);
-        timer.SetEnabled(true);
-        timer.SetInterval(400);
-        QElapsedTimer clock;
-        clock.start();
-        QVERIFY(ticks.wait(2000));
-        QVERIFY2(clock.elapsed() < 300, "the running period changed before a restart");
+        QVERIFY2(clock.elapsed() < 420, "the second enable or the new interval changed the running period");
         timer.SetEnabled(false);
         timer.SetEnabled(true);
         clock.restart();
-        QVERIFY(ticks.wait(2000));
-        QVERIFY2(clock.elapsed() >= 350, "the restart did not take the new period");
-    }
-
-    void failingHandlerStillGetsTheNextTick()
-    {
-        CTimer timer;
-        int calls = 0;
-        connect(&timer, &CTimer::Timer, &timer, [&calls] {
-            if (++calls == 1)
-                throw std::runtime_error("handler failed");
-        });
-        timer.SetInterval(5);
-        timer.SetEnabled(true);
-        QTRY_VERIFY(calls >= 2);
+        QVERIFY(ticks.wait(3000));
+        QVERIFY2(clock.elapsed() >= 950, "the restart did not take the new period");
     }
 };
 

@@ -13,7 +13,6 @@ private slots:
         QTest::addColumn<QByteArray>("shown");
         QTest::newRow("plain text, newline and tab kept") << QByteArray("a\tb\nc") << QByteArray("a\tb\nc");
         QTest::newRow("escape sequence that clears the screen") << QByteArray("\x1b[2J") << QByteArray("\\x1b[2J");
-        QTest::newRow("window title") << QByteArray("\x1b]0;owned\x07") << QByteArray("\\x1b]0;owned\\x07");
         QTest::newRow("carriage return, backspace, NUL")
             << QByteArray("a\rb\bc\0d", 7) << QByteArray("a\\x0db\\x08c\\x00d");
         QTest::newRow("DEL") << QByteArray("\x7f") << QByteArray("\\x7f");
@@ -25,13 +24,11 @@ private slots:
         QTest::newRow("cut sequence at the end") << QByteArray("x\xe2\x82") << QByteArray("x\\xe2\\x82");
         QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << QByteArray("\\xc0\\xaf");
         QTest::newRow("surrogate") << QByteArray("\xed\xa0\x80") << QByteArray("\\xed\\xa0\\x80");
-        QTest::newRow("empty") << QByteArray() << QByteArray();
     }
     void escapes()
     {
         QFETCH(QByteArray, in);
-        QFETCH(QByteArray, shown);
-        QCOMPARE(EscapeControls(in), shown);
+        QTEST(EscapeControls(in), "shown");
     }
 };
 

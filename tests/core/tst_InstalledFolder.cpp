@@ -8,47 +8,36 @@ class tst_InstalledFolder : public QObject
 {
     Q_OBJECT
 
+    QTemporaryDir m_prefix; // a custom install prefix, with bin/ made in initTestCase
+
 private slots:
+    void initTestCase() { QVERIFY(QDir(m_prefix.path()).mkpath("bin")); }
+
     void recognisesProgramFolders_data()
     {
         QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("installFolder"); // empty: this build's
         QTest::addColumn<bool>("installed");
-        QTest::newRow("/usr/bin") << QString("/usr/bin") << true;
-        QTest::newRow("/usr/bin/, trailing slash") << QString("/usr/bin/") << true;
-        QTest::newRow("/usr/lib/../bin") << QString("/usr/lib/../bin") << true;
-        QTest::newRow("/bin") << QString("/bin") << true;
-        QTest::newRow("/usr/local/bin") << QString("/usr/local/bin") << true;
-        QTest::newRow("this build's install folder") << QString(TEXTDROP_INSTALL_BINDIR) << true;
-        QTest::newRow("/usr") << QString("/usr") << false;
-        QTest::newRow("/usr/bin/missing") << QString("/usr/bin/missing") << false;
-        QTest::newRow("empty") << QString() << false;
-        QTest::newRow("relative") << QString("bin") << false;
+        const QString bin = m_prefix.filePath("bin");
+        QTest::newRow("/usr/bin/, trailing slash") << "/usr/bin/" << "" << true;
+        QTest::newRow("/usr/lib/../bin") << "/usr/lib/../bin" << "" << true;
+        QTest::newRow("/bin") << "/bin" << "" << true;
+        QTest::newRow("/usr/local/bin") << "/usr/local/bin" << "" << true;
+        QTest::newRow("this build's install folder") << TEXTDROP_INSTALL_BINDIR << "" << true;
+        QTest::newRow("/usr") << "/usr" << "" << false;
+        QTest::newRow("relative") << "bin" << "" << false;
+        QTest::newRow("this test's folder") << QCoreApplication::applicationDirPath() << "" << false;
+        QTest::newRow("a custom prefix's bin") << bin + "/" << m_prefix.path() + "/./bin" << true;
+        QTest::newRow("a custom prefix") << m_prefix.path() << bin << false;
     }
-
     void recognisesProgramFolders()
     {
         QFETCH(QString, folder);
+        QFETCH(QString, installFolder);
         QFETCH(bool, installed);
         if (!QDir(folder).exists() && installed)
             QSKIP("not on this machine");
-        QCOMPARE(IsInstalledFolder(folder), installed);
-    }
-
-    void aBuildFolderIsNoInstalledFolder()
-    {
-        QTemporaryDir dir;
-        QVERIFY(!IsInstalledFolder(dir.path()));
-        QVERIFY(!IsInstalledFolder(QCoreApplication::applicationDirPath()));
-    }
-
-    void aCustomInstallFolderCounts()
-    {
-        QTemporaryDir prefix;
-        QVERIFY(QDir(prefix.path()).mkpath("bin"));
-        const QString bin = prefix.filePath("bin");
-        QVERIFY(IsInstalledFolder(bin, bin));
-        QVERIFY(IsInstalledFolder(bin + "/", prefix.path() + "/./bin"));
-        QVERIFY(!IsInstalledFolder(prefix.path(), bin));
+        QCOMPARE(installFolder.isEmpty() ? IsInstalledFolder(folder) : IsInstalledFolder(folder, installFolder), installed);
     }
 };
 
