@@ -448,12 +448,25 @@ void frmMain::OpenSettings()
     }
 }
 
+bool frmMain::HasTray() const
+{
+    const TrayPresence tray = m_environment.Tray;
+    return tray == TrayPresence::Present || (tray == TrayPresence::Detect && CTray::Available());
+}
+
+void frmMain::Present(bool hidden)
+{
+    if (!hidden)
+        show();
+    else if (!HasTray())
+        showMinimized();
+}
+
 void frmMain::closeEvent(QCloseEvent *event)
 {
     if (!m_quitting) {
         // Without a tray a hidden window could never be brought back.
-        const TrayPresence tray = m_environment.Tray;
-        if (tray == TrayPresence::Present || (tray == TrayPresence::Detect && CTray::Available()))
+        if (HasTray())
             hide();
         else
             showMinimized();

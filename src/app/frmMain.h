@@ -81,6 +81,9 @@ public:
     void SetStatus(const QString &msg);
     // Shows the window, restores it when minimised, and brings it to the front.
     void ShowWindow();
+    // The first showing: a hidden start (at log-in) leaves only the tray icon, or a minimised
+    // window where there is no tray to bring it back from.
+    void Present(bool hidden);
     // The quit commands, and the session's end: writes everything and closes for good.
     void ExitProgram();
 
@@ -99,6 +102,7 @@ private:
     QAction *AddCommand(QMenu *menu, const char *name, const QString &caption, const QKeySequence &shortcut,
                         Handler handler);
     void Load();
+    bool HasTray() const;
     void ShowMessage(const QString &text, QMessageBox::Icon icon);
     void Quit();
     void UpdateCharacterCount();

@@ -7,7 +7,6 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QSystemTrayIcon>
 
 #include <csignal>
 
@@ -27,10 +26,7 @@ int Main(QApplication &app, bool hidden)
         return app.exec();
     }
 
-    if (!hidden)
-        window.show();
-    else if (!QSystemTrayIcon::isSystemTrayAvailable())
-        window.showMinimized(); // without a tray a hidden window could never be reached
+    window.Present(hidden);
     window.StartServer();
     QObject::connect(&window, &frmMain::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     // The session's end (log-out, shutdown, a closed terminal) quits as File -> Exit does.

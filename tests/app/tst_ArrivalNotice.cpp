@@ -122,26 +122,30 @@ private slots:
 
     void cleanup() { TearDown(); }
 
-    void notifiesWhenOutOfSight_data()
+    void excerpt_data()
     {
-        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("body");
-        QTest::newRow("one line") << QByteArray("hello there") << "hello there";
-        QTest::newRow("CR LF lines, first three") << QByteArray("a\r\nb\r\nc\r\nd\r\n") << "a\nb\nc\u2026";
-        QTest::newRow("markup shown as text") << QByteArray("<b>x</b> & y") << "&lt;b&gt;x&lt;/b&gt; &amp; y";
-        QTest::newRow("long line cut") << QByteArray(300, 'w') << QString(ArrivalNotice::BodyCharacters, u'w') + u'\u2026';
+        QTest::newRow("CR LF lines, first three") << "a\r\nb\r\nc\r\nd\r\n" << "a\nb\nc\u2026";
+        QTest::newRow("long line cut") << QString(300, u'w') << QString(ArrivalNotice::BodyCharacters, u'w') + u'\u2026';
+    }
+    void excerpt()
+    {
+        QFETCH(QString, text);
+        QTEST(ArrivalNotice::Excerpt(text), "body");
     }
 
+    // Out of sight: a notification with Copy and Show, counted on the tray icon; refusals too.
     void notifiesWhenOutOfSight()
     {
-        QFETCH(QByteArray, text);
-        QFETCH(QString, body);
         Build(true);
-        m_notice->Arrived(QStringLiteral("10.0.0.9"), text); // the window was never shown
-        QTRY_COMPARE(m_service.calls.size(), 1);
+        m_notice->Arrived(QStringLiteral("10.0.0.9"), "<b>x</b> & y"); // the window was never shown
+        m_notice->Refused(QStringLiteral("10.0.0.4"), QStringLiteral("Invalid Message"));
+        QTRY_COMPARE(m_service.calls.size(), 2);
         QCOMPARE(m_service.calls[0].summary, QStringLiteral("Message from 10.0.0.9"));
-        QCOMPARE(m_service.calls[0].body, body);
+        QCOMPARE(m_service.calls[0].body, QStringLiteral("&lt;b&gt;x&lt;/b&gt; &amp; y")); // markup shown as text
         QCOMPARE(m_service.calls[0].actions, (QStringList{"copy", "Copy", "show", "Show"}));
+        QCOMPARE(m_service.calls[1].body, QStringLiteral("A message from 10.0.0.4 was refused.\nInvalid Message"));
         QCOMPARE(m_tray->Unseen(), 1);
         QVERIFY(m_tray->Tip().contains(QStringLiteral("last from 10.0.0.9")));
     }
@@ -194,53 +198,36 @@ private slots:
         QCOMPARE(invoked[0][1].toByteArray(), QByteArray::number(count - 1));
     }
 
-    // A window the user is looking at needs no notification but a warning; the count stays at nothing.
-    void silentWhileInSight()
+    // A window the user is looking at needs no notification but a warning, and counts nothing;
+    // out of sight arrivals are counted, with notifications or without, until it is shown.
+    void unseenCountedOnlyOutOfSight()
     {
         Build(true);
         m_window->show();
         QApplication::setActiveWindow(m_window.get());
         QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-        QVERIFY(m_notice->WindowInSight());
         m_notice->Arrived(QStringLiteral("10.0.0.1"), "seen");
         m_notice->Refused(QStringLiteral("10.0.0.1"), QStringLiteral("Invalid Message"));
         m_notice->Warn(QStringLiteral("History damaged"), QStringLiteral("kept aside")); // told all the same
         QCOMPARE(m_tray->Unseen(), 0);
         m_window->hide();
-        m_notice->Arrived(QStringLiteral("10.0.0.2"), "unseen");
-        // Calls arrive in order: had the first ones gone out, they would come before these.
-        QTRY_COMPARE(m_service.calls.size(), 2);
-        QCOMPARE(m_service.calls[0].body, QStringLiteral("kept aside"));
-        QCOMPARE(m_service.calls[1].body, QStringLiteral("unseen"));
-    }
-
-    void unseenCountClearedWhenShown()
-    {
-        Build(true);
-        m_notice->SetEnabled(false); // the count is kept also without notifications
         for (int i = 0; i < 3; ++i)
-            m_notice->Arrived(QStringLiteral("10.0.0.3"), "x");
+            m_notice->Arrived(QStringLiteral("10.0.0.3"), "unseen");
         QCOMPARE(m_tray->Unseen(), 3);
         QVERIFY(m_tray->Tip().contains(QStringLiteral("3 new")));
+        // Calls arrive in order: had the first ones gone out, they would come before these.
+        QTRY_COMPARE(m_service.calls.size(), 4);
+        QCOMPARE(m_service.calls[0].body, QStringLiteral("kept aside"));
+        QCOMPARE(m_service.calls[1].body, QStringLiteral("unseen"));
         m_window->show();
         QCOMPARE(m_tray->Unseen(), 0);
-        QVERIFY(!m_tray->Tip().contains(QStringLiteral("new")));
-        QVERIFY(m_tray->Tip().contains(QStringLiteral("last from 10.0.0.3")));
-        // Counting starts again from nothing.
+        QVERIFY(!m_tray->Tip().contains(QStringLiteral("new")) && m_tray->Tip().contains(QStringLiteral("last from 10.0.0.3")));
         m_window->hide();
+        m_notice->SetEnabled(false); // counting starts again from nothing, also without notifications
         m_notice->Arrived(QStringLiteral("10.0.0.4"), "y");
         QCOMPARE(m_tray->Unseen(), 1);
         QTest::qWait(50);
-        QCOMPARE(m_service.calls.size(), 0);
-    }
-
-    void refusedNotifies()
-    {
-        Build(true);
-        m_notice->Refused(QStringLiteral("10.0.0.4"), QStringLiteral("Invalid Message"));
-        QTRY_COMPARE(m_service.calls.size(), 1);
-        QCOMPARE(m_service.calls[0].body,
-                 QStringLiteral("A message from 10.0.0.4 was refused.\nInvalid Message"));
+        QCOMPARE(m_service.calls.size(), 4);
     }
 
     void fallbackWithoutService()

@@ -109,7 +109,6 @@ private slots:
         QTest::newRow("two texts with --to") << QByteArrayList{"send", "a", "b", "c", "--to", "h"} << "one TEXT";
         QTest::newRow("--tab is for peers") << QByteArrayList{"send", "h", "x", "--tab"} << "--tab is not an option of send";
         QTest::newRow("peers takes no address") << QByteArrayList{"peers", "h"} << "peers takes no arguments";
-        QTest::newRow("bad port typed") << QByteArrayList{"send", "h:99999", "x", "--wait", "0"} << "port must be";
     }
     void parse()
     {

@@ -20,7 +20,6 @@ private slots:
         QTest::addColumn<QList<int>>("actions");
         QTest::addColumn<QColor>("color");
         QTest::addColumn<bool>("underlined");
-        QTest::newRow("mouse over, then left") << QList<int>{1, 4, 3} << QColor(Qt::blue) << false;
         QTest::newRow("followed under the mouse keeps the underline")
             << QList<int>{1, 4, 2} << QColor(Qt::darkMagenta) << true;
         QTest::newRow("followed, then over again; codes 0 and 5 change nothing")

@@ -1,4 +1,5 @@
 #include "FakeDialogRunner.h"
+#include "WindowTestHome.h"
 #include "desktop/Autostart.h"
 #include "core/Settings.h"
 #include "windows/PreferencesBox.h"
@@ -27,12 +28,7 @@ class tst_PreferencesBox : public QObject
     Q_OBJECT
 
 public:
-    static void initMain()
-    {
-        static QTemporaryDir home;
-        for (const char *name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
-            qputenv(name, home.path().toUtf8());
-    }
+    static void initMain() { WindowTestHome::Enter(); }
 
 private:
     std::unique_ptr<QTemporaryDir> m_config;
@@ -40,13 +36,6 @@ private:
 
 private slots:
     void init() { m_config = std::make_unique<QTemporaryDir>(); }
-
-    void defaults()
-    {
-        const Preferences p;
-        QCOMPARE(Fields(p), (QStringList{"1", "0", QString::number(Preferences::DefaultHistoryCount),
-                                         QString::number(Preferences::DefaultHistoryDays), "1", "0", "256"}));
-    }
 
     void fieldsReachTheRecord_data()
     {
@@ -84,7 +73,6 @@ private slots:
     {
         QTest::addColumn<bool>("present");
         QTest::addColumn<bool>("click");
-        QTest::newRow("off, left off") << false << false;
         QTest::newRow("off, switched on") << false << true;
         QTest::newRow("on, left on") << true << false;
         QTest::newRow("on, switched off") << true << true;
