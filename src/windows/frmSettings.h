@@ -11,6 +11,7 @@ class QLabel;
 class QLineEdit;
 class PreferencesBox;
 class QPushButton;
+class PhoneServer;
 
 // Edits the server settings and the security options of the settings record. OK checks every
 // field and, only when all of them are usable, stores them all and closes; Cancel stores
@@ -20,11 +21,11 @@ class frmSettings : public QDialog
     Q_OBJECT
 
 public:
-    // Fills the fields from the record.
-    explicit frmSettings(Settings &settings, QWidget *parent = nullptr);
+    // Fills the fields from the record; phones: the paired phones to list, null when none can be.
+    explicit frmSettings(Settings &settings, QWidget *parent = nullptr, PhoneServer *phones = nullptr);
 
     // Opens the window modally on the record; true when OK stored the fields.
-    static bool Open(Settings &settings, QWidget *parent = nullptr);
+    static bool Open(Settings &settings, QWidget *parent = nullptr, PhoneServer *phones = nullptr);
 
     // A folder picked by the user, with the platform's separators; "" when cancelled.
     static QString BrowseForFolder(QWidget *owner, const QString &title);
@@ -39,6 +40,8 @@ private:
     // The server box (address and port side by side, time-out, save folder) and the security box.
     void BuildServerFrame();
     void BuildSecureFrame();
+    // The port phones pair on and, once phones can pair, the paired ones.
+    QGroupBox *BuildPhoneFrame(PhoneServer *phones);
     void SetCheck();
     void ShowTimeoutInSeconds();
     void onCryptClicked();
@@ -64,6 +67,7 @@ private:
     QComboBox *cmbCipher;
     QLineEdit *txtPassword;
     QLineEdit *txtPassword2;
+    QLineEdit *txtPhonePort;
     PreferencesBox *m_prefs;
     QPushButton *cmdOK;
     QPushButton *cmdCancel;
