@@ -45,6 +45,8 @@ public:
     // Sends with the present settings; recorded in the history when MessageSent follows.
     void Send(const QString &address, const QByteArray &message);
     void Sent();
+    // A text some other way than the message port reached its peer: recorded as sent.
+    void Delivered(const QString &peer, const QByteArray &text);
     bool Undo();
     // Opens (or brings forward) the history window.
     void OpenHistory();

@@ -220,7 +220,7 @@ void frmMain::Load()
                              m_environment.HistoryFile);
     connect(m_desk, &MessageDesk::StatusChanged, this, &frmMain::SetStatus);
     connect(m_desk, &MessageDesk::ShowRequested, this, &frmMain::ShowWindow);
-    m_phones = new PhonePeers(*m_desk, *m_cmbIP, *this, m_environment.PhonePort ? m_environment.PhonePort : PhoneServer::DefaultPort);
+    m_phones = new PhonePeers(*m_desk, *m_cmbIP, *this, PhonePort());
     connect(m_phones, &PhonePeers::StatusChanged, this, &frmMain::SetStatus);
     CZaridoDovoClient *msg = m_controller->Client();
     connect(msg, &CZaridoDovoClient::MessageSent, this, &frmMain::msg_MessageSent);
@@ -237,7 +237,7 @@ void frmMain::Load()
             m_Tray->ShowBalloon(summary, body);
     });
     // The session manager asks before a log-out; the end of the event loop is the last chance.
-    const auto saveAll = [this] { m_controller->SaveAll(m_cmbIP->Entries()); };
+    const auto saveAll = [this] { m_controller->SaveAll(m_phones->WithoutPhones(m_cmbIP->Entries())); };
     connect(qApp, &QGuiApplication::commitDataRequest, this, saveAll);
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this, saveAll] {
         if (!m_quitting)
@@ -387,10 +387,17 @@ void frmMain::OpenSettings()
 {
     if (m_quitting)
         return;
-    if (frmSettings::Open(m_controller->AppSettings(), this)) {
+    if (frmSettings::Open(m_controller->AppSettings(), this, m_phones ? m_phones->Server() : nullptr)) {
         m_controller->ApplySettings();
         m_desk->ApplySettings();
+        if (m_phones)
+            m_phones->SetPort(PhonePort());
     }
+}
+
+quint16 frmMain::PhonePort() const
+{
+    return m_environment.PhonePort ? m_environment.PhonePort : quint16(m_controller->AppSettings().Prefs.PhonePort);
 }
 
 void frmMain::closeEvent(QCloseEvent *event)
@@ -415,7 +422,7 @@ void frmMain::Quit()
     if (m_controller->Run().AlreadyRunning)
         return; // a refused copy leaves the running one's files alone
     // Each step goes on whatever the one before it managed.
-    m_controller->Quit(m_cmbIP->Entries());
+    m_controller->Quit(m_phones ? m_phones->WithoutPhones(m_cmbIP->Entries()) : m_cmbIP->Entries());
     m_txtBoard->clear();
     if (m_frmLog)
         m_frmLog->AllowClose();
