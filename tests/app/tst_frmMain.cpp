@@ -6,6 +6,7 @@
 #include "protocol/CZaridoDovoClient.h"
 #include "protocol/CZaridoDovoServer.h"
 #include "desktop/CTray.h"
+#include "phone/PhoneServer.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -127,7 +128,7 @@ private:
         QStringList opened;
         FakeDialogRunner runner;
         runner.Queue([&](QDialog &dialog) {
-            for (const char *name : {"txtIP", "txtPort", "txtTimeout", "txtPath"})
+            for (const char *name : {"txtIP", "txtPort", "txtTimeout", "txtPath", "txtPhonePort"})
                 opened.append(dialog.findChild<QLineEdit *>(QLatin1String(name))->text());
             for (qsizetype i = 0; i + 1 < edits.size(); i += 2) {
                 if (auto *box = dialog.findChild<QCheckBox *>(edits[i])) {
@@ -546,7 +547,8 @@ private slots:
         const QString port = QString::number(FreePort());
         const QString path = folder.isEmpty() ? QString() : m_program->filePath(folder) + QLatin1Char('/');
         StartedWindow();
-        EditSettings({"txtIP", ip, "txtPort", port, "txtTimeout", timeout, "txtPath", path});
+        const QString phonePort = QString::number(FreePort());
+        EditSettings({"txtIP", ip, "txtPort", port, "txtTimeout", timeout, "txtPath", path, "txtPhonePort", phonePort});
         QCOMPARE(Store().value(QStringLiteral("Settings/ServerTimeout")).toString(), timeout); // written by OK
         // The server moved to the new port at once.
         QCOMPARE(Outcome(port.toInt(), "moved"), QStringLiteral("OK"));
@@ -559,7 +561,9 @@ private slots:
         m_window.reset();
         MakeWindow().StartServer(); // a new start reads them back
         QCOMPARE(m_window->Controller().Server()->LocalPort(), port.toInt());
-        QCOMPARE(EditSettings({}), (QStringList{ip, port, timeout, path}));
+        QCOMPARE(EditSettings({}), (QStringList{ip, port, timeout, path, phonePort}));
+        Control<QAction>("mnuToolsItem5")->trigger(); // pairing listens where the settings say
+        QCOMPARE(m_window->findChild<PhoneServer *>()->Port(), phonePort.toInt());
     }
 
     // Secure-only kept from an earlier run, with no password at hand: nothing plain gets in, and
