@@ -142,6 +142,12 @@ void MessageDesk::Sent()
         emit StatusChanged(tr("History not written: ") + error);
 }
 
+void MessageDesk::Delivered(const QString &peer, const QByteArray &text)
+{
+    if (const QString error = Record(int(HistoryStore::Direction::Sent), peer, Enciphered(), text); !error.isEmpty())
+        emit StatusChanged(tr("History not written: ") + error);
+}
+
 bool MessageDesk::Undo()
 {
     return m_board->Undo();

@@ -49,6 +49,8 @@ public:
     // False when nothing went out: the address cannot be read (the status says why).
     bool Send(const QString &address, const QByteArray &message, bool remember = true);
     void Sent();
+    // A text some other way than the message port reached its peer: recorded as sent.
+    void Delivered(const QString &peer, const QByteArray &text);
     bool Undo();
     // Opens (or brings forward) the history window.
     void OpenHistory();

@@ -1,12 +1,15 @@
 #include "app/PhonePeers.h"
 
 #include "app/AddressBox.h"
+#include "app/ArrivalNotice.h"
 #include "app/MessageDesk.h"
 #include "phone/PhoneServer.h"
 #include "windows/frmPairPhone.h"
 
 #include <QApplication>
 #include <QMessageBox>
+
+#include <utility>
 
 PhonePeers::PhonePeers(MessageDesk &desk, AddressBox &addresses, QWidget &window, quint16 port)
     : QObject(&window), m_desk(desk), m_addresses(addresses), m_window(window), m_port(port)
@@ -15,8 +18,10 @@ PhonePeers::PhonePeers(MessageDesk &desk, AddressBox &addresses, QWidget &window
 
 bool PhonePeers::Start()
 {
-    if (m_server)
+    if (m_server && (m_server->Port() == m_port || !m_server->Phones().isEmpty() || (m_pairing && m_pairing->isVisible())))
         return true;
+    delete m_pairing;
+    delete std::exchange(m_server, nullptr);
     auto *server = new PhoneServer(PhoneServer::Limits{}, this);
     if (!server->Listen(QHostAddress::Any, m_port)) {
         emit StatusChanged(tr("Phones: port %1 - %2").arg(m_port).arg(server->errorString()));
@@ -27,8 +32,10 @@ bool PhonePeers::Start()
     connect(server, &PhoneServer::PairingAsked, this, &PhonePeers::Ask);
     connect(server, &PhoneServer::TextArrived, this,
             [this](const QString &name, const QByteArray &text) { m_desk.Receive(text, name); });
-    connect(server, &PhoneServer::TextDelivered, this,
-            [this](const QString &name) { emit StatusChanged(tr("delivered to %1").arg(name)); });
+    connect(server, &PhoneServer::TextDelivered, this, [this](const QString &name, const QByteArray &text) {
+        emit StatusChanged(tr("delivered to %1").arg(name));
+        m_desk.Delivered(name, text);
+    });
     connect(server, &PhoneServer::PhonesChanged, this, &PhonePeers::ListPhones);
     return true;
 }
@@ -57,6 +64,7 @@ bool PhonePeers::Send(const QString &address, const QByteArray &text)
 void PhonePeers::Ask(const QByteArray &session, const QString &name, const QString &from)
 {
     QApplication::alert(&m_window);
+    m_desk.Notice().Warn(tr("A phone asks to pair: allow?"), QStringLiteral("%1 (%2)").arg(name, from));
     auto *question = new QMessageBox(QMessageBox::Question, tr("Pair a phone"),
                                      tr("A phone asks to pair: allow?") + QStringLiteral("\n\n%1 (%2)").arg(name, from),
                                      QMessageBox::Yes | QMessageBox::No, m_pairing ? static_cast<QWidget *>(m_pairing) : &m_window);
@@ -79,4 +87,10 @@ void PhonePeers::ListPhones()
         if (!m_listed.contains(name))
             m_addresses.AddAddress(name);
     m_listed = names;
+}
+
+QStringList PhonePeers::WithoutPhones(QStringList addresses) const
+{
+    addresses.removeIf([this](const QString &address) { return m_listed.contains(address); });
+    return addresses;
 }

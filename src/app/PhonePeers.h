@@ -22,11 +22,16 @@ class PhonePeers : public QObject
 public:
     PhonePeers(MessageDesk &desk, AddressBox &addresses, QWidget &window, quint16 port);
 
+    // The port the next start listens on; a server with no phone paired moves at its next start.
+    void SetPort(quint16 port) { m_port = port; }
+
     // Opens the pairing window; false with the reason in the status when the port is taken.
     bool OpenPairing();
     // True when the address names a paired phone: the text is queued for it.
     bool Send(const QString &address, const QByteArray &text);
     PhoneServer *Server() const { return m_server; }
+    // The addresses without the paired phones' names, which live only as long as their pairing.
+    QStringList WithoutPhones(QStringList addresses) const;
 
 signals:
     void StatusChanged(const QString &text);

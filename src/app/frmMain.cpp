@@ -224,7 +224,7 @@ void frmMain::Load()
                              m_environment.HistoryFile);
     connect(m_desk, &MessageDesk::StatusChanged, this, &frmMain::SetStatus);
     connect(m_desk, &MessageDesk::ShowRequested, this, &frmMain::ShowWindow);
-    m_phones = new PhonePeers(*m_desk, *m_cmbIP, *this, m_environment.PhonePort ? m_environment.PhonePort : PhoneServer::DefaultPort);
+    m_phones = new PhonePeers(*m_desk, *m_cmbIP, *this, PhonePort());
     connect(m_phones, &PhonePeers::StatusChanged, this, &frmMain::SetStatus);
     CZaridoDovoClient *msg = m_controller->Client();
     connect(msg, &CZaridoDovoClient::MessageSent, this, &frmMain::msg_MessageSent);
@@ -245,7 +245,7 @@ void frmMain::Load()
             m_Tray->ShowBalloon(summary, body);
     });
     // The session manager asks before a log-out; the end of the event loop is the last chance.
-    const auto saveAll = [this] { m_controller->SaveAll(m_cmbIP->Entries()); };
+    const auto saveAll = [this] { m_controller->SaveAll(m_phones->WithoutPhones(m_cmbIP->Entries())); };
     connect(qApp, &QGuiApplication::commitDataRequest, this, saveAll);
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this, saveAll] {
         if (!m_quitting)
@@ -440,12 +440,19 @@ void frmMain::OpenSettings()
     network.Addresses.clear();
     for (const QString &address : LocalAddresses())
         network.Addresses += WithPort(address, m_controller->Server()->LocalPort());
-    if (frmSettings::Open(m_controller->AppSettings(), this)) {
+    if (frmSettings::Open(m_controller->AppSettings(), this, m_phones ? m_phones->Server() : nullptr)) {
         SetComputerName(network.ComputerName);
         m_announcer->ChangeName(ComputerName());
         m_controller->ApplySettings();
         m_desk->ApplySettings();
+        if (m_phones)
+            m_phones->SetPort(PhonePort());
     }
+}
+
+quint16 frmMain::PhonePort() const
+{
+    return m_environment.PhonePort ? m_environment.PhonePort : quint16(m_controller->AppSettings().Prefs.PhonePort);
 }
 
 bool frmMain::HasTray() const
@@ -483,7 +490,7 @@ void frmMain::Quit()
     if (m_controller->Run().AlreadyRunning)
         return; // a refused copy leaves the running one's files alone
     // Each step goes on whatever the one before it managed.
-    m_controller->Quit(m_cmbIP->Entries());
+    m_controller->Quit(m_phones ? m_phones->WithoutPhones(m_cmbIP->Entries()) : m_cmbIP->Entries());
     m_txtBoard->clear();
     if (m_frmLog)
         m_frmLog->AllowClose();

@@ -58,7 +58,7 @@ public:
         int ServerTickMilliseconds = 0;
         // The history file; empty: the one in the user's data folder.
         QString HistoryFile;
-        // The port phones pair on; 0: PhoneServer::DefaultPort.
+        // The port phones pair on; 0: the one in the settings.
         quint16 PhonePort = 0;
     };
 
@@ -124,6 +124,8 @@ private:
     // Cut, Copy and Paste act on the control that has the focus, as its own keys would.
     template <typename Command> void EditFocused(Command command);
     void OpenSettings();
+    // The port phones pair on: the one the surroundings set, else the one in the settings.
+    quint16 PhonePort() const;
 
     Environment m_environment;
     AppController *m_controller = nullptr;

@@ -63,6 +63,9 @@ void Preferences::Load()
         qMax(1, WholeNumber(store.value(QStringLiteral("HistoryMegabytes")), defaults.HistoryMegabytes));
     Notify = store.value(QStringLiteral("Notify"), defaults.Notify).toBool();
     CopyReceived = store.value(QStringLiteral("CopyReceived"), defaults.CopyReceived).toBool();
+    PhonePort = WholeNumber(store.value(QStringLiteral("PhonePort")), defaults.PhonePort);
+    if (PhonePort < 1 || PhonePort > 65535)
+        PhonePort = defaults.PhonePort;
 }
 
 void Preferences::Save() const
@@ -76,6 +79,7 @@ void Preferences::Save() const
     store.setValue(QStringLiteral("HistoryMegabytes"), HistoryMegabytes);
     store.setValue(QStringLiteral("Notify"), Notify);
     store.setValue(QStringLiteral("CopyReceived"), CopyReceived);
+    store.setValue(QStringLiteral("PhonePort"), PhonePort);
 }
 
 void SecurityChoices::Load()

@@ -35,6 +35,7 @@ struct Preferences
     static constexpr int DefaultHistoryCount = 10000;
     static constexpr int DefaultHistoryDays = 90;
     static constexpr int DefaultHistoryMegabytes = 256;
+    static constexpr int DefaultPhonePort = 30667;
 
     bool KeepHistory = true;
     // Enciphered messages on disk in the clear would defeat the cipher: only when asked for.
@@ -44,6 +45,7 @@ struct Preferences
     int HistoryMegabytes = DefaultHistoryMegabytes; // the messages' bytes together, in MiB
     bool Notify = true;
     bool CopyReceived = false;
+    int PhonePort = DefaultPhonePort; // the page phones pair with; never the message port
 
     void Load();
     void Save() const;

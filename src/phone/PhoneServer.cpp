@@ -226,10 +226,10 @@ void PhoneServer::Call(const QByteArray &kind, const QHttpServerRequest &request
         emit TextArrived(name, text.decoded);
     } else if (kind == "poll" && session.state != State::Offered) {
         const auto since = qint64(call.value(QLatin1String("since")).toDouble());
-        int delivered = 0;
+        QList<QByteArray> delivered;
         for (auto entry = session.queue.begin(); entry != session.queue.end() && entry->first <= since;) {
+            delivered.append(entry->second);
             entry = session.queue.erase(entry);
-            ++delivered;
         }
         AnswerPoll(session); // an older poll of this page is answered now
         // The page is answered at once when it has something to learn: texts, or that it was allowed.
@@ -246,8 +246,8 @@ void PhoneServer::Call(const QByteArray &kind, const QHttpServerRequest &request
             });
         }
         const QString name = session.name;
-        for (int i = 0; i < delivered; ++i)
-            emit TextDelivered(name);
+        for (const QByteArray &text : std::as_const(delivered))
+            emit TextDelivered(name, text);
     } else {
         Respond(responder, Status::Conflict); // a sound call at the wrong time: not yet allowed
     }

@@ -32,7 +32,6 @@ class PhoneServer : public QObject
     Q_OBJECT
 
 public:
-    static constexpr quint16 DefaultPort = 30667;
     static constexpr int MaxText = 1024 * 1024; // as on the message port
 
     struct Limits
@@ -79,7 +78,7 @@ public:
 signals:
     void PairingAsked(const QByteArray &session, const QString &name, const QString &address);
     void TextArrived(const QString &name, const QByteArray &text);
-    void TextDelivered(const QString &name);
+    void TextDelivered(const QString &name, const QByteArray &text);
     void PhonesChanged();
 
 private:

@@ -5,6 +5,7 @@
 #include "core/FolderPath.h"
 #include "desktop/cDialog.h"
 #include "desktop/cDialogRunner.h"
+#include "windows/PairedPhones.h"
 #include "windows/PreferencesBox.h"
 #include "windows/frmIPAddress.h"
 
@@ -26,6 +27,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <iterator>
@@ -86,7 +88,7 @@ bool CanWriteIn(const QString &folder)
 
 } // namespace
 
-frmSettings::frmSettings(Settings &settings, QWidget *parent)
+frmSettings::frmSettings(Settings &settings, QWidget *parent, PhoneServer *phones)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
     , m_settings(settings)
 {
@@ -112,11 +114,12 @@ frmSettings::frmSettings(Settings &settings, QWidget *parent)
     window->addWidget(Frame2);
     window->addWidget(m_network);
     window->addWidget(m_prefs);
+    window->addWidget(BuildPhoneFrame(phones));
     window->addLayout(buttons);
     window->setSizeConstraint(QLayout::SetFixedSize);
 
     QWidget *order[] = {txtIP, cmdIP, txtPort, txtTimeout, txtPath, cmdBrowse, chkCrypt,
-                        txtPassword, txtPassword2, chkRemember, cmbCipher, chkAcceptSecure, txtName, cmdOK, cmdCancel};
+                        txtPassword, txtPassword2, chkRemember, cmbCipher, chkAcceptSecure, txtName, txtPhonePort, cmdOK, cmdCancel};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
     txtIP->setFocus();
@@ -143,6 +146,7 @@ frmSettings::frmSettings(Settings &settings, QWidget *parent)
     chkAcceptSecure->setChecked(settings.Security.AcceptSecureOnly);
     chkRemember->setChecked(settings.Security.RememberPassword);
     cmbCipher->setCurrentIndex(cmbCipher->findData(int(settings.Stored.Cipher)));
+    txtPhonePort->setText(QString::number(settings.Prefs.PhonePort));
     ShowTimeoutInSeconds();
     // Opened to ask for a password that secure-only needs.
     if (settings.Security.EncryptData && settings.Security.CryptPassword.isEmpty())
@@ -242,6 +246,20 @@ void frmSettings::BuildNetworkFrame()
     layout->addWidget(addresses);
 }
 
+QGroupBox *frmSettings::BuildPhoneFrame(PhoneServer *phones)
+{
+    auto *frame = new QGroupBox(tr("Phones"), this);
+    txtPhonePort = NewField("txtPhonePort", frame);
+    txtPhonePort->setFixedWidth(53);
+    auto *layout = new QGridLayout(frame);
+    layout->addWidget(new QLabel(tr("Port for pairing phones:"), frame), 0, 0);
+    layout->addWidget(txtPhonePort, 0, 1);
+    layout->setColumnStretch(2, 1);
+    if (phones)
+        layout->addWidget(new PairedPhones(*phones, frame), 1, 0, 1, 3);
+    return frame;
+}
+
 void frmSettings::ShowTimeoutInSeconds()
 {
     // The receiver counts its time-out in idle ticks and ends a silent connection on the tick
@@ -257,9 +275,9 @@ void frmSettings::ShowTimeoutInSeconds()
                             .arg((qint64(*ticks) + 1) * tickSeconds));
 }
 
-bool frmSettings::Open(Settings &settings, QWidget *parent)
+bool frmSettings::Open(Settings &settings, QWidget *parent, PhoneServer *phones)
 {
-    QPointer<frmSettings> window = new frmSettings(settings, parent);
+    QPointer<frmSettings> window = new frmSettings(settings, parent, phones);
     const int result = cDialogRunner::Current().Exec(*window);
     // The window may have gone with its parent while it was open (the program quitting).
     const bool accepted = window && result == QDialog::Accepted;
@@ -346,6 +364,15 @@ void frmSettings::onOK()
         port = int(rounded);
     }
 
+    // The phone page has a port of its own: the message port's wire format stays as it is.
+    int phonePort = m_settings.Prefs.PhonePort;
+    if (const std::optional<double> number = NumberIn(txtPhonePort->text()))
+        phonePort = int(std::clamp(std::nearbyint(*number), 0.0, 65536.0));
+    if (phonePort < 1 || phonePort > 65535 || phonePort == port) {
+        Refuse(tr("Port for pairing phones must be a number from 1 to 65535, other than the Server Port."), txtPhonePort);
+        return;
+    }
+
     const std::optional<double> timeout = NumberIn(txtTimeout->text());
     if (!timeout || *timeout != std::floor(*timeout) || *timeout < 0 || *timeout > INT_MAX) {
         Refuse(tr("Timeout must be a whole number, 0 or more."), txtTimeout);
@@ -381,6 +408,7 @@ void frmSettings::onOK()
     m_settings.Stored.Cipher = ZaridoDovo::Cipher(cmbCipher->currentData().toInt());
     m_settings.Stored.ServerTimeout = int(*timeout);
     m_settings.Network.ComputerName = txtName->text().trimmed();
+    m_settings.Prefs.PhonePort = phonePort;
     accept();
 }
 

@@ -11,6 +11,7 @@ class QLabel;
 class QLineEdit;
 class PreferencesBox;
 class QPushButton;
+class PhoneServer;
 
 // Edits the server settings and the security options of the settings record. OK checks every
 // field and, only when all of them are usable, stores them all and closes; Cancel stores
@@ -20,11 +21,11 @@ class frmSettings : public QDialog
     Q_OBJECT
 
 public:
-    // Fills the fields from the record.
-    explicit frmSettings(Settings &settings, QWidget *parent = nullptr);
+    // Fills the fields from the record; phones: the paired phones to list, null when none can be.
+    explicit frmSettings(Settings &settings, QWidget *parent = nullptr, PhoneServer *phones = nullptr);
 
     // Opens the window modally on the record; true when OK stored the fields.
-    static bool Open(Settings &settings, QWidget *parent = nullptr);
+    static bool Open(Settings &settings, QWidget *parent = nullptr, PhoneServer *phones = nullptr);
 
     // A folder picked by the user, with the platform's separators; "" when cancelled.
     static QString BrowseForFolder(QWidget *owner, const QString &title);
@@ -40,6 +41,8 @@ private:
     void BuildServerFrame();
     void BuildSecureFrame();
     void BuildNetworkFrame();
+    // The port phones pair on and, once phones can pair, the paired ones.
+    QGroupBox *BuildPhoneFrame(PhoneServer *phones);
     void SetCheck();
     void ShowTimeoutInSeconds();
     void onCryptClicked();
@@ -67,6 +70,7 @@ private:
     QLineEdit *txtPassword2;
     QGroupBox *m_network;
     QLineEdit *txtName;
+    QLineEdit *txtPhonePort;
     PreferencesBox *m_prefs;
     QPushButton *cmdOK;
     QPushButton *cmdCancel;

@@ -9,6 +9,7 @@
 #include "desktop/CTray.h"
 #include "protocol/CZaridoDovoServer.h"
 #include "protocol/WireFormat.h"
+#include "phone/PhoneServer.h"
 
 #include <QAction>
 #include <QApplication>
@@ -107,7 +108,7 @@ private:
         QStringList opened;
         FakeDialogRunner runner;
         runner.Queue([&](QDialog &dialog) {
-            for (const char *name : {"txtIP", "txtPort", "txtTimeout", "txtPath"})
+            for (const char *name : {"txtIP", "txtPort", "txtTimeout", "txtPath", "txtPhonePort"})
                 opened.append(dialog.findChild<QLineEdit *>(QLatin1String(name))->text());
             for (qsizetype i = 0; i + 1 < edits.size(); i += 2) {
                 if (auto *box = dialog.findChild<QCheckBox *>(edits[i])) {
@@ -536,14 +537,17 @@ private slots:
         const QString port = QString::number(FreePort());
         const QString path = m_program->filePath(QStringLiteral("inbox/"));
         StartedWindow();
-        EditSettings({"txtIP", Loopback, "txtPort", port, "txtTimeout", "7", "txtPath", path});
+        const QString phonePort = QString::number(FreePort());
+        EditSettings({"txtIP", Loopback, "txtPort", port, "txtTimeout", "7", "txtPath", path, "txtPhonePort", phonePort});
         QCOMPARE(Store().value(QStringLiteral("Settings/ServerTimeout")).toString(), QStringLiteral("7")); // written by OK
         QCOMPARE(Send(port.toInt(), "moved"), QStringLiteral("OK")); // the server moved at once
         Command("mnuFileItem5");
         m_window.reset();
         MakeWindow().StartServer(); // a new start reads them back
         QCOMPARE(Port(), port.toInt());
-        QCOMPARE(EditSettings({}), (QStringList{Loopback, port, QStringLiteral("7"), path}));
+        QCOMPARE(EditSettings({}), (QStringList{Loopback, port, QStringLiteral("7"), path, phonePort}));
+        Command("mnuToolsItem5"); // pairing listens where the settings say
+        QCOMPARE(m_window->findChild<PhoneServer *>()->Port(), phonePort.toInt());
     }
 
     // Secure-only kept from an earlier run, with no password at hand: nothing plain gets in, and

@@ -79,6 +79,7 @@ try:
                               options=options)
     driver.get(url)
     state = driver.find_element(By.ID, "state")
+    expect("NOTIFIED ", "A phone asks to pair: allow? Android phone ")
     expect("ASKED ")
     wait_for("Connected", lambda: state.text == "Connected")
 
@@ -102,6 +103,10 @@ try:
     problems = [entry for entry in driver.get_log("browser") if entry["level"] == "SEVERE"]
     assert not problems, problems
     driver.save_screenshot(screenshot)
+    # The text the phone took is kept as sent to it; its name is not remembered as an address.
+    window.stdin.close()
+    expect("HISTORY ", "1 Android phone ")
+    assert "Android phone" not in expect("ADDRESSES "), "a phone's name outlived its pairing"
     print("page at 360 px: paired, sent, received; screenshot", screenshot)
 finally:
     if driver:

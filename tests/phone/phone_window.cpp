@@ -2,13 +2,20 @@
 // prints "LINK <url>" once pairing is offered, allows the phone that asks, prints
 // "BOARD <text>" when the board changes and "STATUS <text>" for the status line; reads
 // "SEND <text>" to send the text to the paired phone as the user would. A second argument
-// names a PNG file for a picture of the pairing window.
+// names a PNG file for a picture of the pairing window. Notifications are printed as
+// "NOTIFIED <summary> <body>"; at the end, "HISTORY <direction> <peer>" for each message kept
+// and "ADDRESSES <remembered addresses>".
 #include "WindowTestHome.h"
+#include "app/AppController.h"
+#include "app/MessageDesk.h"
 #include "app/frmMain.h"
+#include "core/HistoryStore.h"
+#include "desktop/DesktopNotifier.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -23,6 +30,7 @@
 int main(int argc, char **argv)
 {
     WindowTestHome::Enter();
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent"); // notifications come here
     QApplication app(argc, argv);
     const quint16 port = quint16(QCoreApplication::arguments().value(1).toUShort());
     QTextStream out(stdout);
@@ -33,6 +41,9 @@ int main(int argc, char **argv)
                                         frmMain::TrayPresence::Absent, program.path(), 0,
                                         program.filePath(QStringLiteral("history.sqlite")), port});
     window.show();
+    for (auto *notifier : window.findChildren<DesktopNotifier *>())
+        QObject::connect(notifier, &DesktopNotifier::Unavailable,
+                         [&](const QString &summary, const QString &body) { say(QStringLiteral("NOTIFIED %1 %2").arg(summary, body)); });
     auto *board = window.findChild<QPlainTextEdit *>(QStringLiteral("txtBoard"));
     auto *status = window.findChild<QLabel *>(QStringLiteral("lblStatus"));
     QObject::connect(board, &QPlainTextEdit::textChanged, [&] { say(QStringLiteral("BOARD ") + board->toPlainText()); });
@@ -62,7 +73,7 @@ int main(int argc, char **argv)
     QObject::connect(&input, &QSocketNotifier::activated, [&] {
         char line[4096];
         if (!std::fgets(line, sizeof line, stdin))
-            return app.quit();
+            return QCoreApplication::exit(0); // quit() would ask the window, which only hides
         const QString command = QString::fromUtf8(line).trimmed();
         if (command.startsWith(QLatin1String("SEND "))) {
             auto *box = window.findChild<QComboBox *>(QStringLiteral("cmbIP"));
@@ -71,5 +82,13 @@ int main(int argc, char **argv)
             window.findChild<QPushButton *>(QStringLiteral("cmdSend"))->click();
         }
     });
-    return app.exec();
+    const int result = app.exec();
+    HistoryStore history;
+    history.Open(window.Desk().HistoryFile());
+    for (const HistoryStore::Entry &entry : history.Page({}, 0, 100))
+        say(QStringLiteral("HISTORY %1 %2").arg(int(entry.direction)).arg(entry.peer));
+    QFile addresses(window.Controller().Run().AddressFile);
+    addresses.open(QIODevice::ReadOnly);
+    say(QStringLiteral("ADDRESSES ") + QString::fromUtf8(addresses.readAll()).simplified());
+    return result;
 }

@@ -60,6 +60,10 @@ private slots:
         QTest::newRow("port 65536") << QStringList{"txtPort", "65536"} << "Server Port" << "txtPort";
         QTest::newRow("empty timeout after a new port")
             << QStringList{"txtPort", "4000", "txtTimeout", ""} << "Timeout" << "txtTimeout";
+        QTest::newRow("phone port is the server port")
+            << QStringList{"txtPort", "4000", "txtPhonePort", "4000"} << "pairing phones" << "txtPhonePort";
+        QTest::newRow("phone port 70000") << QStringList{"txtPhonePort", "70000"} << "pairing phones" << "txtPhonePort";
+        QTest::newRow("timeout not whole") << QStringList{"txtTimeout", "2.5"} << "Timeout" << "txtTimeout";
         QTest::newRow("save folder that cannot be written")
             << QStringList{"txtPath", "/proc/"} << "cannot be written" << "txtPath";
         QTest::newRow("save folder below a file (this program)")
