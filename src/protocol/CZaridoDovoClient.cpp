@@ -24,7 +24,7 @@ std::string_view View(const QByteArray &bytes)
     return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
 }
 
-QByteArray Bytes(const std::string &text)
+QByteArray Bytes(std::string_view text)
 {
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
 }

@@ -183,7 +183,7 @@ private slots:
         // Answered sealed: a sealed frame that opened, even when refused as stale.
         QCOMPARE(judge.ReplySealed(), wire.startsWith("SSEAL") && (verdict == Verdict::Deliver || verdict == Verdict::RefuseStale));
         if (verdict == Verdict::Deliver) {
-            QCOMPARE(judge.Text(), std::string("alice"));
+            QCOMPARE(judge.Message(), QByteArray("alice"));
             if (judge.ReplySealed())
                 QCOMPARE(judge.RequestNonce(), std::string(SealedFrame::Inspect(wire.toStdString())->nonce));
         }
