@@ -270,6 +270,26 @@ private slots:
         QVERIFY2(receiver.view.text.contains(logged), qPrintable(receiver.view.text));
     }
 
+    // Sends made while the key is derived wait for that one derivation; the last goes out.
+    void clientDerivesOncePerPassword()
+    {
+        Receiver receiver("pw");
+        CZaridoDovoClient client;
+        CountingDeriver deriver;
+        client.SetKeyDeriver(deriver());
+        QSignalSpy sent(&client, &CZaridoDovoClient::MessageSent);
+        for (const QByteArray text : {"one", "two", "three"})
+            client.SendMessage(Local, receiver.server.LocalPort(), text, "pw");
+        QTRY_COMPARE(sent.size(), 1);
+        QCOMPARE(receiver.delivered, QByteArrayList{"three"});
+        QCOMPARE(deriver.calls->load(), 1);
+        // A derivation that throws is no key: nothing is sent.
+        client.SetKeyDeriver([](const SecretBytes &, const std::string &) -> SecretBytes { throw std::bad_alloc(); });
+        QSignalSpy notSent(&client, &CZaridoDovoClient::NotSent);
+        client.SendMessage(Local, receiver.server.LocalPort(), "four", "other");
+        QTRY_COMPARE(notSent.size(), 1);
+    }
+
     // Again to the same receiver, and to it restarted (on another port).
     void replayedFrameRefused()
     {
