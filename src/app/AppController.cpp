@@ -117,8 +117,6 @@ void AppController::StartServer()
     const bool started =
         m_Server->StartServer(m_running.ip, m_running.port, m_running.timeout, m_running.password, m_running.secureOnly,
                               m_running.cipher);
-    // While a password is held, a core file would carry it.
-    Sodium::SetDumpable(m_running.password.isEmpty());
     // An empty address asks for every local one; a failed start leaves it empty.
     const QString ip = m_Server->LocalIP().isEmpty() ? QHostAddress(QHostAddress::AnyIPv4).toString() : m_Server->LocalIP();
     emit ServerStarted(started, ip + QLatin1Char(':') + QString::number(m_Server->LocalPort()),

@@ -2,7 +2,6 @@
 
 #include "desktop/CTray.h"
 
-#include <QCursor>
 #include <QLocale>
 #include <QPainter>
 #include <QMenu>
@@ -27,8 +26,8 @@ AppTray::AppTray(QWidget *window)
 
     connect(m_Tray, &CTray::LButtonDblClick, this, &AppTray::ShowRequested);
     connect(m_Tray, &CTray::BalloonClicked, this, &AppTray::ShowRequested);
-    // The tray drops further clicks while the menu is open, so a second one cannot stack.
-    connect(m_Tray, &CTray::RButtonUp, this, [this] { m_mnuPopup->exec(QCursor::pos()); });
+    // Opened by the desktop itself: no event loop of ours waits while it is open.
+    m_Tray->SetContextMenu(m_mnuPopup);
 }
 
 void AppTray::ShowIcon(const QIcon &picture, const QString &tip)

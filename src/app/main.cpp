@@ -1,5 +1,7 @@
 #include "TextdropVersion.h"
 #include "app/AppController.h"
+#include "core/MessageArchive.h"
+#include "crypto/Sodium.h"
 #include "desktop/AppIcon.h"
 #include "core/SignalWatch.h"
 #include "desktop/SingleInstance.h"
@@ -39,6 +41,10 @@ int Main(QApplication &app, bool hidden)
 
 int main(int argc, char *argv[])
 {
+    // Before any thread or password: a core file would carry the password.
+    if (!Sodium::DisableCoreDumps())
+        qWarning("Core dumps could not be switched off");
+    MessageArchive::CreationMask();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral(TEXTDROP_TITLE));
     QApplication::setApplicationVersion(QStringLiteral(TEXTDROP_VERSION));

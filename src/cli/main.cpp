@@ -113,6 +113,10 @@ bool ReadStandardInput(QByteArray &text)
 
 int main(int argc, char *argv[])
 {
+    // Before any thread or password: a core file would carry the password.
+    if (!Sodium::DisableCoreDumps())
+        std::fputs("textdrop-cli: warning: core dumps could not be switched off\n", stderr);
+    MessageArchive::CreationMask();
     QList<QByteArray> arguments;
     for (int k = 1; k < argc; ++k)
         arguments += QByteArray(argv[k]);
@@ -133,9 +137,6 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "textdrop-cli: %s\n", qPrintable(error));
         return ExitCode::Usage;
     }
-    // A core file would carry the password.
-    if (!password.isEmpty())
-        Sodium::SetDumpable(false);
     // Past a file size limit a write then fails and is reported, instead of killing the
     // listener halfway through a file.
     std::signal(SIGXFSZ, SIG_IGN);

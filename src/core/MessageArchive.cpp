@@ -36,9 +36,7 @@ QString WriteAndSync(int fd, const QByteArray &bytes)
         done += n;
     }
     // A temporary file is private; a saved message is readable as any file the user makes.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
+    ::fchmod(fd, 0666 & ~static_cast<mode_t>(MessageArchive::CreationMask()));
     if (::fsync(fd) != 0)
         return qt_error_string(errno);
     return {};
@@ -81,6 +79,17 @@ MessageArchive::MessageArchive(const QString &folder)
 QString MessageArchive::Result::LogLine() const
 {
     return Ok() ? path + QStringLiteral(" logged.") : QStringLiteral("Error saving ") + path + QStringLiteral(": ") + error;
+}
+
+unsigned MessageArchive::CreationMask()
+{
+    // The mask can only be read by setting it; done once, it is never changed again.
+    static const unsigned mask = [] {
+        const mode_t old = ::umask(0077);
+        ::umask(old);
+        return static_cast<unsigned>(old);
+    }();
+    return mask;
 }
 
 QString MessageArchive::FileName(const QDateTime &when, int count)

@@ -30,6 +30,9 @@ public:
 
     static QString FileName(const QDateTime &when, int count);
 
+    // The process's file creation mask, read once; call it at start, before other threads run.
+    static unsigned CreationMask();
+
     // Whether a file can be created in the folder now; the reason in errorString() when not.
     bool CheckWritable();
     QString errorString() const { return m_errorString; }

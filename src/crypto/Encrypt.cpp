@@ -76,3 +76,11 @@ std::string CryptString(std::string_view text, std::string_view password)
                  text.size());
     return result;
 }
+
+void CryptInPlace(char *bytes, std::size_t size, std::string_view password)
+{
+    if (password.empty())
+        return;
+    auto *data = reinterpret_cast<unsigned char *>(bytes);
+    KeyStream(password).Crypt(data, data, size);
+}

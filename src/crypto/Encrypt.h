@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -8,3 +9,6 @@
 // The result has the text's length; an empty password gives an empty result.
 // Holds no state between calls, so it is safe to call from anywhere, any number of times.
 std::string CryptString(std::string_view text, std::string_view password);
+
+// The same over a buffer of the caller's, in place; nothing is done with an empty password.
+void CryptInPlace(char *bytes, std::size_t size, std::string_view password);

@@ -36,9 +36,7 @@ std::string SealedFrame::Seal(const SecretBytes &key, std::string_view salt, std
     std::string frame;
     frame.resize(HeaderSize + payloadSize);
     frame.replace(0, Tag.size(), Tag);
-    frame[5] = static_cast<char>((payloadSize >> 16) & 0xFF);
-    frame[6] = static_cast<char>((payloadSize >> 8) & 0xFF);
-    frame[7] = static_cast<char>(payloadSize & 0xFF);
+    frame.replace(Tag.size(), LengthFieldSize, EncodeLength(static_cast<std::int32_t>(payloadSize)));
     frame[8] = static_cast<char>(Version);
     frame.replace(9, SaltSize, salt);
     frame.replace(9 + SaltSize, NonceSize, nonce);
@@ -75,10 +73,7 @@ std::optional<SealedFrame::Envelope> SealedFrame::Inspect(std::string_view heade
 {
     if (header.size() != HeaderSize || header.substr(0, Tag.size()) != Tag || payload.size() < Overhead)
         return std::nullopt;
-    const std::size_t declared = (std::size_t(static_cast<unsigned char>(header[5])) << 16)
-                               | (std::size_t(static_cast<unsigned char>(header[6])) << 8)
-                               | std::size_t(static_cast<unsigned char>(header[7]));
-    if (declared != payload.size())
+    if (static_cast<std::size_t>(DecodeLength(header.substr(Tag.size()))) != payload.size())
         return std::nullopt;
     return Envelope{static_cast<unsigned char>(payload[0]), payload.substr(1, SaltSize), payload.substr(1 + SaltSize, NonceSize)};
 }

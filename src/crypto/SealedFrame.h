@@ -1,5 +1,6 @@
 #pragma once
 
+#include "crypto/LengthField.h"
 #include "crypto/SecretBytes.h"
 
 #include <cstddef>
@@ -25,7 +26,7 @@ public:
     static constexpr std::size_t MacSize = 16;
     // What sealing adds to the text's length in the payload.
     static constexpr std::size_t Overhead = 1 + SaltSize + NonceSize + TimeSize + MacSize;
-    static constexpr std::size_t MaxLengthField = 16777215;
+    static constexpr std::size_t MaxLengthField = MaxLengthFieldValue;
     static constexpr std::size_t MaxText = MaxLengthField - Overhead;
 
     // The parts of a sealed frame that can be read without the key.

@@ -2,6 +2,7 @@
 
 #include <sodium.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 
 #include <cstdlib>
 
@@ -22,9 +23,11 @@ std::string RandomBytes(std::size_t size)
     return bytes;
 }
 
-void SetDumpable(bool dumpable)
+bool DisableCoreDumps()
 {
-    prctl(PR_SET_DUMPABLE, dumpable ? 1 : 0, 0, 0, 0);
+    const rlimit none{0, 0};
+    const bool limited = ::setrlimit(RLIMIT_CORE, &none) == 0;
+    return ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) == 0 && limited;
 }
 
 void WipeMemory(void *data, std::size_t size)

@@ -12,9 +12,9 @@ void Init();
 
 std::string RandomBytes(std::size_t size);
 
-// While a password is held, the process may not be dumped or traced: a core file would
-// carry the password. Restored when no password is held any more.
-void SetDumpable(bool dumpable);
+// Called once at start, before any password is read: a core file or a tracer would get the
+// password. Never switched back on. False when the system refused either step.
+bool DisableCoreDumps();
 
 // Overwrites a secret's bytes in place, in a way the compiler does not leave out.
 void WipeMemory(void *data, std::size_t size);

@@ -1,6 +1,5 @@
 #include "desktop/CTray.h"
 
-#include <QScopedValueRollback>
 
 CTray::CTray(QObject *parent)
     : QObject(parent)
@@ -51,6 +50,11 @@ bool CTray::ShowBalloon(const QString &title, const QString &text)
     return true;
 }
 
+void CTray::SetContextMenu(QMenu *menu)
+{
+    m_icon->setContextMenu(menu);
+}
+
 void CTray::DeleteIcon()
 {
     m_icon->hide();
@@ -58,9 +62,6 @@ void CTray::DeleteIcon()
 
 void CTray::OnActivated(QSystemTrayIcon::ActivationReason reason)
 {
-    if (m_busy)
-        return;
-    const QScopedValueRollback busy(m_busy, true);
     switch (reason) {
     case QSystemTrayIcon::DoubleClick:
         emit LButtonDblClick();

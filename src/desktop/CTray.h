@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QMenu>
 #include <QObject>
 #include <QString>
 #include <QSystemTrayIcon>
@@ -16,6 +17,9 @@ public:
     static constexpr qsizetype TipTextLimit = 63;
 
     explicit CTray(QObject *parent = nullptr);
+    // The menu the desktop opens itself on a request for the context menu; not taken over.
+    void SetContextMenu(QMenu *menu);
+
     // Takes the icon away, as DeleteIcon does.
     ~CTray() override;
 
@@ -45,7 +49,4 @@ private:
     void OnActivated(QSystemTrayIcon::ActivationReason reason);
 
     QSystemTrayIcon *m_icon = nullptr;
-    // Set while an event's handler runs: a handler may hold a menu open, and actions on
-    // the icon meanwhile are dropped instead of opening a second one.
-    bool m_busy = false;
 };

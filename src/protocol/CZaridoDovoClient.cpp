@@ -6,9 +6,7 @@
 #include "protocol/SaltFile.h"
 
 #include <QDateTime>
-#include <QFutureWatcher>
 #include <QTcpSocket>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <string_view>
 
@@ -24,7 +22,7 @@ std::string_view View(const QByteArray &bytes)
     return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
 }
 
-QByteArray Bytes(const std::string &text)
+QByteArray Bytes(std::string_view text)
 {
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -105,6 +103,8 @@ void CZaridoDovoClient::SendMessage(const QString &ipAddress, int port, const QB
     m_replyBytes = 0;
     m_answered = false;
     m_frame.clear();
+    m_awaitingKey = false;
+    m_pending.clear();
 
     if (ipAddress.isEmpty()) {
         AddLog(QStringLiteral("No IP Address specified to send message to"));
@@ -139,36 +139,48 @@ void CZaridoDovoClient::SendMessage(const QString &ipAddress, int port, const QB
 
 void CZaridoDovoClient::DeriveThenDispatch(const QByteArray &message)
 {
+    m_pending = message;
+    m_awaitingKey = true;
+    // Sends made while the key of this password is derived wait for that one derivation.
+    if (m_derivingFor && m_derivingFor->Equals(m_password->View()))
+        return;
     AddLog(QStringLiteral("Deriving the sending key"));
     m_key.reset();
     m_keyFor.reset();
-    const quint64 epoch = m_epoch;
     const std::shared_ptr<const SecretBytes> derivedFor = m_password;
-    auto *watcher = new QFutureWatcher<KeyStore::Key>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, epoch, message, derivedFor] {
-        watcher->deleteLater();
-        KeyStore::Key key = watcher->result();
-        // Kept only while the password is still the one it was derived from.
-        if (key && m_password->Equals(derivedFor->View())) {
-            m_key = std::move(key);
-            m_keyFor = derivedFor;
-        }
-        if (epoch != m_epoch)
-            return;
-        if (!m_key) {
-            const QString reason = tr("Nothing was sent: the sending key could not be derived");
-            AddLog("Error: " + reason);
-            emit NotSent(reason);
-            return;
-        }
-        Dispatch(message);
+    const std::string salt = m_salt;
+    m_derivingFor = derivedFor;
+    KeyStore::Derive(m_deriver, derivedFor, salt, this, [this, derivedFor, salt](KeyStore::Key key) {
+        KeyDerived(derivedFor, salt, std::move(key));
     });
-    watcher->setFuture(QtConcurrent::run([deriver = m_deriver, password = m_password, salt = m_salt]() -> KeyStore::Key {
-        SecretBytes derived = deriver(*password, salt);
-        if (derived.Empty())
-            return nullptr;
-        return std::make_shared<const SecretBytes>(std::move(derived));
-    }));
+}
+
+void CZaridoDovoClient::KeyDerived(const std::shared_ptr<const SecretBytes> &derivedFor, const std::string &salt,
+                                   KeyStore::Key key)
+{
+    if (m_derivingFor == derivedFor)
+        m_derivingFor.reset();
+    // Kept only while the password and the salt are still the ones it was derived from.
+    if (salt != m_salt || !m_password->Equals(derivedFor->View())) {
+        if (m_awaitingKey && !m_derivingFor)
+            DeriveThenDispatch(m_pending);
+        return;
+    }
+    if (key) {
+        m_key = std::move(key);
+        m_keyFor = derivedFor;
+    }
+    if (!m_awaitingKey)
+        return;
+    m_awaitingKey = false;
+    const QByteArray message = std::exchange(m_pending, QByteArray());
+    if (!m_key) {
+        const QString reason = tr("Nothing was sent: the sending key could not be derived");
+        AddLog("Error: " + reason);
+        emit NotSent(reason);
+        return;
+    }
+    Dispatch(message);
 }
 
 void CZaridoDovoClient::Dispatch(const QByteArray &message)

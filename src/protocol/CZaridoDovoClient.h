@@ -77,6 +77,7 @@ private:
     // Frames the pending message (sealing it when a key is due) and connects.
     void Dispatch(const QByteArray &message);
     void DeriveThenDispatch(const QByteArray &message);
+    void KeyDerived(const std::shared_ptr<const SecretBytes> &derivedFor, const std::string &salt, KeyStore::Key key);
     void SendPending();
     void CheckReply(FrameReader::Status status);
     void EvaluateReply(const QByteArray &reply);
@@ -102,6 +103,9 @@ private:
     std::string m_salt;                          // this copy's, or the user's (SetSaltFile)
     std::shared_ptr<const SecretBytes> m_keyFor; // the password m_key was derived from
     KeyStore::Key m_key;
+    std::shared_ptr<const SecretBytes> m_derivingFor; // the password whose key is being derived
+    bool m_awaitingKey = false;                       // the send in progress waits for that key
+    QByteArray m_pending;                             // its text meanwhile
     std::string m_requestNonce; // of the sealed message in flight; its reply must be bound to it
     QElapsedTimer m_StartTicks;
     FrameReader m_reader;

@@ -2,6 +2,14 @@
 
 #include <algorithm>
 
+namespace {
+
+// The payload's buffer grows by at most this much ahead of the bytes that came: a header
+// alone pins nothing, and a large frame still grows in few steps.
+constexpr qsizetype GrowthStep = 256 * 1024;
+
+} // namespace
+
 FrameReader::FrameReader(std::int32_t maxLength)
     : m_maxLength(maxLength)
 {
@@ -31,10 +39,17 @@ FrameReader::Status FrameReader::Feed(std::string_view data)
 FrameReader::Status FrameReader::Judge(std::string_view rest)
 {
     const auto expected = static_cast<std::size_t>(m_expectedLength);
-    if (rest.size() > expected - m_payload.size())
+    const auto held = static_cast<std::size_t>(m_payload.size());
+    if (rest.size() > expected - held)
         return Status::Overlong;
-    m_payload.append(rest);
-    return m_payload.size() == expected ? Status::Complete : Status::NeedMore;
+    const auto needed = static_cast<qsizetype>(held + rest.size());
+    if (needed > m_payload.capacity()) {
+        // Doubling what came, by a bounded step, never past the declared length.
+        const qsizetype step = std::min(std::max(needed, qsizetype(4096)), GrowthStep);
+        m_payload.reserve(std::min(static_cast<qsizetype>(expected), needed + step));
+    }
+    m_payload.append(rest.data(), static_cast<qsizetype>(rest.size()));
+    return static_cast<std::size_t>(m_payload.size()) == expected ? Status::Complete : Status::NeedMore;
 }
 
 std::string FrameReader::Tag() const

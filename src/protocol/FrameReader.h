@@ -2,14 +2,19 @@
 
 #include "protocol/WireFormat.h"
 
+#include <QByteArray>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 // Reassembles one frame from the data events of one connection. The sockets only feed it;
 // every rule about what a complete, oversized or overlong frame is lives here.
 // The header may arrive split over any number of events. Payload beyond the declared length
 // and payload of an oversized frame are never stored, so memory stays bounded by the limit.
+// The payload goes into one buffer, grown in bounded steps as bytes come (never to what a
+// header merely declares), and is handed on without a copy.
 class FrameReader
 {
 public:
@@ -35,7 +40,9 @@ public:
     const std::string &Header() const { return m_header; }
     // The declared payload length; 0 until the header is complete.
     std::int32_t ExpectedLength() const { return m_expectedLength; }
-    const std::string &Payload() const { return m_payload; }
+    std::string_view Payload() const { return {m_payload.constData(), static_cast<std::size_t>(m_payload.size())}; }
+    // The payload's buffer itself, leaving this reader's empty: nothing is copied.
+    QByteArray TakePayload() { return std::exchange(m_payload, QByteArray()); }
 
     // Forgets the frame, ready for the next connection.
     void Reset();
@@ -45,7 +52,7 @@ private:
 
     std::int32_t m_maxLength;
     std::string m_header;
-    std::string m_payload;
+    QByteArray m_payload;
     std::int32_t m_expectedLength = 0;
     Status m_status = Status::NeedMore;
 };

@@ -2,7 +2,7 @@
 
 #include "crypto/PasswordKdf.h"
 
-#include <QFutureWatcher>
+#include <QFuture>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -69,19 +69,25 @@ KeyStore::Outcome KeyStore::Request(const std::string &salt, const QString &peer
 
     const std::uint64_t generation = m_generation;
     m_running.emplace(salt, Derivation{peer, generation, {{context, std::move(done)}}});
-    auto *watcher = new QFutureWatcher<Key>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, salt, generation] {
-        watcher->deleteLater();
-        Finished(salt, generation, watcher->result());
-    });
-    // The worker gets its own references: the store may be reconfigured or gone when it ends.
-    watcher->setFuture(QtConcurrent::run([deriver = m_deriver, password = m_password, salt]() -> Key {
-        SecretBytes derived = deriver(*password, salt);
-        if (derived.Empty())
-            return nullptr;
-        return std::make_shared<const SecretBytes>(std::move(derived));
-    }));
+    Derive(m_deriver, m_password, salt, this,
+           [this, salt, generation](Key key) { Finished(salt, generation, std::move(key)); });
     return Outcome::Pending;
+}
+
+void KeyStore::Derive(Deriver deriver, std::shared_ptr<const SecretBytes> password, std::string salt,
+                      QObject *context, Done done)
+{
+    // The worker gets its own references: whoever asked may be reconfigured or gone when it ends.
+    QtConcurrent::run([deriver = std::move(deriver), password = std::move(password), salt = std::move(salt)]() -> Key {
+        try {
+            SecretBytes derived = deriver(*password, salt);
+            if (!derived.Empty())
+                return std::make_shared<const SecretBytes>(std::move(derived));
+        } catch (...) {
+            // Out of memory, most likely: no key, like any other failed derivation.
+        }
+        return nullptr;
+    }).then(context, std::move(done));
 }
 
 void KeyStore::Finished(const std::string &salt, std::uint64_t generation, Key key)

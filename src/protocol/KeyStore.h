@@ -67,6 +67,11 @@ public:
     // Only tests change it; the default derives with Argon2id at the interactive level.
     void SetDeriver(Deriver deriver);
 
+    // Runs deriver on a worker thread and hands the key to done on context's thread, unless
+    // context is gone by then. A derivation that fails or throws gives an empty key.
+    static void Derive(Deriver deriver, std::shared_ptr<const SecretBytes> password, std::string salt,
+                       QObject *context, Done done);
+
     // On Refused, *why says which bound was reached.
     Outcome Request(const std::string &salt, const QString &peer, QObject *context, Done done, Key *key, QString *why);
 

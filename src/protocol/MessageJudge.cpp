@@ -57,21 +57,26 @@ MessageJudge::Verdict MessageJudge::PeerClosed() const
     return Verdict::Wait;
 }
 
-const std::string &MessageJudge::Text() const
+std::string_view MessageJudge::Text() const
 {
-    return m_usesDeciphered ? m_deciphered : m_reader.Payload();
+    return m_delivered ? std::string_view(m_text.constData(), static_cast<std::size_t>(m_text.size())) : std::string_view();
+}
+
+QByteArray MessageJudge::Message() const
+{
+    return m_delivered ? m_text : QByteArray();
 }
 
 std::size_t MessageJudge::BufferedBytes() const
 {
-    return m_reader.Payload().size() + m_deciphered.size();
+    return m_reader.Payload().size() + static_cast<std::size_t>(m_text.size());
 }
 
 void MessageJudge::Reset()
 {
     m_reader.Reset();
-    m_deciphered.clear();
-    m_usesDeciphered = false;
+    m_text.clear();
+    m_delivered = false;
     m_refusalReason.clear();
     m_refusalExplanation.clear();
     m_replyEnciphered = false;
@@ -107,6 +112,8 @@ MessageJudge::Verdict MessageJudge::Open()
     const std::string tag = m_reader.Tag();
     const bool plainTag = tag == ZaridoDovo::PlainTag;
     if (plainTag && !m_secureOnly) {
+        m_text = m_reader.TakePayload();
+        m_delivered = true;
         m_finished = true;
         return Verdict::Deliver;
     }
@@ -133,8 +140,9 @@ MessageJudge::Verdict MessageJudge::Open()
     if (CryptString(tag, password) != ZaridoDovo::SecureTag)
         return Refuse(Verdict::RefuseUndecipherable, WrongPasswordReason);
 
-    m_deciphered = CryptString(m_reader.Payload(), password);
-    m_usesDeciphered = true;
+    m_text = m_reader.TakePayload();
+    CryptInPlace(m_text.data(), static_cast<std::size_t>(m_text.size()), password);
+    m_delivered = true;
     m_replyEnciphered = true;
     m_finished = true;
     return Verdict::Deliver;
@@ -167,8 +175,8 @@ MessageJudge::Verdict MessageJudge::OpenSealed(const SecretBytes &key, ReplayGua
     case ReplayGuard::Verdict::Fresh:
         break;
     }
-    m_deciphered = std::move(opened->text);
-    m_usesDeciphered = true;
+    m_text = QByteArray(opened->text.data(), static_cast<qsizetype>(opened->text.size()));
+    m_delivered = true;
     m_finished = true;
     return Verdict::Deliver;
 }

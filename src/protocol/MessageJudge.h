@@ -3,6 +3,8 @@
 #include "crypto/SecretBytes.h"
 #include "protocol/FrameReader.h"
 
+#include <QByteArray>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -62,7 +64,9 @@ public:
     bool ReplySealed() const { return !m_requestNonce.empty(); }
 
     // The delivered text (after deciphering); valid after Deliver.
-    const std::string &Text() const;
+    std::string_view Text() const;
+    // The same bytes as a handle to hand on: the frame's own buffer where it can be, never a copy of it.
+    QByteArray Message() const;
     // Whether a reply to this connection goes out enciphered: only the answer to a message
     // that deciphered to the secure tag. Refusals go out plain, except those of a sealed frame
     // that opened (ReplySealed).
@@ -90,8 +94,8 @@ private:
     bool m_acceptLegacy = true;
     std::string m_requestNonce;
     FrameReader m_reader;
-    std::string m_deciphered;
-    bool m_usesDeciphered = false;
+    QByteArray m_text; // once delivered: the payload's buffer (deciphered in place) or the opened text
+    bool m_delivered = false;
     std::string m_refusalReason;
     std::string m_refusalExplanation;
     bool m_replyEnciphered = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "crypto/Cipher.h"
+#include "crypto/LengthField.h"
 #include "crypto/SealedFrame.h"
 
 #include <cstddef>
@@ -18,12 +19,12 @@ inline constexpr std::string_view SecureTag = "CTALK";
 // A literal, so a receiver knows a sealed frame before it has any key.
 inline constexpr std::string_view SealedTag = SealedFrame::Tag;
 inline constexpr std::size_t TagSize = 5;
-inline constexpr std::size_t LengthFieldSize = 3;
+inline constexpr std::size_t LengthFieldSize = ::LengthFieldSize;
 inline constexpr std::size_t HeaderSize = TagSize + LengthFieldSize;
 
 // The largest payload a receiver accepts, and the largest the length field can express.
 inline constexpr std::int32_t MaxMessageLength = 1048576;
-inline constexpr std::int32_t MaxFrameLength = 16777215;
+inline constexpr std::int32_t MaxFrameLength = MaxLengthFieldValue;
 // A sealed frame carries the same text limit plus what sealing adds.
 inline constexpr std::int32_t MaxSealedLength = MaxMessageLength + static_cast<std::int32_t>(SealedFrame::Overhead);
 
@@ -42,12 +43,6 @@ inline constexpr std::string_view ReplyNotSaved = "NOTSAVED";
 inline constexpr std::string_view InvalidReply = "Invalid Message Received";
 
 } // namespace ZaridoDovo
-
-// Three bytes, big-endian. n must lie in 0..16777215.
-std::string EncodeLength(std::int32_t n);
-
-// The value of a three-byte length field; 0 for a field of any other size.
-std::int32_t DecodeLength(std::string_view field);
 
 // A frame ready for the socket, or why the text cannot be framed.
 struct EncodedFrame

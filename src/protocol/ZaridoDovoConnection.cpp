@@ -78,13 +78,13 @@ void ZaridoDovoConnection::Begin(bool logAccept)
 
 void ZaridoDovoConnection::Refuse(const QByteArray &reply, const QString &reason)
 {
-    if (m_delivering)
+    if (m_state == State::Delivering)
         m_refusal.emplace(reply, reason);
 }
 
 void ZaridoDovoConnection::Drop()
 {
-    m_ended = true;
+    m_state = State::Ended;
     CloseConnection();
 }
 
@@ -103,7 +103,7 @@ void ZaridoDovoConnection::Act(MessageJudge::Verdict verdict)
     using Verdict = MessageJudge::Verdict;
     if (verdict == Verdict::Wait)
         return;
-    m_frameComplete = true;
+    m_state = State::Replying;
     if (verdict == Verdict::NeedKey) {
         // The idle and frame deadlines go on running while the key is derived.
         RequestKey();
@@ -174,7 +174,7 @@ void ZaridoDovoConnection::RequestKey()
         KeyArrived(std::move(key));
         return;
     case KeyStore::Outcome::Pending:
-        m_awaitingKey = true;
+        m_state = State::AwaitingKey;
         // Read end-of-file closes a Qt socket: a sender that shuts its write side while the key
         // is derived would get no reply. A duplicate keeps the connection to answer it on.
         if (m_socket)
@@ -189,8 +189,7 @@ void ZaridoDovoConnection::RequestKey()
 
 void ZaridoDovoConnection::KeyArrived(KeyStore::Key key)
 {
-    m_awaitingKey = false;
-    if (m_ended) {
+    if (m_state == State::Ended) {
         ReleaseSpare();
         return;
     }
@@ -235,11 +234,10 @@ void ZaridoDovoConnection::ReleaseSpare()
 
 void ZaridoDovoConnection::FinishMessage()
 {
-    m_delivering = true;
-    const bool goOn = Raise(&ZaridoDovoConnection::MessageReceived, QByteArray::fromStdString(m_judge.Text()), m_peer);
-    m_delivering = false;
-    if (!goOn)
+    m_state = State::Delivering;
+    if (!Raise(&ZaridoDovoConnection::MessageReceived, m_judge.Message(), m_peer))
         return;
+    m_state = State::Replying;
     // The connection stays open until the reply has gone out (onSendProgress).
     if (m_refusal) {
         if (ConnectionUp())
@@ -304,7 +302,7 @@ void ZaridoDovoConnection::Flush()
 void ZaridoDovoConnection::onSendProgress(qint64 bytes)
 {
     m_TicksLeft = m_Timeout;
-    if (m_replySize == 0 || m_ended)
+    if (m_replySize == 0 || m_state == State::Ended)
         return;
     m_replyWritten += bytes;
     if (m_replyWritten < m_replySize)
@@ -316,7 +314,7 @@ void ZaridoDovoConnection::onSendProgress(qint64 bytes)
 
 void ZaridoDovoConnection::SocketClosed()
 {
-    if (!m_socket || m_ended)
+    if (!m_socket || m_state == State::Ended)
         return;
     // Data always arrives before the close; anything still buffered is judged all the same.
     const QByteArray rest = m_socket->readAll();
@@ -327,11 +325,11 @@ void ZaridoDovoConnection::SocketClosed()
 
     // The socket is closed, so whatever the verdict, no reply goes out.
     MessageJudge::Verdict verdict = m_judge.Feed(View(rest));
-    if (verdict == MessageJudge::Verdict::Wait && !m_awaitingKey)
+    if (verdict == MessageJudge::Verdict::Wait && m_state != State::AwaitingKey)
         verdict = m_judge.PeerClosed();
     Act(verdict);
     // A sealed message whose key is being derived is still delivered when the key comes.
-    if (!m_awaitingKey)
+    if (m_state != State::AwaitingKey)
         End();
 }
 
@@ -357,7 +355,7 @@ void ZaridoDovoConnection::Timer_Timer()
 
 void ZaridoDovoConnection::TimeOut()
 {
-    if (m_ended)
+    if (m_state == State::Ended)
         return;
     // Closed before anyone hears of it, so a handler that waits cannot be ticked into again.
     CloseConnection();
@@ -396,9 +394,9 @@ void ZaridoDovoConnection::CloseConnection()
 
 void ZaridoDovoConnection::End()
 {
-    if (m_ended)
+    if (m_state == State::Ended)
         return;
-    m_ended = true;
+    m_state = State::Ended;
     CloseConnection();
     ReleaseSpare();
     emit Ended();

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 
@@ -53,7 +54,7 @@ public:
     // When bytes last came, or the accept if none have: the lower, the longer it has been idle.
     std::chrono::steady_clock::time_point LastData() const { return m_lastData; }
     // A whole frame has come and been judged: what is left is answering it.
-    bool FrameComplete() const { return m_frameComplete; }
+    bool FrameComplete() const { return m_state != State::Reading; }
     int TicksLeft() const { return m_TicksLeft; }
 
     // Valid only while MessageReceived is being raised: the message is answered with `reply`
@@ -104,13 +105,14 @@ private:
     void CloseConnection();
     void End();
     void AddLog(const QString &line) { emit LogLine(line); }
-    // Raises a signal; false when a handler meanwhile ended this connection (stopped or
-    // restarted the server), so that the caller must not go on.
+    // Raises a signal; false when a handler meanwhile ended or deleted this connection
+    // (stopped or restarted the server), so that the caller must not touch it any more.
     template <typename... Params, typename... Args>
     bool Raise(void (ZaridoDovoConnection::*signal)(Params...), const Args &...args)
     {
+        const QPointer<ZaridoDovoConnection> self(this);
         (this->*signal)(args...);
-        return !m_ended;
+        return self && m_state != State::Ended;
     }
 
     void onDataArrival();
@@ -125,7 +127,14 @@ private:
     ReplayGuard *m_replays;
     std::function<std::int64_t()> m_clock;
     KeyStore::Key m_key; // opened the sealed frame; seals its reply
-    bool m_awaitingKey = false;
+    enum class State {
+        Reading,     // the frame is still coming
+        AwaitingKey, // a whole sealed frame waits for its key
+        Delivering,  // MessageReceived is being raised
+        Replying,    // judged: the reply is going out, or the connection is ending
+        Ended,
+    };
+    State m_state = State::Reading;
     int m_spareDescriptor = -1; // a duplicate of the socket's while a key is derived
     int m_Timeout;
     int m_TicksLeft;
@@ -134,8 +143,5 @@ private:
     QTimer m_frameDeadline;
     qint64 m_replySize = 0;
     qint64 m_replyWritten = 0;
-    bool m_frameComplete = false;
-    bool m_delivering = false;
     std::optional<std::pair<QByteArray, QString>> m_refusal; // reply and reason
-    bool m_ended = false;
 };

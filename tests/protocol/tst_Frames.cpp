@@ -44,6 +44,15 @@ private slots:
         QVERIFY(tooLong.error.find("16777216") != std::string::npos);
     }
 
+    // A header alone does not pin what it declares: idle peers must not hold a MiB each.
+    void headerAloneReservesLittle()
+    {
+        FrameReader idle;
+        const std::string header = "STALK" + EncodeLength(ZaridoDovo::MaxMessageLength) + "x";
+        QCOMPARE(idle.Feed(header), FrameReader::Status::NeedMore);
+        QVERIFY(idle.TakePayload().capacity() < 65536);
+    }
+
     void readerGivesTheSameResultAtEverySplit()
     {
         const std::string payload("hello\0\xff world", 13);
@@ -143,7 +152,7 @@ private slots:
         QCOMPARE(judge.ReplyEnciphered(), reply == 1);
         QCOMPARE(judge.ReplySealed(), reply == 2);
         if (verdict == Verdict::Deliver)
-            QCOMPARE(judge.Text(), std::string("alice"));
+            QCOMPARE(judge.Message(), QByteArray("alice"));
         if (reply == 2) // bound to the request
             QCOMPARE(judge.RequestNonce(), std::string(SealedFrame::Inspect(wire.toStdString())->nonce));
         // Once judged, the connection carries nothing more: a late byte neither refuses nor delivers.
