@@ -37,6 +37,11 @@ MessageDesk::MessageDesk(AppController &controller, Board *board, AddressBox *ad
     });
     if (CZaridoDovoServer *server = m_controller.Server())
         connect(server, &CZaridoDovoServer::Connected, this, [this](const QString &peer) { m_lastPeer = peer; });
+    // The history's rules and the notifications follow the settings as they are written.
+    connect(&m_controller.Store(), &SettingsStore::Changed, this, [this](SettingKey key) {
+        if (Directive(key).group == Directive(SettingKey::Notify).group)
+            ApplySettings();
+    });
     ApplySettings();
 }
 

@@ -54,8 +54,6 @@ public:
     bool Undo();
     // Opens (or brings forward) the history window.
     void OpenHistory();
-    // After the settings window: the history's rules and the notifications follow it.
-    void ApplySettings();
 
     ArrivalNotice &Notice() const { return *m_notice; }
     frmHistory *HistoryWindow() const;
@@ -65,6 +63,7 @@ signals:
     void ShowRequested();
 
 private:
+    void ApplySettings();
     QString Record(int direction, const QString &peer, bool enciphered, const QByteArray &text);
     void PutOnBoard(const QByteArray &text);
     bool Enciphered() const;

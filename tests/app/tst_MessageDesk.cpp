@@ -212,6 +212,16 @@ private slots:
         QTEST(QFile::exists(HistoryFile()) ? Listing() : QStringList(), "rows");
     }
 
+    // A limit written in the settings applies to the open history at once.
+    void historyLimitsFollowTheSettings()
+    {
+        Window();
+        QVERIFY(Deliver("first") && Deliver("second"));
+        m_window->Controller().AppSettings().Prefs.HistoryCount = 1;
+        m_window->Controller().ApplySettings();
+        QCOMPARE(Listing(), (QStringList{Row(Direction::Received, Loopback, {}, QStringLiteral("second"))}));
+    }
+
     // A broken history costs the history only: every message reaches the board. A damaged file
     // is set aside and told of in the history window; a locked one is told once, then used again.
     void brokenHistoryDoesNotStopReceiving_data()
