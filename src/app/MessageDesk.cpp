@@ -153,11 +153,6 @@ void MessageDesk::Delivered(const QString &peer, const QByteArray &text)
         emit StatusChanged(tr("History not written: ") + error);
 }
 
-bool MessageDesk::Undo()
-{
-    return m_board->Undo();
-}
-
 void MessageDesk::OpenHistory()
 {
     if (!m_history) {

@@ -51,7 +51,6 @@ public:
     void Sent();
     // A text some other way than the message port reached its peer: recorded as sent.
     void Delivered(const QString &peer, const QByteArray &text);
-    bool Undo();
     // Opens (or brings forward) the history window.
     void OpenHistory();
 
