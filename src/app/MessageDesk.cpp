@@ -45,7 +45,11 @@ MessageDesk::MessageDesk(AppController &controller, Board *board, AddressBox *ad
     ApplySettings();
 }
 
-MessageDesk::~MessageDesk() = default;
+MessageDesk::~MessageDesk()
+{
+    // The history window shows the store the recorder holds: it goes first.
+    delete m_history;
+}
 
 QString MessageDesk::DefaultHistoryFile()
 {

@@ -75,7 +75,7 @@ private:
     QWidget *m_window;
     HistoryRecorder m_recorder;
     ArrivalNotice *m_notice;
-    QPointer<frmHistory> m_history;
+    QPointer<frmHistory> m_history; // deleted with the desk, before the store it shows
     QTimer m_checkpoint;
     QString m_lastPeer;    // the last connection's address, to name a refused sender
     QString m_senderShown; // the address an arrival put in the box, not typed by the user

@@ -262,6 +262,12 @@ private slots:
             m_window->Desk().OpenHistory();
             const QString notice = Control<QLabel>("lblNotice", m_window->Desk().HistoryWindow())->text();
             QVERIFY2(notice.contains(HistoryFile() + ".damaged-"), qPrintable(notice));
+            // The window shows the desk's store: it must be gone before the store is.
+            QPointer<frmHistory> history = m_window->Desk().HistoryWindow();
+            bool goneFirst = false;
+            connect(&m_window->Desk(), &QObject::destroyed, this, [&] { goneFirst = history.isNull(); });
+            m_window.reset();
+            QVERIFY(goneFirst);
         }
     }
 
