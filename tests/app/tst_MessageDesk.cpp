@@ -64,7 +64,7 @@ private:
         ListenOnLoopback();
         m_window = std::make_unique<frmMain>(frmMain::Environment{[](const QString &, QMessageBox::Icon) {},
                                                                   frmMain::TrayPresence::Present, m_dir->path(), 0, HistoryFile()});
-        m_window->Controller().AppSettings().Security.CryptPassword = password;
+        m_window->Controller().AppSettings().Security.SetPassword(password);
         m_window->StartServer();
         return *m_window;
     }

@@ -184,7 +184,7 @@ private slots:
         QFETCH(bool, legacy);
         Settings &settings = StartedWindow().Controller().AppSettings();
         settings.Stored.Cipher = legacy ? ZaridoDovo::Cipher::Legacy : ZaridoDovo::Cipher::Sealed;
-        settings.Security.CryptPassword = QTest::currentDataTag() == QLatin1String("plain") ? QString() : QStringLiteral("pw");
+        settings.Security.SetPassword(QTest::currentDataTag() == QLatin1String("plain") ? QString() : QStringLiteral("pw"));
         QFETCH(bool, secureOnly);
         settings.Security.AcceptSecureOnly = secureOnly;
         m_window->Controller().Server()->StopServer();
@@ -219,7 +219,7 @@ private slots:
     void quitWritesSettingsAndAddresses()
     {
         QVERIFY(WriteFile(m_program->filePath(QStringLiteral("tdsettings.ini")), "10.0.0.5\r\n\r\n  10.0.0.6 \r\n10.0.0.5\r\n"));
-        MakeWindow().Controller().AppSettings().Security.CryptPassword = QStringLiteral("sesame-secret");
+        MakeWindow().Controller().AppSettings().Security.SetPassword(QStringLiteral("sesame-secret"));
         m_window->Controller().AppSettings().Stored.Cipher = ZaridoDovo::Cipher::Legacy;
         Box()->addItem(QStringLiteral("host.lan"));
         Command("mnuFileItem5"); // E&xit
@@ -326,7 +326,7 @@ private slots:
         QVERIFY(peer.StartServer(Loopback, 0, 2, "p\xc3\xa4ss", true, ZaridoDovo::Cipher::Legacy));
         QSignalSpy received(&peer, &CZaridoDovoServer::MessageReceived);
         MakeWindow().Controller().AppSettings().Stored.ServerPort = peer.LocalPort();
-        m_window->Controller().AppSettings().Security.CryptPassword = QStringLiteral("p\u00e4ss");
+        m_window->Controller().AppSettings().Security.SetPassword(QStringLiteral("p\u00e4ss"));
         Box()->setEditText(Loopback);
         Board()->setPlainText(QStringLiteral("a\u00e9c\nd"));
         Click("cmdSend");
@@ -347,7 +347,7 @@ private slots:
     {
         QFETCH(bool, found);
         CZaridoDovoServer peer;
-        QVERIFY(peer.StartServer(Loopback, 0, 2, {}, false, ZaridoDovo::Cipher::Sealed));
+        QVERIFY(peer.StartServer(Loopback, 0, 2, QByteArray(), false, ZaridoDovo::Cipher::Sealed));
         QSignalSpy received(&peer, &CZaridoDovoServer::MessageReceived);
         auto *box = qobject_cast<AddressBox *>(StartedWindow().findChild<QComboBox *>("cmbIP"));
         const QString typed = Loopback + ':' + QString::number(peer.LocalPort());
@@ -368,7 +368,7 @@ private slots:
     void sendsToEveryTickedEntry()
     {
         CZaridoDovoServer peer;
-        QVERIFY(peer.StartServer(Loopback, 0, 2, {}, false, ZaridoDovo::Cipher::Sealed));
+        QVERIFY(peer.StartServer(Loopback, 0, 2, QByteArray(), false, ZaridoDovo::Cipher::Sealed));
         QSignalSpy received(&peer, &CZaridoDovoServer::MessageReceived);
         QTcpServer gone;
         QVERIFY(gone.listen(QHostAddress::LocalHost, 0));
