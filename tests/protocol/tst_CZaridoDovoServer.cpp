@@ -1,11 +1,10 @@
 #include "LoopbackReceiver.h"
+#include "ScriptedReceiver.h"
 #include "protocol/ZaridoDovoConnection.h"
 
 #include <QElapsedTimer>
-#include <QTcpServer>
 #include <QTimer>
 
-#include <sys/socket.h>
 
 #include <functional>
 #include <vector>
@@ -15,11 +14,6 @@ namespace {
 const QString Peer = QStringLiteral("127.0.0.1");
 const QString OtherPeer = QStringLiteral("127.0.0.2");
 const QByteArray PlainOk("STALK\0\0\x02OK", 10);
-
-QByteArray Frame(const QByteArray &text, const QByteArray &password = {})
-{
-    return QByteArray::fromStdString(WriteFrame(text.toStdString(), password.toStdString()).bytes);
-}
 
 // A peer that sends `wire` one byte every `period` ms, all but its last byte.
 struct Trickle
@@ -93,7 +87,6 @@ void tst_CZaridoDovoServer::servesOneConnection()
     QFETCH(QByteArray, password);
     QFETCH(QByteArray, wire);
     QFETCH(int, peerEnd);
-    QFETCH(QByteArray, reply);
     QFETCH(QStringList, timeline);
 
     LoopbackReceiver receiver({.password = password});
@@ -109,7 +102,7 @@ void tst_CZaridoDovoServer::servesOneConnection()
     // The listener stays: "started" is not logged again after the connection.
     const QStringList accepted{"Accepted connection " + Peer, "<Connected " + Peer + ">"};
     QTRY_COMPARE(receiver.Lines(), started + accepted + timeline);
-    QCOMPARE(ReplyOf(peer), reply);
+    QTEST(ReplyOf(peer), "reply");
     QTRY_VERIFY(receiver.server.findChildren<ZaridoDovoConnection *>().isEmpty());
 }
 
