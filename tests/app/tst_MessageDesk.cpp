@@ -275,24 +275,20 @@ private slots:
         QCOMPARE(Listing().size(), 4);
     }
 
-    void clearHistoryAsksFirst_data()
-    {
-        QTest::addColumn<bool>("answer");
-        QTest::newRow("yes") << true;
-        QTest::newRow("no") << false;
-    }
+    // Clearing asks first: No keeps the history, Yes empties it.
     void clearHistoryAsksFirst()
     {
-        QFETCH(bool, answer);
         HistoryStore store;
         QCOMPARE(store.Open(HistoryFile()), QString());
         QCOMPARE(store.Record(HistoryStore::Entry{}), QString());
-        int asked = 0;
-        frmHistory window(store, nullptr, [&](QWidget *, const QString &) { return ++asked, answer; });
-        QTest::mouseClick(Control<QPushButton>("cmdClearHistory", &window), Qt::LeftButton);
-        QCOMPARE(asked, 1);
-        QCOMPARE(store.Count(), answer ? 0 : 1);
-        QCOMPARE(window.Model().rowCount(), answer ? 0 : 1);
+        QList<bool> answers{false, true};
+        frmHistory window(store, nullptr, [&](QWidget *, const QString &) { return answers.takeFirst(); });
+        for (const int left : {1, 0}) {
+            QTest::mouseClick(Control<QPushButton>("cmdClearHistory", &window), Qt::LeftButton);
+            QCOMPARE(store.Count(), left);
+            QCOMPARE(window.Model().rowCount(), left);
+        }
+        QVERIFY(answers.isEmpty());
     }
 
     // A long history is read a page at a time as the list scrolls.

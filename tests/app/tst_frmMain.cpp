@@ -522,23 +522,19 @@ private slots:
         QCOMPARE(Read(home.filePath(QStringLiteral("tdsettings.ini"))), QByteArray("127.0.0.2\r\n"));
     }
 
-    void trayMenuOffersTheOtherState_data()
-    {
-        QTest::addColumn<bool>("shown");
-        QTest::newRow("window shown: Hide") << true;
-        QTest::newRow("window hidden: Show") << false;
-    }
+    // The tray menu offers Hide while the window shows, Show while it is hidden.
     void trayMenuOffersTheOtherState()
     {
-        QFETCH(bool, shown);
-        MakeWindow().setVisible(shown);
+        MakeWindow().show();
         auto *menu = m_window->findChild<QMenu *>(QStringLiteral("mnuPopup"));
-        menu->popup(QPoint(0, 0));
-        QCOMPARE(Control<QAction>("mnuPopupItem0")->isVisible(), !shown); // &Show
-        QCOMPARE(Control<QAction>("mnuPopupItem1")->isVisible(), shown);  // &Hide
-        menu->hide();
-        Command(shown ? "mnuPopupItem1" : "mnuPopupItem0");
-        QCOMPARE(m_window->isVisible(), !shown);
+        for (const bool shown : {true, false}) {
+            menu->popup(QPoint(0, 0));
+            QCOMPARE(Control<QAction>("mnuPopupItem0")->isVisible(), !shown); // &Show
+            QCOMPARE(Control<QAction>("mnuPopupItem1")->isVisible(), shown);  // &Hide
+            menu->hide();
+            Command(shown ? "mnuPopupItem1" : "mnuPopupItem0");
+            QCOMPARE(m_window->isVisible(), !shown);
+        }
     }
 
     // Whatever the server was started with, OK in the settings window brings the running server
