@@ -1,4 +1,5 @@
 #include "FakeDialogRunner.h"
+#include "TextdropVersion.h"
 #include "LoopbackReceiver.h"
 #include "ScriptedReceiver.h"
 #include "WindowTestHome.h"
@@ -588,6 +589,28 @@ private slots:
         store.sync();
         QCOMPARE(store.value(QStringLiteral("Settings/ServerTimeout")).toString(), QStringLiteral("2"));
         QCOMPARE(ReadFile(home.filePath(QStringLiteral("tdsettings.ini"))), QByteArray("127.0.0.2\r\n"));
+    }
+
+    void textOnlyOptionsNeedNoDisplay_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("help") << QStringLiteral("--help") << QStringLiteral("--hidden");
+        QTest::newRow("version") << QStringLiteral("--version") << QStringLiteral("Textdrop " TEXTDROP_VERSION);
+    }
+    void textOnlyOptionsNeedNoDisplay()
+    {
+        QFETCH(QString, option);
+        QFETCH(QString, expected);
+        QProcess running;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QLatin1String(name));
+        running.setProcessEnvironment(env);
+        running.start(QStringLiteral(TEXTDROP_PROGRAM_PATH), {option});
+        QVERIFY(running.waitForFinished(10000));
+        QCOMPARE(running.exitCode(), 0);
+        QVERIFY(QString::fromUtf8(running.readAllStandardOutput()).contains(expected));
     }
 
     void trayMenuOffersTheOtherState_data()
