@@ -350,7 +350,10 @@ private slots:
         CZaridoDovoServer peer;
         QVERIFY(peer.StartServer(Loopback, 0, 2, {}, false, ZaridoDovo::Cipher::Sealed));
         QSignalSpy received(&peer, &CZaridoDovoServer::MessageReceived);
-        auto *box = qobject_cast<AddressBox *>(StartedWindow().findChild<QComboBox *>("cmbIP"));
+        ListenOnLoopback();
+        Store().setValue(QStringLiteral("Settings/ServerIP"), QStringLiteral("127.0.0.2")); // sends leave from it
+        MakeWindow().StartServer();
+        auto *box = Box();
         const QString typed = Loopback + ':' + QString::number(peer.LocalPort());
         box->SetPeers({Peer{"desk-3", Loopback, quint16(peer.LocalPort()), false, {}}});
         if (found)
@@ -360,6 +363,7 @@ private slots:
         Board()->setPlainText("x");
         Click("cmdSend");
         QVERIFY(received.wait());
+        QCOMPARE(received.first().at(1).toString(), QStringLiteral("127.0.0.2"));
         QTRY_VERIFY(Status().contains("sent"));
         QCOMPARE(box->Entries(), found ? QStringList() : QStringList{typed});
         QCOMPARE(Box()->itemText(Box()->count() - 1), "desk-3 \u2014 " + Loopback); // after the remembered ones
