@@ -1,5 +1,6 @@
 #include "TextdropVersion.h"
 #include "app/AppController.h"
+#include "app/Translations.h"
 #include "core/MessageArchive.h"
 #include "crypto/Sodium.h"
 #include "desktop/AppIcon.h"
@@ -78,6 +79,7 @@ int main(int argc, char *argv[])
         qWarning("Core dumps could not be switched off");
     MessageArchive::CreationMask();
     QApplication app(argc, argv);
+    const Translations language(QLocale::system());
     QApplication::setWindowIcon(AppIcon());
     // The program lives on in the tray with no window shown; only the quit commands end it.
     QApplication::setQuitOnLastWindowClosed(false);
