@@ -348,7 +348,7 @@ Datei anlegen?</translation>
     </message>
     <message>
         <source>C&amp;lear history</source>
-        <translation>Verlauf l&amp;eeren</translation>
+        <translation>Verlauf lee&amp;ren</translation>
     </message>
     <message>
         <source>Remove every message from the history?</source>
@@ -441,7 +441,7 @@ Datei anlegen?</translation>
     </message>
     <message>
         <source>Select &amp;All</source>
-        <translation>&amp;Alles auswählen</translation>
+        <translation>Alles &amp;markieren</translation>
     </message>
     <message>
         <source>&amp;Undo</source>
