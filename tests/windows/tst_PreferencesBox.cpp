@@ -9,8 +9,6 @@
 #include <QFile>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTemporaryDir>
-#include <QTest>
 
 namespace {
 

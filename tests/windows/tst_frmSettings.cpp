@@ -182,43 +182,6 @@ private slots:
         QCOMPARE(QFileInfo(folder).isDir(), ok);
         QCOMPARE(settings.Network.ComputerName, ok ? "desk-4" : "desk-3");
     }
-
-    // The cipher box shows the stored choice; OK stores what is picked, Cancel keeps the old one.
-    void cipherChoice_data()
-    {
-        QTest::addColumn<int>("stored");
-        QTest::addColumn<int>("picked"); // index in the box, -1: left alone
-        QTest::addColumn<bool>("ok");
-        QTest::addColumn<int>("result");
-        const int sealed = int(ZaridoDovo::Cipher::Sealed), legacy = int(ZaridoDovo::Cipher::Legacy);
-        QTest::newRow("legacy shown, kept") << legacy << -1 << true << legacy;
-        QTest::newRow("legacy picked") << sealed << 1 << true << legacy;
-        QTest::newRow("legacy picked, Cancel") << sealed << 1 << false << sealed;
-    }
-    void cipherChoice()
-    {
-        QFETCH(int, stored);
-        QFETCH(int, picked);
-        QFETCH(bool, ok);
-        QFETCH(int, result);
-        Settings settings;
-        settings.Security.EncryptData = true;
-        settings.Security.CryptPassword = "secret";
-        settings.Stored.Cipher = ZaridoDovo::Cipher(stored);
-        QString shown;
-        FakeDialogRunner runner;
-        runner.Queue([&](QDialog &window) {
-            auto *box = Control<QComboBox>(window, "cmbCipher");
-            shown = box->currentText();
-            if (picked >= 0)
-                box->setCurrentIndex(picked);
-            Control<QPushButton>(window, ok ? "cmdOK" : "cmdCancel")->click();
-            return window.result();
-        });
-        QCOMPARE(frmSettings::Open(settings), ok);
-        QCOMPARE(shown.startsWith("Legacy"), stored == int(ZaridoDovo::Cipher::Legacy));
-        QCOMPARE(int(settings.Stored.Cipher), result);
-    }
 };
 
 QTEST_MAIN(tst_frmSettings)
