@@ -57,6 +57,9 @@ public:
     // opens with that key and is bound to this message.
     void SendMessage(const QString &ipAddress, int port, const QByteArray &message, const QByteArray &password = {},
                      ZaridoDovo::Cipher cipher = ZaridoDovo::Cipher::Sealed);
+    // The same with a password already in locked memory, shared rather than copied; nullptr: none.
+    void SendMessage(const QString &ipAddress, int port, const QByteArray &message,
+                     std::shared_ptr<const SecretBytes> password, ZaridoDovo::Cipher cipher);
 
     // The local address connections leave from: a copy listening on one address sends from it,
     // so the receiver sees (and remembers) an address it can answer to. Empty or an any-address:

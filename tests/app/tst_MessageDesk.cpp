@@ -64,7 +64,7 @@ private:
         ListenOnLoopback();
         m_window = std::make_unique<frmMain>(frmMain::Environment{[](const QString &, QMessageBox::Icon) {},
                                                                   frmMain::TrayPresence::Present, m_dir->path(), 0, HistoryFile()});
-        m_window->Controller().AppSettings().Security.CryptPassword = password;
+        m_window->Controller().AppSettings().Security.SetPassword(password);
         m_window->StartServer();
         return *m_window;
     }
@@ -199,6 +199,16 @@ private slots:
         QCOMPARE(Listing(), (QStringList{Row(Direction::Sent, Loopback, "secure", text), Row(Direction::Received, Loopback, "secure", text)}));
     }
 
+    // A limit written in the settings applies to the open history at once.
+    void historyLimitsFollowTheSettings()
+    {
+        Window();
+        QVERIFY(Deliver("first") && Deliver("second"));
+        m_window->Controller().AppSettings().Prefs.HistoryCount = 1;
+        m_window->Controller().ApplySettings();
+        QCOMPARE(Listing(), (QStringList{Row(Direction::Received, Loopback, {}, QStringLiteral("second"))}));
+    }
+
     // A broken history costs the history only: every message reaches the board. A damaged file
     // is set aside and told of in the history window; a locked one is told once, then used again.
     void brokenHistoryDoesNotStopReceiving_data()
@@ -233,6 +243,12 @@ private slots:
             m_window->Desk().OpenHistory();
             const QString notice = Control<QLabel>("lblNotice", m_window->Desk().HistoryWindow())->text();
             QVERIFY2(notice.contains(HistoryFile() + ".damaged-"), qPrintable(notice));
+            // The window shows the desk's store: it must be gone before the store is.
+            QPointer<frmHistory> history = m_window->Desk().HistoryWindow();
+            bool goneFirst = false;
+            connect(&m_window->Desk(), &QObject::destroyed, this, [&] { goneFirst = history.isNull(); });
+            m_window.reset();
+            QVERIFY(goneFirst);
         }
     }
 

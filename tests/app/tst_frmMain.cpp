@@ -184,7 +184,7 @@ private slots:
     void quitWritesSettingsAndAddresses()
     {
         QVERIFY(Write(m_program->filePath(QStringLiteral("tdsettings.ini")), "127.0.0.3\r\n\r\n  10.0.0.6 \r\n127.0.0.3\r\n"));
-        StartedWindow().Controller().AppSettings().Security.CryptPassword = QStringLiteral("sesame-secret");
+        StartedWindow().Controller().AppSettings().Security.SetPassword(QStringLiteral("sesame-secret"));
         m_window->Controller().AppSettings().Stored.Cipher = ZaridoDovo::Cipher::Legacy;
         for (const QString sender : {"127.0.0.1", "127.0.0.2", "127.0.0.1", "127.0.0.3"}) {
             QVERIFY(DeliverFrom(sender, sender.toLatin1()));
@@ -196,7 +196,7 @@ private slots:
         store.beginGroup(QStringLiteral("Settings"));
         QCOMPARE(store.allKeys(), (QStringList{"Cipher", "LogPath", "ServerIP", "ServerPort", "ServerTimeout"}));
         StoredSettings next; // the next run reads the choice back
-        next.Load();
+        next.Load(SettingsStore());
         QCOMPARE(next.Cipher, ZaridoDovo::Cipher::Legacy);
         QVERIFY(!Read(Store().fileName()).contains("sesame-secret"));
         QCOMPARE(Read(m_window->Controller().Run().AddressFile), QByteArray("127.0.0.3\r\n10.0.0.6\r\n127.0.0.3\r\n127.0.0.1\r\n127.0.0.2\r\n"));
@@ -296,7 +296,7 @@ private slots:
         QSignalSpy received(&peer, &CZaridoDovoServer::MessageReceived);
         ListenOnLoopback();
         Store().setValue(QStringLiteral("Settings/ServerIP"), QStringLiteral("127.0.0.2")); // sends leave from it
-        MakeWindow().Controller().AppSettings().Security.CryptPassword = QStringLiteral("p\u00e4ss");
+        MakeWindow().Controller().AppSettings().Security.SetPassword(QStringLiteral("p\u00e4ss"));
         m_window->StartServer();
         const QString typed = Loopback + ':' + QString::number(peer.LocalPort());
         Box()->SetPeers({Peer{"desk-3", Loopback, quint16(peer.LocalPort()), false, {}}});
@@ -318,7 +318,7 @@ private slots:
     void sendsToEveryTickedEntry()
     {
         CZaridoDovoServer peer;
-        QVERIFY(peer.StartServer(Loopback, 0, 2, {}, false, ZaridoDovo::Cipher::Sealed));
+        QVERIFY(peer.StartServer(Loopback, 0, 2, QByteArray(), false, ZaridoDovo::Cipher::Sealed));
         QSignalSpy received(&peer, &CZaridoDovoServer::MessageReceived);
         QTcpServer gone;
         QVERIFY(gone.listen(QHostAddress::LocalHost, 0));

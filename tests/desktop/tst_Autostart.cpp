@@ -63,9 +63,8 @@ private slots:
         // A file where the autostart folder belongs: nothing can be created under it.
         QVERIFY(WriteAll(dir.filePath("autostart"), "not a folder"));
         Autostart autostart(dir.path(), "textdrop");
-        QString error;
-        QVERIFY(!autostart.SetEnabled(true, &error));
-        QVERIFY(!error.isEmpty());
+        QVERIFY(!autostart.SetEnabled(true));
+        QVERIFY(!autostart.errorString().isEmpty());
         QVERIFY(!autostart.IsEnabled());
         QCOMPARE(Read(dir.filePath("autostart")), QByteArray("not a folder"));
 
@@ -73,9 +72,8 @@ private slots:
         QTemporaryDir other;
         Autostart stuck(other.path(), "textdrop");
         QVERIFY(WriteAll(stuck.EntryPath() + "/inside", "x"));
-        error.clear();
-        QVERIFY(!stuck.SetEnabled(false, &error));
-        QVERIFY(error.contains(stuck.EntryPath()));
+        QVERIFY(!stuck.SetEnabled(false));
+        QVERIFY(stuck.errorString().contains(stuck.EntryPath()));
     }
 
     void isEnabledReadsTheEntry_data()
@@ -102,8 +100,7 @@ private slots:
             QVERIFY(WriteAll(autostart.EntryPath(), entry));
         QTEST(autostart.IsEnabled(), "enabled");
         // Switching on rewrites an entry the desktop switched off; off twice is no failure.
-        QString error;
-        QVERIFY2(autostart.SetEnabled(true, &error) && autostart.IsEnabled(), qPrintable(error));
+        QVERIFY2(autostart.SetEnabled(true) && autostart.IsEnabled(), qPrintable(autostart.errorString()));
         QVERIFY(Read(autostart.EntryPath()).startsWith("[Desktop Entry]\n"));
         QVERIFY(autostart.SetEnabled(false) && autostart.SetEnabled(false));
         QVERIFY(!QFileInfo::exists(autostart.EntryPath()) && !autostart.IsEnabled());

@@ -62,8 +62,7 @@ private slots:
             check->click();
         else
             frame.findChild<QSpinBox *>(box)->setValue(value.toInt());
-        QString error;
-        QVERIFY(frame.Apply(prefs, &error));
+        QVERIFY(frame.Apply(prefs));
         QCOMPARE(Fields(prefs), expected);
     }
 
@@ -88,8 +87,7 @@ private slots:
         QCOMPARE(box->isChecked(), present);
         if (click)
             box->click();
-        QString error;
-        QVERIFY(frame.Apply(prefs, &error));
+        QVERIFY(frame.Apply(prefs));
         QCOMPARE(QFile::exists(Entry().EntryPath()), present != click);
         QCOMPARE(Entry().IsEnabled(), present != click);
     }

@@ -30,7 +30,7 @@ static void Type(QWidget &window, const QStringList &edits)
 static QStringList Stored(const Settings &s)
 {
     return {s.Stored.ServerIP, QString::number(s.Stored.ServerPort), QString::number(s.Stored.ServerTimeout), s.Stored.LogPath,
-            s.Security.CryptPassword, QString::number(s.Security.EncryptData), QString::number(s.Security.AcceptSecureOnly)};
+            s.Security.PasswordText(), QString::number(s.Security.EncryptData), QString::number(s.Security.AcceptSecureOnly)};
 }
 
 // The password boxes and the secure-only box are usable only while the encrypt box is ticked.
@@ -109,7 +109,7 @@ private slots:
         QTest::keyClick(Control(window, field), Qt::Key_Return);
         if (next.isEmpty()) {
             QCOMPARE(window.result(), int(QDialog::Accepted));
-            QCOMPARE(settings.Security.CryptPassword, QStringLiteral("secret"));
+            QCOMPARE(settings.Security.PasswordText(), QStringLiteral("secret"));
             QCOMPARE(settings.Stored.ServerPort, 4001);
         } else {
             QCOMPARE(QApplication::focusWidget()->objectName(), next);
@@ -156,7 +156,7 @@ private slots:
         QFETCH(bool, ok);
         Settings settings;
         settings.Security.EncryptData = settings.Security.AcceptSecureOnly = encryptOnOpen;
-        settings.Security.CryptPassword = "secret";
+        settings.Security.SetPassword("secret");
         settings.Network = {"desk-3", "Discovery is off: no Avahi", {"192.0.2.1:30666"}};
         QTemporaryDir dir;
         const QString folder = QDir::toNativeSeparators(dir.filePath("level1/level2"));
