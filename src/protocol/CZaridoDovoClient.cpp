@@ -69,6 +69,14 @@ CZaridoDovoClient::~CZaridoDovoClient()
     DropSocket();
 }
 
+void CZaridoDovoClient::SetSourceAddress(const QString &address)
+{
+    m_source = QHostAddress(address);
+    const bool any = m_source == QHostAddress(QHostAddress::AnyIPv4) || m_source == QHostAddress(QHostAddress::AnyIPv6);
+    if (any)
+        m_source.clear();
+}
+
 void CZaridoDovoClient::SetSaltFile(const QString &path)
 {
     std::string salt = SaltFile::Load(path);
@@ -205,6 +213,12 @@ void CZaridoDovoClient::Dispatch(const QByteArray &message)
         return;
     }
     m_socket = new QTcpSocket(this);
+    // Bound before its signals are connected: an address gone away is no failed send.
+    const QHostAddress destination(ipAddress);
+    const bool bindable = destination.protocol() == m_source.protocol()
+        && (destination.isLoopback() || !m_source.isLoopback());
+    if (!m_source.isNull() && bindable && !m_socket->bind(m_source, 0))
+        AddLog("Sending from any address: " + m_source.toString() + " is not available (" + m_socket->errorString() + ")");
     connect(m_socket, &QTcpSocket::connected, this, &CZaridoDovoClient::onConnect);
     connect(m_socket, &QTcpSocket::readyRead, this, &CZaridoDovoClient::onDataArrival);
     connect(m_socket, &QTcpSocket::bytesWritten, this, &CZaridoDovoClient::onBytesWritten);

@@ -69,6 +69,7 @@ private slots:
     void connectDeadlineStillHolds();
     void keyDerivedOncePerPassword();
     void spareDescriptorClosesOnExec();
+    void leavesFromTheSourceAddress();
 };
 
 void tst_CZaridoDovoClient::manyMessagesOneAfterAnother()
@@ -204,6 +205,16 @@ void tst_CZaridoDovoClient::spareDescriptorClosesOnExec()
     sender.client.SendMessage(Local, receiver.Port(), "abc");
     QTRY_COMPARE(receiver.received, 11);
     QCOMPARE(CloseOnExecOfConnectionsTo(receiver.Port()), (QList<bool>{true, true})); // Qt's and the spare
+}
+
+void tst_CZaridoDovoClient::leavesFromTheSourceAddress()
+{
+    LoopbackReceiver receiver;
+    Sender sender;
+    sender.client.SetSourceAddress(QStringLiteral("127.0.0.2"));
+    sender.client.SendMessage(Local, receiver.Port(), "abc");
+    QTRY_COMPARE(sender.seen, QStringList{"MessageSent"});
+    QVERIFY2(receiver.view.text.contains("<MessageReceived abc 127.0.0.2>"), qPrintable(receiver.view.text));
 }
 
 QTEST_MAIN(tst_CZaridoDovoClient)
