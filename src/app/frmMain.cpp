@@ -22,6 +22,7 @@
 #include "protocol/ReplyWords.h"
 #include "desktop/CTray.h"
 #include "desktop/DesktopNotifier.h"
+#include "desktop/cDialogRunner.h"
 #include "windows/frmAbout.h"
 #include "windows/frmLog.h"
 #include "windows/frmSettings.h"
@@ -37,6 +38,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -199,9 +201,15 @@ void frmMain::Load()
     m_controller = new AppController(m_environment.ProgramFolder,
                                      tick > 0 ? tick : CZaridoDovoServer::DefaultTickMilliseconds, Title, this);
     if (!m_controller->Acquire()) {
-        ShowMessage(tr("Another instance of %1 is currently running.\n\nThis instance will shutdown automatically.")
-                        .arg(Title),
-                    QMessageBox::NoIcon);
+        // The running copy comes forward at once; the box only tells why, and goes by itself.
+        m_controller->Instance().AskRunningCopyToShow();
+        QMessageBox box(QMessageBox::NoIcon, Title,
+                        tr("Another instance of %1 is currently running.\n\nThis instance will shutdown automatically.")
+                            .arg(Title),
+                        QMessageBox::Ok, this);
+        const int period = m_environment.RefusedNoticeMilliseconds;
+        QTimer::singleShot(period > 0 ? period : RefusedNoticeMilliseconds, &box, &QDialog::accept);
+        cDialogRunner::Current().Exec(box);
         return;
     }
     connect(&m_controller->Instance(), &SingleInstance::ShowRequested, this, &frmMain::ShowWindow);

@@ -42,6 +42,8 @@ class frmMain : public QMainWindow
 public:
     static inline const QString Title = QStringLiteral(TEXTDROP_TITLE);
     static constexpr qint64 DocumentLimit = Board::DocumentLimit;
+    // Long enough to read the box, short enough that "will shutdown automatically" holds.
+    static constexpr int RefusedNoticeMilliseconds = 6000;
 
     enum class TrayPresence { Detect, Present, Absent };
 
@@ -60,6 +62,8 @@ public:
         QString HistoryFile;
         // The port phones pair on; 0: the one in the settings.
         quint16 PhonePort = 0;
+        // How long a refused second copy's box stays before it closes by itself; 0: RefusedNoticeMilliseconds.
+        int RefusedNoticeMilliseconds = 0;
     };
 
     // Builds the window and runs its loading: refuses to go on when another copy runs,

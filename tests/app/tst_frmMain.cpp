@@ -203,13 +203,26 @@ private slots:
         QTRY_COMPARE(label->text(), label->toolTip());
     }
 
+    // The running window comes forward while the second copy's box is up; the box closes by itself.
     void secondCopyRefused()
     {
-        frmMain &running = MakeWindow();
-        frmMain second(Surroundings());
+        frmMain &running = MakeWindow(); // out of sight
+        FakeDialogRunner runner;
+        bool forwardBeforeClose = false;
+        int closedWith = -1;
+        runner.Queue([&](QDialog &box) {
+            connect(&box, &QDialog::finished, [&] { forwardBeforeClose = running.isVisible() && running.isActiveWindow(); });
+            QTimer::singleShot(20000, &box, &QDialog::reject); // a box left open fails the test, not hangs it
+            return closedWith = box.exec();
+        });
+        frmMain::Environment surroundings = Surroundings();
+        surroundings.RefusedNoticeMilliseconds = 300;
+        frmMain second(surroundings);
         QVERIFY(!running.Controller().Run().AlreadyRunning && second.Controller().Run().AlreadyRunning && !second.Controller().Server());
-        QCOMPARE(m_messages, QStringList{QStringLiteral("Another instance of Textdrop is currently running.\n\n"
-                                                        "This instance will shutdown automatically.")});
+        QCOMPARE(runner.messages.at(0).text, QStringLiteral("Another instance of Textdrop is currently running.\n\n"
+                                                            "This instance will shutdown automatically."));
+        QVERIFY(forwardBeforeClose);
+        QCOMPARE(closedWith, int(QDialog::Accepted));
         // Even a quit command on the refused copy writes nothing.
         second.findChild<QAction *>(QStringLiteral("mnuFileItem5"))->trigger();
         QVERIFY(Store().allKeys().isEmpty());
