@@ -74,7 +74,7 @@ Board::Board(QWidget *parent)
     // Edited, the board holds what it shows.
     connect(document(), &QTextDocument::contentsChanged, this, [this] {
         if (!m_setting)
-            m_whole = QString();
+            m_whole = m_undone = QString();
     });
 }
 
@@ -113,6 +113,9 @@ QString Board::Receive(const QString &text)
     // Typed since the last arrival or send, and not blank.
     const bool typed = document()->isModified() && !Text().trimmed().isEmpty();
     m_draft = typed ? Text() : QString();
+    m_undone = QString();
+    if (typed)
+        emit DraftKept(m_draft);
     SetText(text);
     document()->setModified(false);
     return m_draft;
@@ -131,10 +134,28 @@ bool Board::Undo()
     }
     if (m_draft.isNull())
         return false;
+    const QString replaced = Text();
     SetText(m_draft);
     document()->setModified(true); // still the user's unsent text
     m_draft = QString();
+    m_undone = replaced;
     moveCursor(QTextCursor::End);
+    return true;
+}
+
+bool Board::Redo()
+{
+    if (document()->isRedoAvailable()) {
+        redo();
+        return true;
+    }
+    if (m_undone.isNull())
+        return false;
+    const QString draft = Text();
+    SetText(m_undone);
+    document()->setModified(false);
+    m_undone = QString();
+    m_draft = draft;
     return true;
 }
 
@@ -142,6 +163,11 @@ void Board::keyPressEvent(QKeyEvent *event)
 {
     if (event->matches(QKeySequence::Undo)) {
         Undo();
+        event->accept();
+        return;
+    }
+    if (event->matches(QKeySequence::Redo) || event->keyCombination() == (Qt::CTRL | Qt::SHIFT | Qt::Key_Z)) {
+        Redo();
         event->accept();
         return;
     }
@@ -156,7 +182,7 @@ void Board::keyPressEvent(QKeyEvent *event)
 
 void Board::Clear()
 {
-    clear();
+    Receive(QString());
     setFocus();
 }
 

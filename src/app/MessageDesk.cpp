@@ -35,6 +35,11 @@ MessageDesk::MessageDesk(AppController &controller, Board *board, AddressBox *ad
         if (m_recorder.Damage() != damageWas)
             TellOfDamage();
     });
+    // The draft is kept with the destination the user typed; the box has not changed yet.
+    connect(m_board, &Board::DraftKept, this, [this](const QString &draft) {
+        m_draftError = Record(int(HistoryStore::Direction::Draft), m_addresses->currentText(), false,
+                              EncodeBoardText(draft));
+    });
     if (CZaridoDovoServer *server = m_controller.Server())
         connect(server, &CZaridoDovoServer::Connected, this, [this](const QString &peer) { m_lastPeer = peer; });
     ApplySettings();
@@ -89,10 +94,9 @@ void MessageDesk::Receive(const QByteArray &message, const QString &from)
     // A failed save must not cost the message: the board shows it all the same.
     const QString notSaved = m_controller.AddLogMessage(message);
     const QString typedAddress = m_addresses->currentText();
-    const QString draft = m_board->Receive(DecodeText(message));
-    QString historyError;
-    if (!draft.isEmpty())
-        historyError = Record(int(HistoryStore::Direction::Draft), typedAddress, false, EncodeBoardText(draft));
+    m_draftError.clear();
+    m_board->Receive(DecodeText(message));
+    QString historyError = m_draftError;
     const QString error = Record(int(HistoryStore::Direction::Received), from, Enciphered(), message);
     if (historyError.isEmpty())
         historyError = error;
@@ -178,9 +182,7 @@ void MessageDesk::OpenHistory()
 
 void MessageDesk::PutOnBoard(const QByteArray &text)
 {
-    const QString typedAddress = m_addresses->currentText();
-    if (const QString draft = m_board->Receive(DecodeText(text)); !draft.isEmpty())
-        Record(int(HistoryStore::Direction::Draft), typedAddress, false, EncodeBoardText(draft));
+    m_board->Receive(DecodeText(text));
 }
 
 bool MessageDesk::Send(const QString &address, const QByteArray &message, bool remember)

@@ -81,6 +81,7 @@ private:
     QTimer m_checkpoint;
     QString m_lastPeer;    // the last connection's address, to name a refused sender
     QString m_senderShown; // the address an arrival put in the box, not typed by the user
+    QString m_draftError;  // why the last draft kept did not reach the history
     struct Pending
     {
         QString address;

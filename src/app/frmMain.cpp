@@ -180,6 +180,7 @@ void frmMain::BuildMenus()
     AddCommand(mnuEdit, "mnuEditItem5", tr("Select &All"), Qt::CTRL | Qt::Key_A, [this] { m_txtBoard->selectAll(); });
     mnuEdit->addSeparator();
     AddCommand(mnuEdit, "mnuEditItem7", tr("&Undo"), QKeySequence::Undo, [this] { m_txtBoard->Undo(); });
+    AddCommand(mnuEdit, "mnuEditItem8", tr("&Redo"), Qt::CTRL | Qt::SHIFT | Qt::Key_Z, [this] { m_txtBoard->Redo(); });
 
     QMenu *mnuTools = menuBar()->addMenu(tr("&Tools"));
     mnuTools->setObjectName(QStringLiteral("mnuTools"));

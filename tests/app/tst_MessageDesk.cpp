@@ -185,6 +185,32 @@ private slots:
         QCOMPARE(TheBoard()->toPlainText(), QStringLiteral("half a thought"));
     }
 
+    // Clear and File -> New keep the unsent text as an arrival does: in the history, and Undo
+    // brings it back; Redo takes it away again.
+    void clearAndNewKeepTheDraft_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("Clear") << "cmdClear";
+        QTest::newRow("File -> New") << "mnuFileItem0";
+    }
+    void clearAndNewKeepTheDraft()
+    {
+        QFETCH(QString, command);
+        Window();
+        TheBoard()->setFocus();
+        QTest::keyClicks(TheBoard(), QStringLiteral("half a thought"));
+        if (auto *button = Control<QPushButton>(qPrintable(command)))
+            QTest::mouseClick(button, Qt::LeftButton);
+        else
+            Control<QAction>(qPrintable(command))->trigger();
+        QCOMPARE(TheBoard()->toPlainText(), QString());
+        QCOMPARE(Listing(), QStringList{Row(Direction::Draft, {}, {}, QStringLiteral("half a thought"))});
+        QTest::keyClick(TheBoard(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(TheBoard()->toPlainText(), QStringLiteral("half a thought"));
+        QTest::keyClick(TheBoard(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(TheBoard()->toPlainText(), QString());
+    }
+
     // Both directions reach the history, marked when enciphered; enciphered ones only when allowed.
     void historyKeepsWhatIsAllowed_data()
     {
