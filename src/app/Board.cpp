@@ -171,6 +171,13 @@ void Board::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
+    // Tab is a character on the board; Ctrl+Tab moves on, as in other text boxes (the text
+    // box itself would refuse to move on while editable).
+    if ((event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) && (event->modifiers() & Qt::ControlModifier)) {
+        QWidget::focusNextPrevChild(event->key() == Qt::Key_Tab && !(event->modifiers() & Qt::ShiftModifier));
+        event->accept();
+        return;
+    }
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     if (enter && (event->modifiers() & Qt::ControlModifier)) {
         event->accept();

@@ -94,12 +94,23 @@ void frmMain::BuildControls()
 
     m_cmbIP = new AddressBox(client);
     m_cmbIP->setFixedWidth(AddressWidth);
+    m_cmbIP->setToolTip(tr("Where to send: an address, a name, or address:port; Ctrl+click ticks entries "
+                           "to send to several (Ctrl+L)"));
+    auto *toAddress = new QAction(this);
+    toAddress->setObjectName(QStringLiteral("actAddressBox"));
+    toAddress->setShortcut(Qt::CTRL | Qt::Key_L);
+    connect(toAddress, &QAction::triggered, this, [this] {
+        m_cmbIP->setFocus(Qt::ShortcutFocusReason);
+        m_cmbIP->lineEdit()->selectAll();
+    });
+    addAction(toAddress);
 
     m_lblStatus = new StatusLine(QStringLiteral("lblStatus"), client);
     // The status line takes the width the layout gives it and fits its text into that.
     m_lblStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_lblBytes = new QLabel(client);
     m_lblBytes->setObjectName(QStringLiteral("lblBytes"));
+    m_lblBytes->setToolTip(tr("Characters on the board"));
     m_lblBytes->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_lblBytes->setIndent(LabelIndent);
     m_lblBytes->setFixedWidth(CountWidth);
@@ -127,9 +138,10 @@ QLayout *frmMain::BuildButtonRow(QWidget *client)
     row->setSpacing(0);
     row->addWidget(m_cmbIP);
     QList<QWidget *> order{m_txtBoard};
-    const auto button = [&](const char *name, const QString &caption, auto handler, int gapBefore) {
+    const auto button = [&](const char *name, const QString &caption, const QString &tip, auto handler, int gapBefore) {
         auto *result = new QPushButton(caption, client);
         result->setObjectName(QLatin1String(name));
+        result->setToolTip(tip);
         result->setFixedWidth(ButtonWidth);
         result->setAutoDefault(false);
         connect(result, &QPushButton::clicked, this, handler);
@@ -137,10 +149,13 @@ QLayout *frmMain::BuildButtonRow(QWidget *client)
         row->addWidget(result);
         order.append(result);
     };
-    button("cmdSend", tr("Send"), &frmMain::cmdSend_Click, 5);
-    button("cmdClear", tr("Clear"), [this] { m_txtBoard->Clear(); }, 13);
-    button("cmdCopy", tr("Copy"), [this] { m_txtBoard->CopyAll(); }, 3);
-    button("cmdPaste", tr("Paste"), [this] { m_txtBoard->PasteClipboard(); }, 3);
+    button("cmdSend", tr("&Send"), tr("Send the board to the address in the box, or to each ticked entry (Ctrl+Enter)"),
+           &frmMain::cmdSend_Click, 5);
+    button("cmdClear", tr("Clear"), tr("Empty the board; Ctrl+Z brings back what you typed"),
+           [this] { m_txtBoard->Clear(); }, 13);
+    button("cmdCopy", tr("Copy"), tr("Copy the whole board to the clipboard"), [this] { m_txtBoard->CopyAll(); }, 3);
+    button("cmdPaste", tr("Paste"), tr("Put the clipboard's text in place of the selection"),
+           [this] { m_txtBoard->PasteClipboard(); }, 3);
     row->addStretch(1);
     order.append(m_cmbIP);
     for (qsizetype i = 0; i + 1 < order.size(); ++i)

@@ -17,6 +17,7 @@ frmLog::frmLog(QWidget *owner)
         setWindowIcon(owner->windowIcon());
 
     m_txtLog->setObjectName(QStringLiteral("txtLog"));
+    m_txtLog->setReadOnly(true); // the endpoints' record, not the user's
     m_txtLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_txtLog->setMinimumSize(0, 0);
 

@@ -317,7 +317,54 @@ private slots:
         table->selectRow(0);
         QTest::mouseClick(Control<QPushButton>("cmdDelete", history), Qt::LeftButton);
         QCOMPARE(table->model()->rowCount(), 3);
-        QCOMPARE(Listing().size(), 4);
+        QCOMPARE(Listing().size(), 5); // taken from the store when the window closes
+    }
+
+    // The list by keyboard: focus selects the newest; each key acts on the selected message,
+    // which stays selected when the list is read again.
+    void historyListKeys_data()
+    {
+        QTest::addColumn<QString>("keys"); // none: a double click
+        QTest::addColumn<QString>("board");
+        QTest::addColumn<QString>("clipboard");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("stored"); // once the window closed
+        QTest::newRow("Enter: on the board") << "Return" << "three" << "before" << 3 << 3;
+        QTest::newRow("double click: on the board") << "" << "three" << "before" << 3 << 3;
+        QTest::newRow("Ctrl+C: the text, not its time") << "Ctrl+C" << "" << "three" << 3 << 3;
+        QTest::newRow("Delete: gone at the close") << "Del" << "" << "before" << 2 << 2;
+        QTest::newRow("Delete, Ctrl+Z: back") << "Del, Ctrl+Z" << "" << "before" << 3 << 3;
+        QTest::newRow("Escape closes the window") << "Esc" << "" << "before" << 3 << 3;
+    }
+    void historyListKeys()
+    {
+        QFETCH(QString, keys);
+        HistoryStore store;
+        QCOMPARE(store.Open(HistoryFile()), QString());
+        for (const char *text : {"one", "two", "three"})
+            QCOMPARE(store.Record(HistoryStore::Entry{0, {}, Direction::Received, Loopback, {}, text}), QString());
+        QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+        frmHistory window(store);
+        QSignalSpy board(&window, &frmHistory::PutOnBoard);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        auto *table = Control<QTableView>("tblHistory", &window);
+        table->setFocus(Qt::TabFocusReason);
+        QCOMPARE(table->selectionModel()->selectedRows().value(0).row(), 0);
+        const QKeySequence sequence(keys);
+        for (int i = 0; i < sequence.count(); ++i)
+            QTest::keyClick(table, sequence[i].key(), sequence[i].keyboardModifiers());
+        const QPoint newest = table->visualRect(table->model()->index(0, 3)).center();
+        if (keys.isEmpty())
+            QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, newest), QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, newest);
+        QTEST(board.isEmpty() ? QString() : QString::fromUtf8(board.at(0).at(0).toByteArray()), "board");
+        QTEST(QGuiApplication::clipboard()->text(), "clipboard");
+        QTEST(window.Model().rowCount(), "rows");
+        window.Reload(); // as a new message would
+        QCOMPARE(table->selectionModel()->selectedRows().size(), 1);
+        QCOMPARE(window.isVisible(), keys != QLatin1String("Esc"));
+        window.close();
+        QTEST(int(store.Count()), "stored");
     }
 
     void clearHistoryAsksFirst_data()

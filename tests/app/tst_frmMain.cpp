@@ -506,6 +506,34 @@ private slots:
         QCOMPARE(Control<QLabel>("lblBytes")->text(), QStringLiteral("0"));
     }
 
+    // From the board: what each key reaches.
+    void keyboardPaths_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("focused"); // the control with the focus afterwards
+        QTest::addColumn<int>("messages");
+        QTest::newRow("Ctrl+L: the address box") << int(Qt::Key_L) << int(Qt::ControlModifier) << "cmbIP" << 0;
+        QTest::newRow("Ctrl+Tab leaves the board") << int(Qt::Key_Tab) << int(Qt::ControlModifier) << "cmdSend" << 0;
+        QTest::newRow("Alt+S sends: no address yet") << int(Qt::Key_S) << int(Qt::AltModifier) << "cmbIP" << 1;
+    }
+    void keyboardPaths()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        MakeWindow().show();
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        Board()->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QFETCH(int, messages);
+        QTRY_COMPARE(m_messages.size(), messages); // a mnemonic clicks a moment later
+        const QWidget *focused = QApplication::focusWidget();
+        QTEST(qobject_cast<const QLineEdit *>(focused) ? focused->parent()->objectName() : focused->objectName(), "focused");
+        for (const char *name : {"cmdSend", "cmdClear", "cmdCopy", "cmdPaste", "cmbIP", "lblBytes"})
+            QVERIFY2(!Control<QWidget>(name)->toolTip().isEmpty(), name);
+    }
+
     void documentsThroughFileMenu()
     {
         MakeWindow();
