@@ -24,6 +24,7 @@ AppController::AppController(const QString &programFolder, int tickMilliseconds,
     : QObject(parent)
     , m_programFolder(programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder)
     , m_tickMilliseconds(tickMilliseconds)
+    , m_store(new SettingsStore(this))
     , m_instance(new SingleInstance(QString(), this))
     , m_keyring(new PasswordKeyring(keyringService, this))
 {
@@ -55,9 +56,9 @@ QStringList AppController::Load(LogView *logView)
     m_Server->SetReplayFolder(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     m_msg->SetSaltFile(QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).filePath("sender-salt"));
     const QStringList addresses = ReadAddressList(m_Run.AddressFile);
-    m_Settings.Stored.Load();
-    m_Settings.Prefs.Load();
-    m_Settings.Security.Load();
+    m_Settings.Stored.Load(*m_store);
+    m_Settings.Prefs.Load(*m_store);
+    m_Settings.Security.Load(*m_store);
     m_keyringMayHold = m_readingKeyring = m_Settings.Security.RememberPassword;
     if (m_readingKeyring)
         m_keyring->Read();
@@ -83,7 +84,7 @@ void AppController::OnPasswordWritten(bool ok, const QString &error)
         return;
     // Nothing is remembered: the next start must not look for it.
     m_Settings.Security.RememberPassword = false;
-    m_Settings.Security.Save();
+    m_Settings.Security.Save(*m_store);
     emit KeyringFailed(tr("The password could not be kept in the keyring: %1").arg(error));
 }
 
@@ -155,9 +156,9 @@ void AppController::SaveSettings() const
 {
     if (m_Run.AlreadyRunning)
         return; // a refused copy leaves the running one's files alone
-    m_Settings.Stored.Save();
-    m_Settings.Prefs.Save();
-    m_Settings.Security.Save();
+    m_Settings.Stored.Save(*m_store);
+    m_Settings.Prefs.Save(*m_store);
+    m_Settings.Security.Save(*m_store);
 }
 
 void AppController::SaveAll(const QStringList &addresses)

@@ -45,6 +45,8 @@ public:
     QStringList Load(LogView *logView);
 
     Settings &AppSettings() { return m_Settings; }
+    // Tells of each stored value that changed as the settings are written.
+    SettingsStore &Store() const { return *m_store; }
     const RunState &Run() const { return m_Run; }
     CZaridoDovoServer *Server() const { return m_Server; }
     CZaridoDovoClient *Client() const { return m_msg; }
@@ -87,6 +89,7 @@ private:
     QString m_programFolder;
     int m_tickMilliseconds;
     Settings m_Settings;
+    SettingsStore *m_store;
     RunState m_Run;
     ServerChoice m_running; // what the receiver was last started with
     SingleInstance *m_instance;

@@ -42,10 +42,19 @@ MessageDesk::MessageDesk(AppController &controller, Board *board, AddressBox *ad
     });
     if (CZaridoDovoServer *server = m_controller.Server())
         connect(server, &CZaridoDovoServer::Connected, this, [this](const QString &peer) { m_lastPeer = peer; });
+    // The history's rules and the notifications follow the settings as they are written.
+    connect(&m_controller.Store(), &SettingsStore::Changed, this, [this](SettingKey key) {
+        if (Directive(key).group == Directive(SettingKey::Notify).group)
+            ApplySettings();
+    });
     ApplySettings();
 }
 
-MessageDesk::~MessageDesk() = default;
+MessageDesk::~MessageDesk()
+{
+    // The history window shows the store the recorder holds: it goes first.
+    delete m_history;
+}
 
 QString MessageDesk::DefaultHistoryFile()
 {
@@ -150,11 +159,6 @@ void MessageDesk::Delivered(const QString &peer, const QByteArray &text)
 {
     if (const QString error = Record(int(HistoryStore::Direction::Sent), peer, Enciphered(), text); !error.isEmpty())
         emit StatusChanged(tr("History not written: ") + error);
-}
-
-bool MessageDesk::Undo()
-{
-    return m_board->Undo();
 }
 
 void MessageDesk::OpenHistory()

@@ -250,6 +250,10 @@ void frmMain::Load()
     connect(m_desk, &MessageDesk::ShowRequested, this, &frmMain::ShowWindow);
     m_phones = new PhonePeers(*m_desk, *m_cmbIP, *this, PhonePort());
     connect(m_phones, &PhonePeers::StatusChanged, this, &frmMain::SetStatus);
+    connect(&m_controller->Store(), &SettingsStore::Changed, m_phones, [this](SettingKey key) {
+        if (key == SettingKey::PhonePort)
+            m_phones->SetPort(PhonePort());
+    });
     CZaridoDovoClient *msg = m_controller->Client();
     connect(msg, &CZaridoDovoClient::MessageSent, this, &frmMain::msg_MessageSent);
     connect(msg, &CZaridoDovoClient::Error, this, &frmMain::msg_Error);
@@ -468,9 +472,6 @@ void frmMain::OpenSettings()
         SetComputerName(network.ComputerName);
         m_announcer->ChangeName(ComputerName());
         m_controller->ApplySettings();
-        m_desk->ApplySettings();
-        if (m_phones)
-            m_phones->SetPort(PhonePort());
     }
 }
 

@@ -1,6 +1,5 @@
 #include "windows/frmSettings.h"
 
-#include "protocol/CZaridoDovoServer.h"
 #include "core/Settings.h"
 #include "core/FolderPath.h"
 #include "desktop/cDialog.h"
@@ -8,6 +7,7 @@
 #include "windows/PairedPhones.h"
 #include "windows/PreferencesBox.h"
 #include "windows/frmIPAddress.h"
+#include "protocol/WireFormat.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -282,7 +282,7 @@ void frmSettings::ShowTimeoutInSeconds()
     // The receiver counts its time-out in idle ticks and ends a silent connection on the tick
     // after the last one counted.
     const std::optional<double> ticks = NumberIn(txtTimeout->text());
-    const int tickSeconds = CZaridoDovoServer::DefaultTickMilliseconds / 1000;
+    const int tickSeconds = ZaridoDovo::IdleTickMilliseconds / 1000;
     if (!ticks || *ticks != std::floor(*ticks) || *ticks < 0 || *ticks > INT_MAX / tickSeconds - 1) {
         lblSeconds->setText(tr("ticks of %1 s").arg(tickSeconds));
         return;

@@ -238,6 +238,16 @@ private slots:
         QTEST(QFile::exists(HistoryFile()) ? Listing() : QStringList(), "rows");
     }
 
+    // A limit written in the settings applies to the open history at once.
+    void historyLimitsFollowTheSettings()
+    {
+        Window();
+        QVERIFY(Deliver("first") && Deliver("second"));
+        m_window->Controller().AppSettings().Prefs.HistoryCount = 1;
+        m_window->Controller().ApplySettings();
+        QCOMPARE(Listing(), (QStringList{Row(Direction::Received, Loopback, {}, QStringLiteral("second"))}));
+    }
+
     // A broken history costs the history only: every message reaches the board. A damaged file
     // is set aside and told of in the history window; a locked one is told once, then used again.
     void brokenHistoryDoesNotStopReceiving_data()
@@ -278,6 +288,12 @@ private slots:
             m_window->Desk().OpenHistory();
             const QString notice = Control<QLabel>("lblNotice", m_window->Desk().HistoryWindow())->text();
             QVERIFY2(notice.contains(HistoryFile() + ".damaged-"), qPrintable(notice));
+            // The window shows the desk's store: it must be gone before the store is.
+            QPointer<frmHistory> history = m_window->Desk().HistoryWindow();
+            bool goneFirst = false;
+            connect(&m_window->Desk(), &QObject::destroyed, this, [&] { goneFirst = history.isNull(); });
+            m_window.reset();
+            QVERIFY(goneFirst);
         }
     }
 

@@ -241,7 +241,7 @@ private slots:
         store.beginGroup(QStringLiteral("Settings"));
         QCOMPARE(store.allKeys(), (QStringList{"Cipher", "LogPath", "ServerIP", "ServerPort", "ServerTimeout"}));
         StoredSettings next; // the next run reads the choice back
-        next.Load();
+        next.Load(SettingsStore());
         QCOMPARE(next.Cipher, ZaridoDovo::Cipher::Legacy);
         QVERIFY(!ReadFile(Store().fileName()).contains("sesame-secret"));
         QCOMPARE(ReadFile(m_window->Controller().Run().AddressFile), QByteArray("10.0.0.5\r\n10.0.0.6\r\n10.0.0.5\r\nhost.lan\r\n"));
