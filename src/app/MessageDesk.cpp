@@ -9,6 +9,7 @@
 #include "protocol/CZaridoDovoClient.h"
 #include "protocol/CZaridoDovoServer.h"
 #include "desktop/DesktopNotifier.h"
+#include "desktop/OwnerPlacement.h"
 #include "windows/frmHistory.h"
 
 #include <QClipboard>
@@ -174,6 +175,7 @@ void MessageDesk::OpenHistory()
         }
         m_history = new frmHistory(*store, m_window);
         m_history->setAttribute(Qt::WA_DeleteOnClose);
+        PlaceOverOwner(*m_history);
         connect(m_history, &frmHistory::PutOnBoard, this, &MessageDesk::PutOnBoard);
         connect(m_history, &frmHistory::SendAgain, this,
                 [this](const QString &address, const QByteArray &message) { Send(address, message); });

@@ -232,6 +232,8 @@ void frmMain::Load()
 
     m_frmLog = new frmLog(this);
     m_cmbIP->addItems(m_controller->Load(m_frmLog->TextBoxView()));
+    // Where the user left the window; what cannot be read leaves it centred.
+    restoreGeometry(QByteArray::fromBase64(m_controller->Store().Value(SettingKey::WindowGeometry).toString().toLatin1()));
     m_cmbIP->setCurrentIndex(-1); // the list is offered, nothing is chosen
     m_Tray = new AppTray(this);
 
@@ -273,7 +275,10 @@ void frmMain::Load()
             m_Tray->ShowBalloon(summary, body);
     });
     // The session manager asks before a log-out; the end of the event loop is the last chance.
-    const auto saveAll = [this] { m_controller->SaveAll(m_phones->WithoutPhones(m_cmbIP->Entries())); };
+    const auto saveAll = [this] {
+        SavePlace();
+        m_controller->SaveAll(m_phones->WithoutPhones(m_cmbIP->Entries()));
+    };
     connect(qApp, &QGuiApplication::commitDataRequest, this, saveAll);
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this, saveAll] {
         if (!m_quitting)
@@ -510,11 +515,17 @@ void frmMain::closeEvent(QCloseEvent *event)
     emit Closed();
 }
 
+void frmMain::SavePlace()
+{
+    m_controller->Store().SetValue(SettingKey::WindowGeometry, QString::fromLatin1(saveGeometry().toBase64()));
+}
+
 void frmMain::Quit()
 {
     if (m_controller->Run().AlreadyRunning)
         return; // a refused copy leaves the running one's files alone
     // Each step goes on whatever the one before it managed.
+    SavePlace();
     m_controller->Quit(m_phones ? m_phones->WithoutPhones(m_cmbIP->Entries()) : m_cmbIP->Entries());
     m_txtBoard->clear();
     if (m_frmLog)

@@ -107,6 +107,8 @@ private:
     bool HasTray() const;
     void ShowMessage(const QString &text, QMessageBox::Icon icon);
     void Quit();
+    // Keeps the window's size and place for the next start.
+    void SavePlace();
     void UpdateCharacterCount();
     void OnServerStarted(bool started, const QString &where, const QString &captionSuffix);
     // A word that must reach the user hidden in the tray too: the status line and a notification.

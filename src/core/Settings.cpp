@@ -54,6 +54,8 @@ QList<SettingDirective> BuildTable()
     add(K::PhonePort, kept, "PhonePort", Int, prefs.PhonePort, 1, 65535);
     add(K::AcceptSecureOnly, secure, "AcceptSecureOnly", Bool, security.AcceptSecureOnly);
     add(K::RememberPassword, secure, "RememberPassword", Bool, security.RememberPassword);
+    // The main window's size and place, as the toolkit saves them, in base64; empty: centred.
+    add(K::WindowGeometry, QStringLiteral("Window"), "Geometry", Text, QString());
     return table;
 }
 

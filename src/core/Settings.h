@@ -17,7 +17,7 @@
 enum class SettingKey {
     ServerIP, ServerPort, ServerTimeout, LogPath, Cipher,
     KeepHistory, KeepEnciphered, HistoryCount, HistoryDays, HistoryMegabytes, Notify, CopyReceived, PhonePort,
-    AcceptSecureOnly, RememberPassword
+    AcceptSecureOnly, RememberPassword, WindowGeometry
 };
 
 // Where a key is stored, what it holds and what it reads as when absent or unusable.

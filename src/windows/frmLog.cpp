@@ -1,5 +1,6 @@
 #include "windows/frmLog.h"
 
+#include "desktop/OwnerPlacement.h"
 #include "windows/TextBoxLogView.h"
 
 #include <QCloseEvent>
@@ -56,11 +57,7 @@ void frmLog::showEvent(QShowEvent *event)
 {
     if (!m_placed) {
         m_placed = true;
-        if (QWidget *owner = parentWidget(); owner && owner->isVisible()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(owner->frameGeometry().center());
-            move(frame.topLeft());
-        }
+        PlaceOverOwner(*this);
     }
     QWidget::showEvent(event);
 }

@@ -237,7 +237,7 @@ private slots:
         Box()->addItem(QStringLiteral("host.lan"));
         Command("mnuFileItem5"); // E&xit
         QSettings store = Store();
-        QCOMPARE(store.childGroups(), (QStringList{"Preferences", "Security", "Settings"}));
+        QCOMPARE(store.childGroups(), (QStringList{"Preferences", "Security", "Settings", "Window"}));
         store.beginGroup(QStringLiteral("Settings"));
         QCOMPARE(store.allKeys(), (QStringList{"Cipher", "LogPath", "ServerIP", "ServerPort", "ServerTimeout"}));
         StoredSettings next; // the next run reads the choice back
@@ -245,6 +245,23 @@ private slots:
         QCOMPARE(next.Cipher, ZaridoDovo::Cipher::Legacy);
         QVERIFY(!ReadFile(Store().fileName()).contains("sesame-secret"));
         QCOMPARE(ReadFile(m_window->Controller().Run().AddressFile), QByteArray("10.0.0.5\r\n10.0.0.6\r\n10.0.0.5\r\nhost.lan\r\n"));
+    }
+
+    // The window opens where it was left; the history window over it.
+    void windowPlaceKept()
+    {
+        MakeWindow().show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        const QRect place(60, 70, 520, 330);
+        m_window->setGeometry(place);
+        Command("mnuFileItem5");
+        m_window.reset();
+        MakeWindow().show();
+        QCOMPARE(m_window->geometry(), place);
+        Command("mnuToolsItem4");
+        QWidget *history = m_window->findChild<QWidget *>(QStringLiteral("frmHistory"));
+        // Within the frame's width, which is not known before the window shows.
+        QVERIFY((history->frameGeometry().center() - m_window->frameGeometry().center()).manhattanLength() < 10);
     }
 
     void quitOnFullDiskKeepsAddressFile()
