@@ -8,6 +8,7 @@
 #include "core/TextBytes.h"
 #include "protocol/CZaridoDovoClient.h"
 #include "protocol/CZaridoDovoServer.h"
+#include "protocol/WireFormat.h"
 #include "desktop/DesktopNotifier.h"
 #include "desktop/OwnerPlacement.h"
 #include "windows/frmHistory.h"
@@ -28,6 +29,8 @@ MessageDesk::MessageDesk(AppController &controller, Board *board, AddressBox *ad
     , m_notice(new ArrivalNotice(window, tray, new DesktopNotifier(bus, this), this))
 {
     connect(m_notice, &ArrivalNotice::ShowRequested, this, &MessageDesk::ShowRequested);
+    connect(m_notice, &ArrivalNotice::SenderShown, this, &MessageDesk::ShowSender);
+    connect(m_notice, &ArrivalNotice::SenderBlocked, this, &MessageDesk::BlockSender);
     m_checkpoint.setSingleShot(true);
     m_checkpoint.setInterval(CheckpointDelayMilliseconds);
     connect(&m_checkpoint, &QTimer::timeout, this, [this] {
@@ -131,6 +134,64 @@ void MessageDesk::Receive(const QByteArray &message, const QString &from)
     else
         m_senderShown = from;
     m_notice->Arrived(from, message);
+}
+
+void MessageDesk::Admit(const QByteArray &message, const QString &from)
+{
+    const Settings &settings = m_controller.AppSettings();
+    if (settings.Prefs.BlockedSenders.contains(from)) {
+        if (CZaridoDovoServer *server = m_controller.Server())
+            server->RefuseMessage(QByteArray(ZaridoDovo::ReplyBad.data(), qsizetype(ZaridoDovo::ReplyBad.size())),
+                                  QStringLiteral("Blocked sender ") + from);
+        emit StatusChanged(tr("A message from %1 was refused: the sender is blocked").arg(from));
+        return;
+    }
+    if (!settings.Prefs.AskNewSenders || m_addresses->Knows(from, quint16(settings.Stored.ServerPort))) {
+        Receive(message, from);
+        return;
+    }
+    QString status = FormatCount(message.size()) + tr(" bytes from (") + from + QLatin1Char(')')
+                     + tr(" — a new sender: kept aside until you choose Show in its notification or put it "
+                          "on the board from the history");
+    if (const QString error = Record(int(HistoryStore::Direction::Received), from, Enciphered(), message); !error.isEmpty())
+        status += tr(" — history not written: ") + error;
+    // A flood from strangers must not fill the memory: the oldest go, the history keeps them.
+    constexpr qsizetype KeptAside = 64;
+    m_keptAside.append({from, message});
+    if (m_keptAside.size() > KeptAside)
+        m_keptAside.removeFirst();
+    emit StatusChanged(status);
+    m_notice->Stranger(from, message);
+}
+
+void MessageDesk::ShowSender(const QString &sender)
+{
+    QByteArray latest;
+    bool found = false;
+    m_keptAside.removeIf([&](const std::pair<QString, QByteArray> &kept) {
+        if (kept.first != sender)
+            return false;
+        latest = kept.second;
+        found = true;
+        return true;
+    });
+    const QString shown = m_addresses->currentText();
+    m_addresses->AddAddress(sender);
+    m_addresses->setEditText(shown);
+    if (found)
+        m_board->Receive(DecodeText(latest));
+    emit ShowRequested();
+}
+
+void MessageDesk::BlockSender(const QString &sender)
+{
+    m_keptAside.removeIf([&sender](const std::pair<QString, QByteArray> &kept) { return kept.first == sender; });
+    Preferences &prefs = m_controller.AppSettings().Prefs;
+    if (!prefs.BlockedSenders.contains(sender)) {
+        prefs.BlockedSenders.append(sender);
+        prefs.Save(m_controller.Store());
+    }
+    emit StatusChanged(tr("%1 is blocked; Tools → Settings lists it to unblock").arg(sender));
 }
 
 void MessageDesk::Refused(const QString &description)

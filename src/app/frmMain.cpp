@@ -244,7 +244,7 @@ void frmMain::Load()
     connect(server, &CZaridoDovoServer::MessageError, this, &frmMain::Server_MessageError);
     connect(server, &CZaridoDovoServer::MessageReceived, this, [this](const QByteArray &message, const QString &from) {
         m_AwaitingMessage = false;
-        m_desk->Receive(message, from);
+        m_desk->Admit(message, from);
     });
     m_desk = new MessageDesk(*m_controller, m_txtBoard, m_cmbIP, m_Tray, this, QDBusConnection::sessionBus(),
                              m_environment.HistoryFile);

@@ -1,3 +1,4 @@
+#include "LoopbackReceiver.h"
 #include "WindowTestHome.h"
 #include "app/AppController.h"
 #include "app/Board.h"
@@ -6,6 +7,7 @@
 #include "core/HistoryModel.h"
 #include "core/HistoryStore.h"
 #include "protocol/CZaridoDovoServer.h"
+#include "protocol/WireFormat.h"
 #include "windows/frmHistory.h"
 
 #include <QAction>
@@ -133,6 +135,45 @@ private slots:
             QCOMPARE(board.toPlainText(), draft);
         }
         QTEST(board.Receive(QStringLiteral("next")), "nextDraft");
+    }
+
+    // While new senders are asked about, a remembered one reaches the board, a new one is kept
+    // aside (in the history) until Show; a blocked one gets "BAD" whatever the choice.
+    void newSenders_data()
+    {
+        QTest::addColumn<bool>("ask");
+        QTest::addColumn<QString>("remembered"); // the address list
+        QTest::addColumn<QString>("blocked");
+        QTest::addColumn<bool>("show"); // the notification's Show chosen
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("board");
+        QTest::addColumn<int>("history");
+        QTest::newRow("not asked: on the board") << false << "" << "" << false << QByteArray("OK") << "hello" << 1;
+        QTest::newRow("remembered: on the board") << true << "127.0.0.1" << "" << false << QByteArray("OK") << "hello" << 1;
+        QTest::newRow("new: kept aside") << true << "" << "" << false << QByteArray("OK") << "" << 1;
+        QTest::newRow("new, then Show: on the board") << true << "" << "" << true << QByteArray("OK") << "hello" << 1;
+        QTest::newRow("blocked: BAD") << false << "127.0.0.1" << "10.0.0.9 127.0.0.1" << false << QByteArray("BAD") << "" << 0;
+    }
+    void newSenders()
+    {
+        QFETCH(QString, remembered);
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, show);
+        QFile list(m_dir->filePath(QStringLiteral("tdsettings.ini")));
+        QVERIFY(list.open(QIODevice::WriteOnly) && list.write(remembered.toLatin1() + "\r\n") > 0);
+        list.close();
+        QFETCH(bool, ask);
+        Store().setValue(QStringLiteral("Preferences/AskNewSenders"), ask);
+        QFETCH(QString, blocked);
+        Store().setValue(QStringLiteral("Preferences/BlockedSenders"), blocked);
+        Window();
+        const QByteArray frame = QByteArray::fromStdString(WriteFrame("hello", "").bytes);
+        const QByteArray answer = Exchange(quint16(m_window->Controller().Server()->LocalPort()), frame);
+        QVERIFY2(answer.endsWith(reply), answer.constData());
+        if (show)
+            m_window->Desk().ShowSender(Loopback);
+        QTEST(TheBoard()->toPlainText(), "board");
+        QTEST(int(Listing().size()), "history");
     }
 
     void ctrlEnterAsksToSend_data()
