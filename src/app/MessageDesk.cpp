@@ -77,7 +77,7 @@ bool MessageDesk::Enciphered() const
 {
     // A secure receiver may also take plain messages, and which one came is not told apart
     // here: every message it takes counts as enciphered, so none lands on disk unasked.
-    return !m_controller.AppSettings().Security.CryptPassword.isEmpty();
+    return m_controller.AppSettings().Security.HasPassword();
 }
 
 QString MessageDesk::Record(int direction, const QString &peer, bool enciphered, const QByteArray &text)
@@ -105,7 +105,7 @@ void MessageDesk::TellOfDamage()
 void MessageDesk::Receive(const QByteArray &message, const QString &from)
 {
     // A failed save must not cost the message: the board shows it all the same.
-    const QString notSaved = m_controller.AddLogMessage(message);
+    const QString notSaved = m_controller.AddLogMessage(message) ? QString() : m_controller.errorString();
     const QString typedAddress = m_addresses->currentText();
     m_draftError.clear();
     m_board->Receive(DecodeText(message));
@@ -264,7 +264,7 @@ bool MessageDesk::Send(const QString &address, const QByteArray &message, bool r
         return false;
     }
     m_pending = Pending{address, message, Enciphered(), remember};
-    client->SendMessage(typed.Host(), typed.Port(), message, settings.Security.CryptPassword.toUtf8(),
+    client->SendMessage(typed.Host(), typed.Port(), message, settings.Security.CryptPassword,
                         settings.Stored.Cipher);
     return true;
 }

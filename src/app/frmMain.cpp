@@ -329,7 +329,7 @@ void frmMain::OnServerStarted(bool started, const QString &where, const QString 
         m_Tray->SetTip(caption + QLatin1Char('\n') + reach);
         const Settings &settings = m_controller->AppSettings();
         m_announcer->Announce(name, static_cast<quint16>(port),
-                              !settings.Security.CryptPassword.isEmpty() && settings.Stored.Cipher == ZaridoDovo::Cipher::Sealed);
+                              settings.Security.HasPassword() && settings.Stored.Cipher == ZaridoDovo::Cipher::Sealed);
     } else {
         m_announcer->Withdraw();
         SetStatus(tr("Server failed to start on %1 \u2014 see the log").arg(where));

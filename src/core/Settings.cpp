@@ -1,6 +1,8 @@
 #include "core/Settings.h"
 
 #include "TextdropVersion.h"
+#include "crypto/SecretBytes.h"
+#include "crypto/Sodium.h"
 
 #include <QCoreApplication>
 #include <QSettings>
@@ -173,11 +175,45 @@ void SecurityChoices::Save(SettingsStore &store) const
     store.SetValue(SettingKey::RememberPassword, RememberPassword);
 }
 
+bool SecurityChoices::HasPassword() const
+{
+    return CryptPassword && !CryptPassword->Empty();
+}
+
+void SecurityChoices::SetPassword(QString typed)
+{
+    QByteArray bytes = typed.toUtf8();
+    CryptPassword = bytes.isEmpty() ? nullptr
+                                    : std::make_shared<const SecretBytes>(
+                                          std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    Sodium::Wipe(bytes);
+    // Writing to a shared text would only wipe a copy made for the purpose.
+    if (typed.isDetached())
+        Sodium::WipeMemory(typed.data(), std::size_t(typed.size()) * sizeof(QChar));
+    typed.clear();
+}
+
+QString SecurityChoices::PasswordText() const
+{
+    if (!HasPassword())
+        return {};
+    const std::string_view bytes = CryptPassword->View();
+    return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
+}
+
+bool ServerChoice::operator==(const ServerChoice &other) const
+{
+    const std::string_view mine = password ? password->View() : std::string_view();
+    const std::string_view theirs = other.password ? other.password->View() : std::string_view();
+    return ip == other.ip && port == other.port && timeout == other.timeout && mine.size() == theirs.size()
+        && (!password || password->Equals(theirs)) && secureOnly == other.secureOnly && cipher == other.cipher;
+}
+
 ServerChoice ServerChoice::From(const Settings &settings)
 {
     // A password makes the receiver secure; secure-only refuses what is not enciphered with it.
     return {settings.Stored.ServerIP, settings.Stored.ServerPort, settings.Stored.ServerTimeout,
-            settings.Security.CryptPassword.toUtf8(), settings.Security.AcceptSecureOnly, settings.Stored.Cipher};
+            settings.Security.CryptPassword, settings.Security.AcceptSecureOnly, settings.Stored.Cipher};
 }
 
 QString ServerChoice::CaptionSuffix() const
@@ -186,5 +222,5 @@ QString ServerChoice::CaptionSuffix() const
                                                                     : QCoreApplication::translate("ServerChoice", "sealed");
     if (secureOnly)
         return QCoreApplication::translate("ServerChoice", " [secure only, %1]").arg(cipherName);
-    return password.isEmpty() ? QString() : QCoreApplication::translate("ServerChoice", " [secure, %1]").arg(cipherName);
+    return !password || password->Empty() ? QString() : QCoreApplication::translate("ServerChoice", " [secure, %1]").arg(cipherName);
 }

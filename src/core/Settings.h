@@ -12,6 +12,9 @@
 #include <QVariant>
 
 #include <limits>
+#include <memory>
+
+class SecretBytes;
 
 // Every value kept in the user's settings store between runs.
 enum class SettingKey {
@@ -111,10 +114,19 @@ struct Preferences
 // RememberPassword are stored, so a copy started at log-in never takes plain text unasked.
 struct SecurityChoices
 {
-    QString CryptPassword; // not empty: sends are enciphered and the receiver is secure
+    // In locked memory, shared with the endpoints rather than copied. Set: sends are
+    // enciphered and the receiver is secure.
+    std::shared_ptr<const SecretBytes> CryptPassword;
     bool EncryptData = false;
     bool AcceptSecureOnly = false;
     bool RememberPassword = false;
+
+    bool HasPassword() const;
+    // Takes typed text into locked memory (empty: no password) and wipes the text given, unless
+    // another copy of it still shares its memory.
+    void SetPassword(QString typed);
+    // For the field that shows it and for the keyring, which take text; empty when none.
+    QString PasswordText() const;
 
     // Reads the two stored choices; a stored secure-only turns encryption on, password or not.
     void Load(const SettingsStore &store);
@@ -145,12 +157,12 @@ struct ServerChoice
     QString ip;
     int port = 0;
     int timeout = 0;
-    QByteArray password; // empty: plain
+    std::shared_ptr<const SecretBytes> password; // none or empty: plain
     bool secureOnly = false;
     ZaridoDovo::Cipher cipher = ZaridoDovo::Cipher::Sealed;
 
     static ServerChoice From(const Settings &settings);
     // " [secure, sealed]", " [secure only, legacy]" and so on, or nothing, for the caption.
     QString CaptionSuffix() const;
-    bool operator==(const ServerChoice &) const = default;
+    bool operator==(const ServerChoice &other) const;
 };

@@ -74,6 +74,9 @@ public:
     // accepted and legacy ones only when cipher is Legacy.
     bool StartServer(const QString &ipAddress, int port, int timeout, const QByteArray &password = {},
                      bool allowSecureOnly = false, ZaridoDovo::Cipher cipher = ZaridoDovo::Cipher::Sealed);
+    // The same with a password already in locked memory, shared rather than copied; nullptr: none.
+    bool StartServer(const QString &ipAddress, int port, int timeout, std::shared_ptr<const SecretBytes> password,
+                     bool allowSecureOnly, ZaridoDovo::Cipher cipher);
 
     // Where the replay memory is kept across restarts (see ReplayJournal). Empty, the default:
     // in memory only, so a restarted receiver may take a frame again.

@@ -1,3 +1,4 @@
+#include "PrivateBus.h"
 #include "desktop/AppIcon.h"
 #include "app/AppTray.h"
 #include "app/ArrivalNotice.h"
@@ -6,11 +7,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -43,7 +42,7 @@ public slots:
 namespace {
 
 // Where the service sends the user's choice of action on notification id.
-void Invoke(QDBusConnection &bus, uint id, const QString &key)
+void Invoke(const QDBusConnection &bus, uint id, const QString &key)
 {
     QDBusMessage signal = QDBusMessage::createSignal(DesktopNotifier::ObjectPath, DesktopNotifier::Service,
                                                      QStringLiteral("ActionInvoked"));
@@ -58,69 +57,43 @@ class tst_ArrivalNotice : public QObject
     Q_OBJECT
 
 private:
-    QProcess m_daemon;
-    QString m_address;
+    PrivateBus m_bus;
     std::unique_ptr<QWidget> m_window;
     std::unique_ptr<DesktopNotifier> m_notifier;
     std::unique_ptr<ArrivalNotice> m_notice;
     AppTray *m_tray = nullptr;
     FakeNotifications m_service;
-    int m_round = 0;
 
-    QDBusConnection Connect(const QString &name) { return QDBusConnection::connectToBus(m_address, name); }
+    // The service's end of the bus, where the user's choices come from.
+    static QDBusConnection Service() { return QDBusConnection(QStringLiteral("service")); }
 
-    // A window with its tray icon and a notifier on the private bus; with a service or without.
-    void Build(bool withService)
+    // A window with its tray icon and a notifier on the private bus.
+    void Build()
     {
-        const QString round = QString::number(++m_round);
-        if (withService) {
-            QDBusConnection service = Connect(QStringLiteral("service") + round);
-            QVERIFY(service.registerObject(DesktopNotifier::ObjectPath, &m_service, QDBusConnection::ExportAllSlots));
-            QVERIFY(service.registerService(DesktopNotifier::Service));
-        }
         m_window = std::make_unique<QWidget>();
         m_tray = new AppTray(m_window.get());
         m_tray->ShowIcon(AppIcon(), QStringLiteral("Textdrop"));
-        m_notifier = std::make_unique<DesktopNotifier>(Connect(QStringLiteral("client") + round));
+        m_notifier = std::make_unique<DesktopNotifier>(QDBusConnection(QStringLiteral("client")));
         m_notice = std::make_unique<ArrivalNotice>(m_window.get(), m_tray, m_notifier.get());
     }
 
-    void TearDown()
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(!m_bus.address.isEmpty(), "dbus-daemon (Debian's dbus package) is needed");
+        QDBusConnection service = QDBusConnection::connectToBus(m_bus.address, QStringLiteral("service"));
+        QVERIFY(service.registerObject(DesktopNotifier::ObjectPath, &m_service, QDBusConnection::ExportAllSlots));
+        QVERIFY(service.registerService(DesktopNotifier::Service));
+        QVERIFY(QDBusConnection::connectToBus(m_bus.address, QStringLiteral("client")).isConnected());
+    }
+
+    void cleanup()
     {
         m_notice.reset();
         m_notifier.reset();
         m_window.reset();
-        const QString round = QString::number(m_round);
-        QDBusConnection service = QDBusConnection(QStringLiteral("service") + round);
-        if (service.isConnected()) {
-            service.unregisterService(DesktopNotifier::Service);
-            service.unregisterObject(DesktopNotifier::ObjectPath);
-        }
-        QDBusConnection::disconnectFromBus(QStringLiteral("service") + round);
-        QDBusConnection::disconnectFromBus(QStringLiteral("client") + round);
         m_service.calls.clear();
     }
-
-private slots:
-    // A session bus of the tests' own, so no desktop's service sees them.
-    void initTestCase()
-    {
-        m_daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                                        QStringLiteral("--print-address=1")});
-        QVERIFY2(m_daemon.waitForStarted(5000), "dbus-daemon (Debian's dbus package) is needed");
-        while (!m_daemon.canReadLine())
-            QVERIFY(m_daemon.waitForReadyRead(5000));
-        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-        QVERIFY(!m_address.isEmpty());
-    }
-
-    void cleanupTestCase()
-    {
-        m_daemon.terminate();
-        m_daemon.waitForFinished(5000);
-    }
-
-    void cleanup() { TearDown(); }
 
     void excerpt_data()
     {
@@ -133,23 +106,6 @@ private slots:
     {
         QFETCH(QString, text);
         QTEST(ArrivalNotice::Excerpt(text), "body");
-    }
-
-    // Out of sight: a notification with Copy and Show, counted on the tray icon; refusals too.
-    void notifiesWhenOutOfSight()
-    {
-        Build(true);
-        m_tray->SetTip(QStringLiteral("Textdrop v0.1.49 [secure only, sealed]")); // cut, never the sender line
-        m_notice->Arrived(QStringLiteral("10.0.0.9"), "<b>x</b> & y"); // the window was never shown
-        m_notice->Refused(QStringLiteral("10.0.0.4"), QStringLiteral("Invalid Message"));
-        QTRY_COMPARE(m_service.calls.size(), 2);
-        QCOMPARE(m_service.calls[0].summary, QStringLiteral("Message from 10.0.0.9"));
-        QCOMPARE(m_service.calls[0].body, QStringLiteral("&lt;b&gt;x&lt;/b&gt; &amp; y")); // markup shown as text
-        QCOMPARE(m_service.calls[0].actions, (QStringList{"copy", "Copy", "show", "Show"}));
-        QCOMPARE(m_service.calls[1].body, QStringLiteral("A message from 10.0.0.4 was refused.\nInvalid Message"));
-        QCOMPARE(m_tray->Unseen(), 1);
-        QVERIFY2(m_tray->Tip().startsWith("Textdrop v0.1.49") && m_tray->Tip().contains("last from 10.0.0.9"),
-                 qPrintable(m_tray->Tip()));
     }
 
     void actions_data()
@@ -171,7 +127,7 @@ private slots:
         QFETCH(QString, key);
         QFETCH(bool, copied);
         QFETCH(bool, shown);
-        Build(true);
+        Build();
         QGuiApplication::clipboard()->setText(QStringLiteral("before"));
         QSignalSpy show(m_notice.get(), &ArrivalNotice::ShowRequested);
         QSignalSpy invoked(m_notifier.get(), &DesktopNotifier::ActionInvoked);
@@ -184,9 +140,8 @@ private slots:
         else
             m_notice->Arrived(QStringLiteral("10.0.0.9"), text);
         QTRY_COMPARE(m_service.calls.size(), 1);
-        QDBusConnection service(QStringLiteral("service") + QString::number(m_round));
-        Invoke(service, 999, QStringLiteral("copy")); // someone else's notification
-        Invoke(service, 41, key);
+        Invoke(Service(), 999, QStringLiteral("copy")); // someone else's notification
+        Invoke(Service(), 41, key);
         QTRY_COMPARE(invoked.size(), 1);
         QCOMPARE(QGuiApplication::clipboard()->text(), copied ? QString::fromUtf8(text) : QStringLiteral("before"));
         QCOMPARE(show.size(), shown ? 1 : 0);
@@ -196,25 +151,25 @@ private slots:
     // Only the latest notifications keep their payloads; older ones no longer act.
     void oldNotificationsForgotten()
     {
-        Build(true);
+        Build();
         QSignalSpy invoked(m_notifier.get(), &DesktopNotifier::ActionInvoked);
         const int count = int(DesktopNotifier::KeptNotifications) + 3;
         for (int i = 0; i < count; ++i)
             m_notifier->Notify(QStringLiteral("s"), QStringLiteral("b"), {}, QByteArray::number(i));
         QTRY_COMPARE(m_service.calls.size(), count);
-        QDBusConnection service(QStringLiteral("service") + QString::number(m_round));
         // Replies and signals from the one service arrive in the order it sent them.
-        Invoke(service, 41, QStringLiteral("show")); // the first: forgotten
-        Invoke(service, 40 + uint(count), QStringLiteral("show"));
+        Invoke(Service(), 41, QStringLiteral("show")); // the first: forgotten
+        Invoke(Service(), 40 + uint(count), QStringLiteral("show"));
         QTRY_COMPARE(invoked.size(), 1);
         QCOMPARE(invoked[0][1].toByteArray(), QByteArray::number(count - 1));
     }
 
     // A window the user is looking at needs no notification but a warning, and counts nothing;
-    // out of sight arrivals are counted, with notifications or without, until it is shown.
-    void unseenCountedOnlyOutOfSight()
+    // out of sight, arrivals (with Copy and Show, markup shown as text) and refusals are told,
+    // and arrivals counted, with notifications or without, until the window is shown.
+    void notifiesOnlyOutOfSight()
     {
-        Build(true);
+        Build();
         m_window->show();
         QApplication::setActiveWindow(m_window.get());
         QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
@@ -223,14 +178,22 @@ private slots:
         m_notice->Warn(QStringLiteral("History damaged"), QStringLiteral("kept aside")); // told all the same
         QCOMPARE(m_tray->Unseen(), 0);
         m_window->hide();
-        for (int i = 0; i < 3; ++i)
+        m_tray->SetTip(QStringLiteral("Textdrop v0.1.49 [secure only, sealed]")); // cut, never the sender line
+        m_notice->Arrived(QStringLiteral("10.0.0.9"), "<b>x</b> & y");
+        QVERIFY2(m_tray->Tip().startsWith("Textdrop v0.1.49") && m_tray->Tip().contains("last from 10.0.0.9"),
+                 qPrintable(m_tray->Tip()));
+        m_notice->Refused(QStringLiteral("10.0.0.4"), QStringLiteral("Invalid Message"));
+        for (int i = 0; i < 2; ++i)
             m_notice->Arrived(QStringLiteral("10.0.0.3"), "unseen");
         QCOMPARE(m_tray->Unseen(), 3);
         QVERIFY(m_tray->Tip().contains(QStringLiteral("3 new")));
         // Calls arrive in order: had the first ones gone out, they would come before these.
-        QTRY_COMPARE(m_service.calls.size(), 4);
+        QTRY_COMPARE(m_service.calls.size(), 5);
         QCOMPARE(m_service.calls[0].body, QStringLiteral("kept aside"));
-        QCOMPARE(m_service.calls[1].body, QStringLiteral("unseen"));
+        QCOMPARE(m_service.calls[1].summary, QStringLiteral("Message from 10.0.0.9"));
+        QCOMPARE(m_service.calls[1].body, QStringLiteral("&lt;b&gt;x&lt;/b&gt; &amp; y"));
+        QCOMPARE(m_service.calls[1].actions, (QStringList{"copy", "Copy", "show", "Show"}));
+        QCOMPARE(m_service.calls[2].body, QStringLiteral("A message from 10.0.0.4 was refused.\nInvalid Message"));
         m_window->show();
         QCOMPARE(m_tray->Unseen(), 0);
         QVERIFY(!m_tray->Tip().contains(QStringLiteral("new")) && m_tray->Tip().contains(QStringLiteral("last from 10.0.0.3")));
@@ -239,12 +202,14 @@ private slots:
         m_notice->Arrived(QStringLiteral("10.0.0.4"), "y");
         QCOMPARE(m_tray->Unseen(), 1);
         QTest::qWait(50);
-        QCOMPARE(m_service.calls.size(), 4);
+        QCOMPARE(m_service.calls.size(), 5);
     }
 
+    // Run last: the service leaves the bus.
     void fallbackWithoutService()
     {
-        Build(false);
+        QVERIFY(Service().unregisterService(DesktopNotifier::Service));
+        Build();
         QSignalSpy balloon(m_notice.get(), &ArrivalNotice::BalloonShown);
         QElapsedTimer clock;
         clock.start();

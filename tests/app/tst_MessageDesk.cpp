@@ -1,4 +1,5 @@
 #include "LoopbackReceiver.h"
+#include "TestFiles.h"
 #include "WindowTestHome.h"
 #include "app/AppController.h"
 #include "app/Board.h"
@@ -17,11 +18,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTableView>
 
 #include <memory>
+#include <optional>
 
 using Direction = HistoryStore::Direction;
 using namespace WindowTestHome;
@@ -66,7 +66,7 @@ private:
         ListenOnLoopback();
         m_window = std::make_unique<frmMain>(frmMain::Environment{[](const QString &, QMessageBox::Icon) {},
                                                                   frmMain::TrayPresence::Present, m_dir->path(), 0, HistoryFile()});
-        m_window->Controller().AppSettings().Security.CryptPassword = password;
+        m_window->Controller().AppSettings().Security.SetPassword(password);
         m_window->StartServer();
         return *m_window;
     }
@@ -252,31 +252,18 @@ private slots:
         QCOMPARE(TheBoard()->toPlainText(), QString());
     }
 
-    // Both directions reach the history, marked when enciphered; enciphered ones only when allowed.
-    void historyKeepsWhatIsAllowed_data()
-    {
-        QTest::addColumn<bool>("keepEnciphered");
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<QStringList>("rows");
-        const QString text = QStringLiteral("round trip\r\n");
-        QTest::newRow("plain") << false << QString()
-                               << QStringList{Row(Direction::Sent, Loopback, {}, text), Row(Direction::Received, Loopback, {}, text)};
-        QTest::newRow("enciphered, not allowed") << false << "sesame" << QStringList{};
-        QTest::newRow("enciphered, allowed") << true << "sesame"
-                                             << QStringList{Row(Direction::Sent, Loopback, "secure", text),
-                                                            Row(Direction::Received, Loopback, "secure", text)};
-    }
+    // Both directions reach the history, marked as enciphered, once the settings allow it (the
+    // recorder's table holds the other rules).
     void historyKeepsWhatIsAllowed()
     {
-        QFETCH(bool, keepEnciphered);
-        QFETCH(QString, password);
-        Store().setValue(QStringLiteral("Preferences/KeepEnciphered"), keepEnciphered);
-        Window(password);
+        Store().setValue(QStringLiteral("Preferences/KeepEnciphered"), true);
+        Window(QStringLiteral("sesame"));
         TheBoard()->setPlainText(QStringLiteral("round trip\n"));
         Box()->setEditText(Loopback);
         QVERIFY(SendFrom(m_window.get(), "cmdSend"));
         QCOMPARE(TheBoard()->toPlainText(), QStringLiteral("round trip\n"));
-        QTEST(QFile::exists(HistoryFile()) ? Listing() : QStringList(), "rows");
+        const QString text = QStringLiteral("round trip\r\n");
+        QCOMPARE(Listing(), (QStringList{Row(Direction::Sent, Loopback, "secure", text), Row(Direction::Received, Loopback, "secure", text)}));
     }
 
     // A limit written in the settings applies to the open history at once.
@@ -301,15 +288,12 @@ private slots:
     {
         QFETCH(bool, locked);
         QDir().mkpath(QFileInfo(HistoryFile()).absolutePath());
-        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));
-        other.setDatabaseName(HistoryFile());
-        if (locked) {
-            QCOMPARE(HistoryStore().Open(HistoryFile()), QString());
-            QVERIFY(other.open() && QSqlQuery(other).exec(QStringLiteral("BEGIN EXCLUSIVE")));
-        } else {
-            QFile file(HistoryFile());
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(4096, '\x07')) == 4096);
-        }
+        QCOMPARE(HistoryStore().Open(HistoryFile()), QString());
+        std::optional<TestFiles::SqliteLock> lock;
+        if (locked)
+            QVERIFY(lock.emplace(HistoryFile()).Locked());
+        else
+            QVERIFY(TestFiles::Corrupt(HistoryFile()));
         Window();
         QVERIFY(Deliver("first"));
         QCOMPARE(TheBoard()->toPlainText(), QStringLiteral("first"));
@@ -318,11 +302,8 @@ private slots:
             QVERIFY(Deliver("second"));
             QCOMPARE(TheBoard()->toPlainText(), QStringLiteral("second"));
             QVERIFY(!Status().contains(QStringLiteral("history"))); // told once
-            QVERIFY(QSqlQuery(other).exec(QStringLiteral("ROLLBACK")));
+            QVERIFY(lock->Release());
         }
-        other.close();
-        other = QSqlDatabase();
-        QSqlDatabase::removeDatabase(QStringLiteral("locker"));
         QVERIFY(Deliver("third")); // unlocked, the history takes the next message again
         QCOMPARE(Listing().first(), Row(Direction::Received, Loopback, {}, QStringLiteral("third")));
         if (!locked) {
@@ -424,24 +405,20 @@ private slots:
         QTEST(int(store.Count()), "stored");
     }
 
-    void clearHistoryAsksFirst_data()
-    {
-        QTest::addColumn<bool>("answer");
-        QTest::newRow("yes") << true;
-        QTest::newRow("no") << false;
-    }
+    // Clearing asks first: No keeps the history, Yes empties it.
     void clearHistoryAsksFirst()
     {
-        QFETCH(bool, answer);
         HistoryStore store;
         QCOMPARE(store.Open(HistoryFile()), QString());
         QCOMPARE(store.Record(HistoryStore::Entry{}), QString());
-        int asked = 0;
-        frmHistory window(store, nullptr, [&](QWidget *, const QString &) { return ++asked, answer; });
-        QTest::mouseClick(Control<QPushButton>("cmdClearHistory", &window), Qt::LeftButton);
-        QCOMPARE(asked, 1);
-        QCOMPARE(store.Count(), answer ? 0 : 1);
-        QCOMPARE(window.Model().rowCount(), answer ? 0 : 1);
+        QList<bool> answers{false, true};
+        frmHistory window(store, nullptr, [&](QWidget *, const QString &) { return answers.takeFirst(); });
+        for (const int left : {1, 0}) {
+            QTest::mouseClick(Control<QPushButton>("cmdClearHistory", &window), Qt::LeftButton);
+            QCOMPARE(store.Count(), left);
+            QCOMPARE(window.Model().rowCount(), left);
+        }
+        QVERIFY(answers.isEmpty());
     }
 
     // A long history is read a page at a time as the list scrolls.

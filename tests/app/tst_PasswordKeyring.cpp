@@ -1,10 +1,10 @@
 #include "MemoryLogView.h"
+#include "PrivateBus.h"
 #include "app/AppController.h"
 #include "desktop/PasswordKeyring.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QProcess>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -18,7 +18,7 @@ class tst_PasswordKeyring : public QObject
     Q_OBJECT
 
     QTemporaryDir m_home;
-    QProcess m_bus;
+    PrivateBus m_bus;
     QProcess m_keyring;
     const QString m_service = QStringLiteral("Textdrop keyring test");
 
@@ -48,9 +48,7 @@ private slots:
             qputenv(name, m_home.path().toUtf8());
         QSettings(QStringLiteral("Textdrop"), QStringLiteral("Textdrop")).setValue(QStringLiteral("Settings/ServerIP"), QStringLiteral("127.0.0.1"));
         QSettings(QStringLiteral("Textdrop"), QStringLiteral("Textdrop")).setValue(QStringLiteral("Settings/ServerPort"), QStringLiteral("0"));
-        m_bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--print-address"), QStringLiteral("--nofork")});
-        QVERIFY(m_bus.waitForReadyRead(10000));
-        qputenv("DBUS_SESSION_BUS_ADDRESS", m_bus.readLine().trimmed());
+        qputenv("DBUS_SESSION_BUS_ADDRESS", m_bus.address.toUtf8());
         m_keyring.start(daemon, {QStringLiteral("--foreground"), QStringLiteral("--unlock"), QStringLiteral("--components=secrets")});
         m_keyring.write("PASS");
         m_keyring.closeWriteChannel();
@@ -59,10 +57,8 @@ private slots:
 
     void cleanupTestCase()
     {
-        for (QProcess *process : {&m_keyring, &m_bus}) {
-            process->terminate();
-            process->waitForFinished(5000);
-        }
+        m_keyring.terminate();
+        m_keyring.waitForFinished(5000);
     }
 
     void rememberedPasswordStartsTheReceiver()

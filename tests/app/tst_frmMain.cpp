@@ -1,6 +1,7 @@
 #include "FakeDialogRunner.h"
 #include "LoopbackReceiver.h"
 #include "ScriptedReceiver.h"
+#include "TestFiles.h"
 #include "WindowTestHome.h"
 #include "app/AddressBox.h"
 #include "app/AppController.h"
@@ -8,7 +9,6 @@
 #include "app/frmMain.h"
 #include "desktop/CTray.h"
 #include "protocol/CZaridoDovoServer.h"
-#include "protocol/WireFormat.h"
 #include "phone/PhoneServer.h"
 
 #include <QAction>
@@ -27,28 +27,10 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <csignal>
-#include <memory>
-
-#include <sys/resource.h>
-
-namespace {
 
 using namespace WindowTestHome;
-
-QByteArray ReadFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-bool WriteFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-} // namespace
+using TestFiles::Read;
+using TestFiles::Write;
 
 class tst_frmMain : public QObject
 {
@@ -97,8 +79,7 @@ private:
     // A plain frame from another loopback address, as a peer on another host sends it; true on "OK".
     bool DeliverFrom(const QString &source, const QByteArray &bytes, int port = 0)
     {
-        const QByteArray frame = QByteArray::fromStdString(WriteFrame(bytes.toStdString(), "").bytes);
-        return Exchange(port ? port : Port(), frame, source).endsWith("OK");
+        return Exchange(port ? port : Port(), Frame(bytes), source).endsWith("OK");
     }
 
     // Tools -> Settings: applies the edits ({"txtPort", "4000", "chkCrypt", "", ...}: a check box
@@ -113,6 +94,10 @@ private:
             for (qsizetype i = 0; i + 1 < edits.size(); i += 2) {
                 if (auto *box = dialog.findChild<QCheckBox *>(edits[i])) {
                     box->click();
+                    continue;
+                }
+                if (auto *combo = dialog.findChild<QComboBox *>(edits[i])) {
+                    combo->setCurrentIndex(edits[i + 1].toInt());
                     continue;
                 }
                 auto *field = dialog.findChild<QLineEdit *>(edits[i]);
@@ -169,29 +154,6 @@ private slots:
         QCOMPARE(Outcome("back"), QStringLiteral("OK"));
     }
 
-    void captionShowsTheMode_data()
-    {
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<bool>("secureOnly");
-        QTest::addColumn<bool>("legacy");
-        QTest::addColumn<QString>("caption");
-        QTest::newRow("plain") << QString() << false << false << QStringLiteral("Textdrop v0.1.49");
-        QTest::newRow("password, legacy") << QStringLiteral("pw") << false << true << QStringLiteral("Textdrop v0.1.49 [secure, legacy]");
-        QTest::newRow("password, secure only") << QStringLiteral("pw") << true << false << QStringLiteral("Textdrop v0.1.49 [secure only, sealed]");
-    }
-    void captionShowsTheMode()
-    {
-        QFETCH(bool, legacy);
-        Settings &settings = StartedWindow().Controller().AppSettings();
-        settings.Stored.Cipher = legacy ? ZaridoDovo::Cipher::Legacy : ZaridoDovo::Cipher::Sealed;
-        settings.Security.CryptPassword = QTest::currentDataTag() == QLatin1String("plain") ? QString() : QStringLiteral("pw");
-        QFETCH(bool, secureOnly);
-        settings.Security.AcceptSecureOnly = secureOnly;
-        m_window->Controller().Server()->StopServer();
-        m_window->StartServer();
-        QTEST(m_window->windowTitle(), "caption");
-    }
-
     void statusLineFitsItsWidth()
     {
         StartedWindow().show();
@@ -229,12 +191,17 @@ private slots:
         QVERIFY(!QFileInfo::exists(running.Controller().Run().AddressFile));
     }
 
+    // A new sender joins the address list once and is chosen; File -> Exit writes the settings
+    // (the password never) and the list as read, blank lines out, with the new ones after.
     void quitWritesSettingsAndAddresses()
     {
-        QVERIFY(WriteFile(m_program->filePath(QStringLiteral("tdsettings.ini")), "10.0.0.5\r\n\r\n  10.0.0.6 \r\n10.0.0.5\r\n"));
-        MakeWindow().Controller().AppSettings().Security.CryptPassword = QStringLiteral("sesame-secret");
+        QVERIFY(Write(m_program->filePath(QStringLiteral("tdsettings.ini")), "127.0.0.3\r\n\r\n  10.0.0.6 \r\n127.0.0.3\r\n"));
+        StartedWindow().Controller().AppSettings().Security.SetPassword(QStringLiteral("sesame-secret"));
         m_window->Controller().AppSettings().Stored.Cipher = ZaridoDovo::Cipher::Legacy;
-        Box()->addItem(QStringLiteral("host.lan"));
+        for (const QString sender : {"127.0.0.1", "127.0.0.2", "127.0.0.1", "127.0.0.3"}) {
+            QVERIFY(DeliverFrom(sender, sender.toLatin1()));
+            QCOMPARE(Box()->currentText(), sender);
+        }
         Command("mnuFileItem5"); // E&xit
         QSettings store = Store();
         QCOMPARE(store.childGroups(), (QStringList{"Preferences", "Security", "Settings", "Window"}));
@@ -243,8 +210,8 @@ private slots:
         StoredSettings next; // the next run reads the choice back
         next.Load(SettingsStore());
         QCOMPARE(next.Cipher, ZaridoDovo::Cipher::Legacy);
-        QVERIFY(!ReadFile(Store().fileName()).contains("sesame-secret"));
-        QCOMPARE(ReadFile(m_window->Controller().Run().AddressFile), QByteArray("10.0.0.5\r\n10.0.0.6\r\n10.0.0.5\r\nhost.lan\r\n"));
+        QVERIFY(!Read(Store().fileName()).contains("sesame-secret"));
+        QCOMPARE(Read(m_window->Controller().Run().AddressFile), QByteArray("127.0.0.3\r\n10.0.0.6\r\n127.0.0.3\r\n127.0.0.1\r\n127.0.0.2\r\n"));
     }
 
     // The window opens where it was left; the history window over it.
@@ -267,19 +234,14 @@ private slots:
     void quitOnFullDiskKeepsAddressFile()
     {
         const QString path = m_program->filePath(QStringLiteral("tdsettings.ini"));
-        QVERIFY(WriteFile(path, "10.0.0.1\r\n"));
+        QVERIFY(Write(path, "10.0.0.1\r\n"));
         MakeWindow();
         Box()->addItems(QStringList(20, QStringLiteral("192.168.100.100")));
-        // A file size limit stands in for a full disk: writes past 64 bytes fail.
-        rlimit saved{};
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit small{64, saved.rlim_max};
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-        Command("mnuFileItem5");
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
-        QCOMPARE(ReadFile(path), QByteArray("10.0.0.1\r\n"));
+        {
+            const TestFiles::FileSizeLimit fullDisk(64); // writes past 64 bytes fail
+            Command("mnuFileItem5");
+        }
+        QCOMPARE(Read(path), QByteArray("10.0.0.1\r\n"));
         QCOMPARE(QDir(m_program->path()).entryList(QDir::Files), QStringList{QStringLiteral("tdsettings.ini")});
     }
 
@@ -304,7 +266,7 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, board);
         QFETCH(QString, notSaved);
-        QVERIFY(WriteFile(m_program->filePath(QStringLiteral("blocker")), ""));
+        QVERIFY(Write(m_program->filePath(QStringLiteral("blocker")), ""));
         QVERIFY(QDir(m_program->path()).mkdir(QStringLiteral("saved")));
         QFETCH(QString, folder);
         StartedWindow().Controller().AppSettings().Stored.LogPath = m_program->filePath(folder);
@@ -318,55 +280,37 @@ private slots:
         const QStringList files = QDir(m_program->filePath(QStringLiteral("saved"))).entryList(QDir::Files);
         QCOMPARE(files.size(), notSaved.isEmpty() ? 1 : 0);
         if (!files.isEmpty())
-            QCOMPARE(ReadFile(m_program->filePath(QStringLiteral("saved/")) + files.at(0)), bytes + "\r\n");
+            QCOMPARE(Read(m_program->filePath(QStringLiteral("saved/")) + files.at(0)), bytes + "\r\n");
     }
 
     // The reply words themselves are the client's; the window shows the refusal with its
-    // explanation, a hang-up, and refuses an empty board itself.
+    // explanation and a hang-up.
     void sendFailureSaysWhatHappened_data()
     {
-        QTest::addColumn<QString>("board");
         QTest::addColumn<int>("script");
         QTest::addColumn<QString>("status"); // %1: the peer's port
-        QTest::newRow("empty board") << QString() << int(ScriptedReceiver::ReplyThenClose)
-                                     << QStringLiteral("Nothing was sent: there is nothing to send");
-        QTest::newRow("BAD") << QStringLiteral("x") << int(ScriptedReceiver::ReplyThenClose)
+        QTest::newRow("BAD") << int(ScriptedReceiver::ReplyThenClose)
                              << QStringLiteral("Remote Server Error: BAD \u2014 the receiver could not read the message: it has "
                                                "a different password, or it accepts enciphered messages only");
-        QTest::newRow("hangs up without a reply") << QStringLiteral("x") << int(ScriptedReceiver::CloseSilently)
+        QTest::newRow("hangs up without a reply") << int(ScriptedReceiver::CloseSilently)
                                                   << QStringLiteral("Send Error #1 - no answer from 127.0.0.1:%1: the connection ended before a reply");
     }
     void sendFailureSaysWhatHappened()
     {
-        QFETCH(QString, board);
         QFETCH(int, script);
         QFETCH(QString, status);
         ScriptedReceiver peer(ScriptedReceiver::Script(script), 9, "BAD");
         StartedWindow().Controller().AppSettings().Stored.ServerPort = peer.Port();
         Box()->setEditText(Loopback);
-        Board()->setPlainText(board);
+        Board()->setPlainText(QStringLiteral("x"));
         Click("cmdSend");
         QTRY_COMPARE(Status(), status.arg(peer.Port()));
-        QCOMPARE(Board()->toPlainText(), board); // kept for another try
+        QCOMPARE(Board()->toPlainText(), QStringLiteral("x")); // kept for another try
     }
 
-    void sendReportsBytesSent()
-    {
-        CZaridoDovoServer peer;
-        QVERIFY(peer.StartServer(Loopback, 0, 2, "p\xc3\xa4ss", true, ZaridoDovo::Cipher::Legacy));
-        QSignalSpy received(&peer, &CZaridoDovoServer::MessageReceived);
-        MakeWindow().Controller().AppSettings().Stored.ServerPort = peer.LocalPort();
-        m_window->Controller().AppSettings().Security.CryptPassword = QStringLiteral("p\u00e4ss");
-        Box()->setEditText(Loopback);
-        Board()->setPlainText(QStringLiteral("a\u00e9c\nd"));
-        Click("cmdSend");
-        QVERIFY(received.wait());
-        QCOMPARE(received.at(0).at(0).toByteArray(), QByteArray("a\xc3\xa9\x63\r\nd"));
-        QTRY_VERIFY2(QRegularExpression(QStringLiteral("^7 bytes sent in \\d+\\.\\d\\d seconds$")).match(Status()).hasMatch(), qPrintable(Status()));
-    }
-
-    // Typed "host:port" and a computer found on the network both reach their port; only the
-    // typed address is remembered once it answered OK, and found computers never are.
+    // Typed "host:port" and a computer found on the network both reach their port, as UTF-8
+    // with CR LF enciphered with the password's UTF-8; only the typed address is remembered
+    // once it answered OK, and found computers never are.
     void sendGoesWhereTheBoxSays_data()
     {
         QTest::addColumn<bool>("found");
@@ -377,20 +321,21 @@ private slots:
     {
         QFETCH(bool, found);
         CZaridoDovoServer peer;
-        QVERIFY(peer.StartServer(Loopback, 0, 2, {}, false, ZaridoDovo::Cipher::Sealed));
+        QVERIFY(peer.StartServer(Loopback, 0, 2, "p\xc3\xa4ss", true, ZaridoDovo::Cipher::Sealed));
         QSignalSpy received(&peer, &CZaridoDovoServer::MessageReceived);
-        auto *box = qobject_cast<AddressBox *>(StartedWindow().findChild<QComboBox *>("cmbIP"));
+        MakeWindow().Controller().AppSettings().Security.SetPassword(QStringLiteral("p\u00e4ss"));
         const QString typed = Loopback + ':' + QString::number(peer.LocalPort());
-        box->SetPeers({Peer{"desk-3", Loopback, quint16(peer.LocalPort()), false, {}}});
+        Box()->SetPeers({Peer{"desk-3", Loopback, quint16(peer.LocalPort()), false, {}}});
         if (found)
-            box->setCurrentIndex(box->count() - 1);
+            Box()->setCurrentIndex(Box()->count() - 1);
         else
-            box->setEditText(typed);
-        Board()->setPlainText("x");
+            Box()->setEditText(typed);
+        Board()->setPlainText(QStringLiteral("a\u00e9c\nd"));
         Click("cmdSend");
         QVERIFY(received.wait());
-        QTRY_VERIFY(Status().contains("sent"));
-        QCOMPARE(box->Entries(), found ? QStringList() : QStringList{typed});
+        QCOMPARE(received.at(0).at(0).toByteArray(), QByteArray("a\xc3\xa9\x63\r\nd"));
+        QTRY_VERIFY2(QRegularExpression(QStringLiteral("^7 bytes sent in \\d+\\.\\d\\d seconds$")).match(Status()).hasMatch(), qPrintable(Status()));
+        QCOMPARE(Box()->Entries(), found ? QStringList() : QStringList{typed});
         QCOMPARE(Box()->itemText(Box()->count() - 1), "desk-3 \u2014 " + Loopback); // after the remembered ones
     }
 
@@ -398,13 +343,14 @@ private slots:
     void sendsToEveryTickedEntry()
     {
         CZaridoDovoServer peer;
-        QVERIFY(peer.StartServer(Loopback, 0, 2, {}, false, ZaridoDovo::Cipher::Sealed));
+        QVERIFY(peer.StartServer(Loopback, 0, 2, QByteArray(), false, ZaridoDovo::Cipher::Sealed));
         QSignalSpy received(&peer, &CZaridoDovoServer::MessageReceived);
         QTcpServer gone;
         QVERIFY(gone.listen(QHostAddress::LocalHost, 0));
         const quint16 closed = gone.serverPort();
         gone.close();
-        auto *box = qobject_cast<AddressBox *>(StartedWindow().findChild<QComboBox *>("cmbIP"));
+        StartedWindow();
+        AddressBox *box = Box();
         box->AddAddress(Loopback + ':' + QString::number(peer.LocalPort()));
         box->AddAddress("not here");
         box->SetPeers({Peer{"desk-3", Loopback, quint16(peer.LocalPort()), false, {}}, Peer{"desk-9", Loopback, closed, false, {}}});
@@ -564,7 +510,7 @@ private slots:
         };
         Board()->setPlainText(QStringLiteral("ab\u00e9\nd"));
         QString path = command("mnuFileItem3", QStringLiteral("doc.txt")); // Save Document...
-        QCOMPARE(ReadFile(path), QByteArray("ab\xc3\xa9\r\nd\r\n")); // line ends as sent, one CR LF more
+        QCOMPARE(Read(path), QByteArray("ab\xc3\xa9\r\nd\r\n")); // line ends as sent, one CR LF more
         QCOMPARE(Status(), QStringLiteral("Saved ") + path);
         path = command("mnuFileItem3", QStringLiteral("missing/doc.txt"));
         QCOMPARE(Status(), QStringLiteral("Error saving ") + path);
@@ -574,20 +520,6 @@ private slots:
         QCOMPARE(Board()->toPlainText(), QStringLiteral("ab\u00e9\nd"));
         QCOMPARE(Status(), QStringLiteral("Error loading ") + path);
         QCOMPARE(m_messages.size(), 2);
-    }
-
-    // A new sender joins the list once; the list outlives the run.
-    void sendersJoinTheAddressList()
-    {
-        QVERIFY(WriteFile(m_program->filePath(QStringLiteral("tdsettings.ini")), "127.0.0.3\r\n"));
-        StartedWindow();
-        for (const QString sender : {"127.0.0.1", "127.0.0.2", "127.0.0.1", "127.0.0.3"}) {
-            QVERIFY(DeliverFrom(sender, sender.toLatin1()));
-            QCOMPARE(Board()->toPlainText(), sender);
-            QCOMPARE(Box()->currentText(), sender);
-        }
-        Command("mnuFileItem5");
-        QCOMPARE(ReadFile(m_window->Controller().Run().AddressFile), QByteArray("127.0.0.3\r\n127.0.0.1\r\n127.0.0.2\r\n"));
     }
 
     void settingsSurviveQuitAndStart()
@@ -645,26 +577,22 @@ private slots:
         QCOMPARE(running.exitStatus(), QProcess::NormalExit);
         store.sync();
         QCOMPARE(store.value(QStringLiteral("Settings/ServerTimeout")).toString(), QStringLiteral("2"));
-        QCOMPARE(ReadFile(home.filePath(QStringLiteral("tdsettings.ini"))), QByteArray("127.0.0.2\r\n"));
+        QCOMPARE(Read(home.filePath(QStringLiteral("tdsettings.ini"))), QByteArray("127.0.0.2\r\n"));
     }
 
-    void trayMenuOffersTheOtherState_data()
-    {
-        QTest::addColumn<bool>("shown");
-        QTest::newRow("window shown: Hide") << true;
-        QTest::newRow("window hidden: Show") << false;
-    }
+    // The tray menu offers Hide while the window shows, Show while it is hidden.
     void trayMenuOffersTheOtherState()
     {
-        QFETCH(bool, shown);
-        MakeWindow().setVisible(shown);
+        MakeWindow().show();
         auto *menu = m_window->findChild<QMenu *>(QStringLiteral("mnuPopup"));
-        menu->popup(QPoint(0, 0));
-        QCOMPARE(Control<QAction>("mnuPopupItem0")->isVisible(), !shown); // &Show
-        QCOMPARE(Control<QAction>("mnuPopupItem1")->isVisible(), shown);  // &Hide
-        menu->hide();
-        Command(shown ? "mnuPopupItem1" : "mnuPopupItem0");
-        QCOMPARE(m_window->isVisible(), !shown);
+        for (const bool shown : {true, false}) {
+            menu->popup(QPoint(0, 0));
+            QCOMPARE(Control<QAction>("mnuPopupItem0")->isVisible(), !shown); // &Show
+            QCOMPARE(Control<QAction>("mnuPopupItem1")->isVisible(), shown);  // &Hide
+            menu->hide();
+            Command(shown ? "mnuPopupItem1" : "mnuPopupItem0");
+            QCOMPARE(m_window->isVisible(), !shown);
+        }
     }
 
     // Whatever the server was started with, OK in the settings window brings the running server
@@ -679,7 +607,9 @@ private slots:
         const QStringList secure{"chkCrypt", "", "txtPassword", "old", "txtPassword2", "old"};
         QTest::newRow("secure only ticked: plain refused") << (secure + QStringList{"chkAcceptSecure", ""}) << QStringList()
                                                            << QByteArray() << "refused" << " [secure only, sealed]";
-        QTest::newRow("secure: plain taken") << secure << QStringList() << QByteArray() << "OK" << " [secure, sealed]";
+        // The second visit shows the stored cipher: OK there keeps it.
+        QTest::newRow("secure, legacy: plain taken") << (secure + QStringList{"cmbCipher", "1"}) << QStringList{"txtTimeout", "3"}
+                                                     << QByteArray() << "OK" << " [secure, legacy]";
         QTest::newRow("secure only ticked later: plain refused") << secure << QStringList{"chkAcceptSecure", ""} << QByteArray()
                                                                  << "refused" << " [secure only, sealed]";
         QTest::newRow("password changed, encrypt kept: new taken")
@@ -745,7 +675,7 @@ private slots:
         QMimeData text;
         text.setText(QStringLiteral("dragged text"));
         QVERIFY(!over(text));
-        QVERIFY(WriteFile(m_program->filePath(QStringLiteral("a.txt")), "one|") && WriteFile(m_program->filePath(QStringLiteral("b.txt")), "two|"));
+        QVERIFY(Write(m_program->filePath(QStringLiteral("a.txt")), "one|") && Write(m_program->filePath(QStringLiteral("b.txt")), "two|"));
         QMimeData files;
         const QString missing = m_program->filePath(QStringLiteral("gone.txt")); // its failure must not read " Loaded "
         files.setUrls({QUrl::fromLocalFile(m_program->filePath(QStringLiteral("b.txt"))), QUrl::fromLocalFile(m_program->path()),

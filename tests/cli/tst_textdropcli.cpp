@@ -3,7 +3,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -106,8 +105,6 @@ private slots:
         QTest::newRow("unknown cipher") << QByteArrayList{"send", "127.0.0.1", "x", "--cipher", "rc4"} << "--cipher takes";
         QTest::newRow("two texts") << QByteArrayList{"send", "127.0.0.1", "a", "b"} << "send takes one TEXT";
         QTest::newRow("text that looks like an option, after --") << QByteArrayList{"send", "127.0.0.1", "--", "--port"} << "";
-        QTest::newRow("two texts with --to") << QByteArrayList{"send", "a", "b", "c", "--to", "h"} << "one TEXT";
-        QTest::newRow("--tab is for peers") << QByteArrayList{"send", "h", "x", "--tab"} << "--tab is not an option of send";
         QTest::newRow("peers takes no address") << QByteArrayList{"peers", "h"} << "peers takes no arguments";
     }
     void parse()
@@ -161,8 +158,6 @@ private slots:
                                                 << QByteArray("ended before a reply");
         QTest::newRow("empty text") << int(R::ReplyThenClose) << 0 << QByteArray("OK") << 4
                                     << QByteArray("Nothing was sent: there is nothing to send");
-        QTest::newRow("too long to frame") << int(R::ReplyThenClose) << 16 * 1024 * 1024 << QByteArray("OK") << 4
-                                           << QByteArray("Nothing was sent: the text is 16777216 bytes");
     }
     void sendOutcome()
     {
@@ -189,13 +184,11 @@ private slots:
         QTest::addColumn<QByteArray>("said");
         QTest::newRow("all OK") << QByteArrayList{"OK", "OK", "OK"} << 0 << QByteArray();
         QTest::newRow("one refused") << QByteArrayList{"OK", "NOPE", "OK"} << 5 << QByteArray("2 of 3 answered OK; not: 127.0.0.1:");
-        QTest::newRow("one unreachable") << QByteArrayList{"OK", ""} << 5 << QByteArray("1 of 2 answered OK; not: 127.0.0.1:");
         QTest::newRow("none") << QByteArrayList{"", "NOPE"} << 3 << QByteArray("0 of 2 answered OK");
     }
     void sendsToSeveral()
     {
         QFETCH(QByteArrayList, replies);
-        QFETCH(int, exitCode);
         QFETCH(QByteArray, said);
         std::vector<std::unique_ptr<ScriptedReceiver>> receivers;
         QStringList arguments{"send", "x"};
@@ -204,7 +197,7 @@ private slots:
             arguments << "--to" << "127.0.0.1:" + QString::number(reply.isEmpty() ? FreePort() : receivers.back()->Port());
         }
         const Outcome outcome = Run(arguments);
-        QCOMPARE(outcome.exitCode, exitCode);
+        QTEST(outcome.exitCode, "exitCode");
         QVERIFY2(outcome.output.contains(said), outcome.output.constData());
         for (qsizetype k = 0; k < replies.size(); ++k)
             QCOMPARE(receivers[k]->received, replies[k].isEmpty() ? 0 : 9);
@@ -295,30 +288,19 @@ private slots:
         QCOMPARE(listener.Stop(), 0);
     }
 
-    // "OK" means the text is on disk; otherwise the sender hears why not and the listener goes on.
-    void saveFailureIsRefused_data()
-    {
-        QTest::addColumn<QString>("failure");
-        QTest::newRow("folder removed while running") << QStringLiteral("removed");
-        QTest::newRow("file size limit") << QStringLiteral("limit");
-    }
+    // "OK" means the text is on disk; otherwise the sender hears why not and the listener goes
+    // on. A file size limit (the other failures are the archive's rows) must not kill it either.
     void saveFailureIsRefused()
     {
-        QFETCH(QString, failure);
         QTemporaryDir dir;
         const QString folder = dir.filePath("saved");
         QVERIFY(QDir().mkdir(folder));
-        Listener listener({"--save-dir", folder}, [limited = failure == "limit"] {
+        Listener listener({"--save-dir", folder}, [] {
             const rlimit limit{4096, 4096};
-            if (limited)
-                ::setrlimit(RLIMIT_FSIZE, &limit);
+            ::setrlimit(RLIMIT_FSIZE, &limit);
         });
         QVERIFY(listener.started);
-        if (failure == "removed")
-            QVERIFY(QDir(folder).removeRecursively());
-        const QStringList send{"send", "127.0.0.1", "--port", QString::number(listener.port)};
-
-        const Outcome refused = Run(send, QByteArray(10000, 'x'));
+        const Outcome refused = Run({"send", "127.0.0.1", "--port", QString::number(listener.port)}, QByteArray(10000, 'x'));
         QCOMPARE(refused.exitCode, 1);
         QVERIFY2(refused.output.contains("NOTSAVED (the receiver could not save the message"), refused.output.constData());
         QTRY_VERIFY2((listener.log += listener.process.readAllStandardError()).contains("Error: not saved as "),
@@ -326,9 +308,7 @@ private slots:
         const QStringList left = QDir(folder).entryList({"*.txt", "*.part"}, QDir::Files | QDir::Hidden);
         QVERIFY2(left.isEmpty(), qPrintable(left.join(' '))); // not even a part of it
 
-        // Still serving: once the cause is gone, messages are kept again, on disk when "OK" comes.
-        if (failure == "removed")
-            QVERIFY(QDir().mkdir(folder));
+        // Still serving: a message within the limit is kept, on disk when "OK" comes.
         CZaridoDovoClient client;
         QSignalSpy sent(&client, &CZaridoDovoClient::MessageSent);
         QStringList keptAtOk;
@@ -342,7 +322,7 @@ private slots:
         QCOMPARE(listener.Stop(), 0);
     }
 
-    void encipheredAndRefusedSends()
+    void sealedSendsAcrossRuns()
     {
         QTemporaryDir dir;
         QFile passwordFile(dir.filePath("password"));
@@ -362,13 +342,7 @@ private slots:
         }
         QCOMPARE(listener.Output(expected.size()), expected);
         QCOMPARE(int(QFileInfo(m_dataHome.filePath("textdrop-cli/sender-salt")).permissions()) & 0x77, 0);
-        for (const QByteArray &password : {QByteArray("wrong"), QByteArray()}) {
-            const Outcome refused = Run({"send", "127.0.0.1", "not for you", "--port", port}, {}, password);
-            QCOMPARE(refused.exitCode, 1);
-            QVERIFY2(refused.output.contains("BAD"), refused.output.constData());
-        }
         QCOMPARE(listener.Stop(), 0);
-        QCOMPARE(listener.out, expected); // nothing undecipherable was delivered
     }
 
 private:

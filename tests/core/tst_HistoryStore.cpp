@@ -87,7 +87,6 @@ private slots:
         QTest::addColumn<QList<int>>("agesInDays"); // recorded oldest first
         QTest::addColumn<bool>("reopened");         // the bounds applied by a later run
         QTest::addColumn<QByteArrayList>("kept");   // newest first
-        QTest::newRow("under all") << 5 << 30 << 6 << QList<int>{3, 2, 1} << false << QByteArrayList{"m2", "m1", "m0"};
         QTest::newRow("count drops the oldest") << 2 << 30 << 99 << QList<int>{3, 2, 1, 0} << false << QByteArrayList{"m3", "m2"};
         QTest::newRow("age drops the old") << 10 << 5 << 99 << QList<int>{9, 6, 4, 0} << false << QByteArrayList{"m3", "m2"};
         QTest::newRow("size drops the oldest") << 10 << 30 << 5 << QList<int>{0, 0, 0, 0} << false << QByteArrayList{"m3", "m2"};

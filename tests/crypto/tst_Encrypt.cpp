@@ -28,10 +28,9 @@ private slots:
     {
         QFETCH(QByteArray, key);
         QFETCH(QByteArray, plaintext);
-        QFETCH(QByteArray, ciphertext);
         // Twice: a fresh keystream on every call gives the same answer both times.
         for (int round = 0; round < 2; ++round)
-            QCOMPARE(QByteArray::fromStdString(CryptString(plaintext.toStdString(), key.toStdString())).toHex(), ciphertext);
+            QTEST(QByteArray::fromStdString(CryptString(plaintext.toStdString(), key.toStdString())).toHex(), "ciphertext");
     }
 
     // Every byte value, passwords with NUL and high bytes; the key table is the password

@@ -33,11 +33,10 @@ private slots:
     {
         QFETCH(QString, typed);
         QFETCH(QString, host);
-        QFETCH(int, port);
         TypedAddress address;
         QCOMPARE(address.Parse(typed, 30666), !host.isEmpty());
         QCOMPARE(address.Host(), host);
-        QCOMPARE(address.Port(), port);
+        QTEST(address.Port(), "port");
         QCOMPARE(address.errorString().isEmpty(), !host.isEmpty());
     }
 
@@ -53,8 +52,7 @@ private slots:
     void cleansNames()
     {
         QFETCH(QString, name);
-        QFETCH(QString, clean);
-        QCOMPARE(CleanServiceName(name), clean);
+        QTEST(CleanServiceName(name), "clean");
     }
 
     void skipsVirtualInterfaces()

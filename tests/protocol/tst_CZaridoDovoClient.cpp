@@ -3,7 +3,6 @@
 #include "protocol/CZaridoDovoClient.h"
 
 #include <QDir>
-#include <QTcpServer>
 
 #include <arpa/inet.h>
 #include <fcntl.h>

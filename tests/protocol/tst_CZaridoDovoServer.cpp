@@ -1,11 +1,10 @@
 #include "LoopbackReceiver.h"
+#include "ScriptedReceiver.h"
 #include "protocol/ZaridoDovoConnection.h"
 
 #include <QElapsedTimer>
-#include <QTcpServer>
 #include <QTimer>
 
-#include <sys/socket.h>
 
 #include <functional>
 #include <vector>
@@ -15,11 +14,6 @@ namespace {
 const QString Peer = QStringLiteral("127.0.0.1");
 const QString OtherPeer = QStringLiteral("127.0.0.2");
 const QByteArray PlainOk("STALK\0\0\x02OK", 10);
-
-QByteArray Frame(const QByteArray &text, const QByteArray &password = {})
-{
-    return QByteArray::fromStdString(WriteFrame(text.toStdString(), password.toStdString()).bytes);
-}
 
 // A peer that sends `wire` one byte every `period` ms, all but its last byte.
 struct Trickle
@@ -46,7 +40,6 @@ private slots:
     void servesOneConnection_data();
     void servesOneConnection();
     void refuseMessageAnswersPlain();
-    void stalledPeersDoNotHoldOthersUp();
     void racingSendersAllAnswered();
     void limitsDropFromTheBusiestAddress_data();
     void limitsDropFromTheBusiestAddress();
@@ -93,7 +86,6 @@ void tst_CZaridoDovoServer::servesOneConnection()
     QFETCH(QByteArray, password);
     QFETCH(QByteArray, wire);
     QFETCH(int, peerEnd);
-    QFETCH(QByteArray, reply);
     QFETCH(QStringList, timeline);
 
     LoopbackReceiver receiver({.password = password});
@@ -109,7 +101,7 @@ void tst_CZaridoDovoServer::servesOneConnection()
     // The listener stays: "started" is not logged again after the connection.
     const QStringList accepted{"Accepted connection " + Peer, "<Connected " + Peer + ">"};
     QTRY_COMPARE(receiver.Lines(), started + accepted + timeline);
-    QCOMPARE(ReplyOf(peer), reply);
+    QTEST(ReplyOf(peer), "reply");
     QTRY_VERIFY(receiver.server.findChildren<ZaridoDovoConnection *>().isEmpty());
 }
 
@@ -128,24 +120,6 @@ void tst_CZaridoDovoServer::refuseMessageAnswersPlain()
     QVERIFY(lines.indexOf("Error: Receiver busy") < lines.indexOf("Send Complete"));
     // The refusal held for that one delivery only.
     QCOMPARE(receiver.Exchange(Frame("keep", "pw")), Frame("OK", "pw"));
-}
-
-void tst_CZaridoDovoServer::stalledPeersDoNotHoldOthersUp()
-{
-    LoopbackReceiver receiver;
-    const auto silent = receiver.Accepted();
-    const auto trickling = receiver.Accepted();
-    QVERIFY(silent && trickling);
-    Trickle trickle(trickling.get(), Frame("never finished"));
-    // Nobody else can take the port while connections are open.
-    QTcpServer squatter;
-    QVERIFY(!squatter.listen(QHostAddress::LocalHost, receiver.Port()));
-
-    QCOMPARE(receiver.Exchange(Frame("hello")), PlainOk);
-    QVERIFY(trickle.sent > 0);
-    QCOMPARE(silent->state(), QAbstractSocket::ConnectedState);
-    QCOMPARE(trickling->state(), QAbstractSocket::ConnectedState);
-    QCOMPARE(receiver.Lines().count(receiver.Lines().first()), 1); // started once
 }
 
 void tst_CZaridoDovoServer::racingSendersAllAnswered()
@@ -202,6 +176,9 @@ void tst_CZaridoDovoServer::limitsDropFromTheBusiestAddress()
     }
     for (int k = 0; k < newcomers; ++k)
         peers.push_back(receiver.Accepted(Peer));
+    // Silent and trickling peers hold neither the port (nobody else takes it) nor the others up.
+    QTcpServer squatter;
+    QVERIFY(!squatter.listen(QHostAddress::LocalHost, receiver.Port()));
     QCOMPARE(receiver.Exchange(Frame("got in")), PlainOk);
 
     for (int k = 0; k < static_cast<int>(peers.size()); ++k)

@@ -50,14 +50,13 @@ private slots:
     {
         QFETCH(Checks, checks);
         QFETCH(int, capacity);
-        QFETCH(QList<int>, verdicts);
         ReplayGuard guard(300, std::size_t(capacity));
         QList<int> got;
         for (const auto &[nonce, sentAt] : checks) {
             const QList<QByteArray> parts = nonce.split('/');
             got << int(guard.Check(parts.size() > 1 ? parts[0].toStdString() : "s", parts.last().toStdString(), sentAt, 1000));
         }
-        QCOMPARE(got, verdicts);
+        QTEST(got, "verdicts");
         QVERIFY(guard.Remembered() <= std::size_t(capacity));
     }
 
@@ -155,8 +154,6 @@ private slots:
         QFETCH(int, keys);
         QFETCH(int, newSaltsPerAddress);
         QFETCH(QString, salts);
-        QFETCH(QByteArrayList, delivered);
-        QFETCH(int, derived);
         KeyStore::Limits limits;
         limits.keys = keys;
         limits.newSaltsPerAddress = newSaltsPerAddress;
@@ -167,12 +164,12 @@ private slots:
             if (s != "!")
                 receiver.Exchange(Sealed(junk ? "wrong" : "pw", s, Now(), std::string(16, s[0])));
         }
-        QCOMPARE(receiver.delivered, delivered);
-        QCOMPARE(receiver.Derivations(), derived);
+        QTEST(receiver.delivered, "delivered");
+        QTEST(receiver.Derivations(), "derived");
     }
 
-    // A fake receiver answers the client's sealed message; only a reply that opens with the
-    // client's key and is bound to its message counts as delivered.
+    // A fake receiver answers the client's sealed message; only a sealed reply bound to its
+    // message counts as delivered (a flipped byte or another key: tst_SealedFrame).
     void clientAcceptsOnlyItsOwnSealedReply_data()
     {
         QTest::addColumn<int>("forgery");
@@ -180,16 +177,13 @@ private slots:
         const QByteArray invalid("Invalid Message Received");
         QTest::newRow("genuine") << 0 << QByteArray();
         QTest::newRow("bound to another request") << 1 << invalid;
-        QTest::newRow("a byte of the reply flipped") << 2 << invalid;
         QTest::newRow("plain OK") << 3 << invalid;
-        QTest::newRow("sealed with another password") << 4 << invalid;
         QTest::newRow("legacy OK") << 5 << invalid;
         QTest::newRow("plain BAD: the receiver's refusal shown") << 6 << QByteArray("BAD");
     }
     void clientAcceptsOnlyItsOwnSealedReply()
     {
         QFETCH(int, forgery);
-        QFETCH(QByteArray, refusal);
         QTcpServer fake;
         QVERIFY(fake.listen(QHostAddress::LocalHost));
         std::unique_ptr<QTcpSocket> peer;
@@ -203,11 +197,9 @@ private slots:
                 if (!envelope)
                     return;
                 const std::string salt(envelope->salt);
-                std::string reply = SealedFrame::Seal(CheapKey(forgery == 4 ? "other" : "pw", salt), salt, SealedFrame::NewNonce(),
+                std::string reply = SealedFrame::Seal(CheapKey("pw", salt), salt, SealedFrame::NewNonce(),
                                                       Now(), "OK", forgery == 1 ? SealedFrame::NewNonce() : std::string(envelope->nonce));
-                if (forgery == 2)
-                    reply[30] = char(reply[30] ^ 1);
-                if (forgery >= 3 && forgery != 4)
+                if (forgery >= 3)
                     reply = WriteFrame(forgery == 6 ? "BAD" : "OK", forgery == 5 ? "pw" : "").bytes;
                 peer->write(reply.data(), qint64(reply.size()));
             });
@@ -218,7 +210,7 @@ private slots:
         QSignalSpy refused(&client, &CZaridoDovoClient::MessageError);
         client.SendMessage(Local, fake.serverPort(), "abc", "pw");
         QTRY_COMPARE(sent.size() + refused.size(), 1);
-        QCOMPARE(refused.size() ? refused.first().first().toByteArray() : QByteArray(), refusal);
+        QTEST(refused.size() ? refused.first().first().toByteArray() : QByteArray(), "refusal");
         // What went out is sealed: the text never shows.
         QVERIFY(request.startsWith("SSEAL") && !request.contains("abc"));
     }

@@ -8,16 +8,17 @@
 #include <algorithm>
 #include <sys/socket.h>
 
+// A frame as the product's writer makes it: plain, or legacy-enciphered with a password.
+inline QByteArray Frame(const QByteArray &text, const QByteArray &password = {})
+{
+    return QByteArray::fromStdString(WriteFrame(text.toStdString(), password.toStdString()).bytes);
+}
+
 // A receiver on a loopback port that misbehaves as a test asks, once it has read `readFirst`
 // bytes of the sender's frame.
 struct ScriptedReceiver
 {
     enum Script { CloseSilently, ResetSilently, PartialReplyThenClose, ReplyThenReset, StaySilent, ReplyThenClose };
-
-    static QByteArray ReplyFrame(const QByteArray &word)
-    {
-        return QByteArray::fromStdString(WriteFrame(word.toStdString(), "").bytes);
-    }
 
     ScriptedReceiver(Script script, qint64 readFirst, const QByteArray &reply)
     {
@@ -36,7 +37,7 @@ struct ScriptedReceiver
                     return;
                 acted = true;
                 if (script == PartialReplyThenClose || script == ReplyThenReset || script == ReplyThenClose)
-                    socket->write(script == PartialReplyThenClose ? ReplyFrame(reply).left(9) : ReplyFrame(reply));
+                    socket->write(script == PartialReplyThenClose ? Frame(reply).left(9) : Frame(reply));
                 if (script == ResetSilently) {
                     const linger abrupt{1, 0};
                     ::setsockopt(static_cast<int>(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abrupt, sizeof abrupt);

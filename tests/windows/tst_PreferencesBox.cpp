@@ -10,8 +10,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTemporaryDir>
-#include <QTest>
 
 namespace {
 
@@ -70,8 +68,7 @@ private slots:
             frame.findChild<QListWidget *>()->setCurrentRow(0), button->click();
         else
             frame.findChild<QSpinBox *>(box)->setValue(value.toInt());
-        QString error;
-        QVERIFY(frame.Apply(prefs, &error));
+        QVERIFY(frame.Apply(prefs));
         QCOMPARE(Fields(prefs), expected);
     }
 
@@ -96,8 +93,7 @@ private slots:
         QCOMPARE(box->isChecked(), present);
         if (click)
             box->click();
-        QString error;
-        QVERIFY(frame.Apply(prefs, &error));
+        QVERIFY(frame.Apply(prefs));
         QCOMPARE(QFile::exists(Entry().EntryPath()), present != click);
         QCOMPARE(Entry().IsEnabled(), present != click);
     }

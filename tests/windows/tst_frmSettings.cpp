@@ -30,7 +30,7 @@ static void Type(QWidget &window, const QStringList &edits)
 static QStringList Stored(const Settings &s)
 {
     return {s.Stored.ServerIP, QString::number(s.Stored.ServerPort), QString::number(s.Stored.ServerTimeout), s.Stored.LogPath,
-            s.Security.CryptPassword, QString::number(s.Security.EncryptData), QString::number(s.Security.AcceptSecureOnly)};
+            s.Security.PasswordText(), QString::number(s.Security.EncryptData), QString::number(s.Security.AcceptSecureOnly)};
 }
 
 // The password boxes and the secure-only box are usable only while the encrypt box is ticked.
@@ -132,7 +132,7 @@ private slots:
         QTest::keyClick(Control(window, field), Qt::Key_Return);
         if (next.isEmpty()) {
             QCOMPARE(window.result(), int(QDialog::Accepted));
-            QCOMPARE(settings.Security.CryptPassword, QStringLiteral("secret"));
+            QCOMPARE(settings.Security.PasswordText(), QStringLiteral("secret"));
             QCOMPARE(settings.Stored.ServerPort, 4001);
         } else {
             QCOMPARE(QApplication::focusWidget()->objectName(), next);
@@ -179,7 +179,7 @@ private slots:
         QFETCH(bool, ok);
         Settings settings;
         settings.Security.EncryptData = settings.Security.AcceptSecureOnly = encryptOnOpen;
-        settings.Security.CryptPassword = "secret";
+        settings.Security.SetPassword("secret");
         settings.Network = {"desk-3", "Discovery is off: no Avahi", {"192.0.2.1:30666"}};
         QTemporaryDir dir;
         const QString folder = QDir::toNativeSeparators(dir.filePath("level1/level2"));
@@ -204,43 +204,6 @@ private slots:
         QCOMPARE(settings.Stored.LogPath, ok ? folder + QDir::separator() : QString());
         QCOMPARE(QFileInfo(folder).isDir(), ok);
         QCOMPARE(settings.Network.ComputerName, ok ? "desk-4" : "desk-3");
-    }
-
-    // The cipher box shows the stored choice; OK stores what is picked, Cancel keeps the old one.
-    void cipherChoice_data()
-    {
-        QTest::addColumn<int>("stored");
-        QTest::addColumn<int>("picked"); // index in the box, -1: left alone
-        QTest::addColumn<bool>("ok");
-        QTest::addColumn<int>("result");
-        const int sealed = int(ZaridoDovo::Cipher::Sealed), legacy = int(ZaridoDovo::Cipher::Legacy);
-        QTest::newRow("legacy shown, kept") << legacy << -1 << true << legacy;
-        QTest::newRow("legacy picked") << sealed << 1 << true << legacy;
-        QTest::newRow("legacy picked, Cancel") << sealed << 1 << false << sealed;
-    }
-    void cipherChoice()
-    {
-        QFETCH(int, stored);
-        QFETCH(int, picked);
-        QFETCH(bool, ok);
-        QFETCH(int, result);
-        Settings settings;
-        settings.Security.EncryptData = true;
-        settings.Security.CryptPassword = "secret";
-        settings.Stored.Cipher = ZaridoDovo::Cipher(stored);
-        QString shown;
-        FakeDialogRunner runner;
-        runner.Queue([&](QDialog &window) {
-            auto *box = Control<QComboBox>(window, "cmbCipher");
-            shown = box->currentText();
-            if (picked >= 0)
-                box->setCurrentIndex(picked);
-            Control<QPushButton>(window, ok ? "cmdOK" : "cmdCancel")->click();
-            return window.result();
-        });
-        QCOMPARE(frmSettings::Open(settings), ok);
-        QCOMPARE(shown.startsWith("Legacy"), stored == int(ZaridoDovo::Cipher::Legacy));
-        QCOMPARE(int(settings.Stored.Cipher), result);
     }
 };
 
