@@ -17,12 +17,12 @@
 
 namespace {
 
-std::string_view View(const QByteArray &bytes)
+std::string_view AsView(const QByteArray &bytes)
 {
     return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
 }
 
-QByteArray Bytes(std::string_view text)
+QByteArray AsBytes(std::string_view text)
 {
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -92,7 +92,7 @@ QString CZaridoDovoClient::Destination() const
 void CZaridoDovoClient::SendMessage(const QString &ipAddress, int port, const QByteArray &message,
                                     const QByteArray &password, ZaridoDovo::Cipher cipher)
 {
-    SendMessage(ipAddress, port, message, std::make_shared<const SecretBytes>(View(password)), cipher);
+    SendMessage(ipAddress, port, message, std::make_shared<const SecretBytes>(AsView(password)), cipher);
 }
 
 void CZaridoDovoClient::SendMessage(const QString &ipAddress, int port, const QByteArray &message,
@@ -194,10 +194,10 @@ void CZaridoDovoClient::Dispatch(const QByteArray &message)
     const QString ipAddress = m_IP_Address;
     const int port = m_Port;
     if (m_password->Empty() || m_cipher == ZaridoDovo::Cipher::Legacy) {
-        m_frame = WriteFrame(View(message), m_password->View()).bytes;
+        m_frame = WriteFrame(AsView(message), m_password->View()).bytes;
     } else {
         m_requestNonce = SealedFrame::NewNonce();
-        m_frame = SealedFrame::Seal(*m_key, m_salt, m_requestNonce, QDateTime::currentSecsSinceEpoch(), View(message));
+        m_frame = SealedFrame::Seal(*m_key, m_salt, m_requestNonce, QDateTime::currentSecsSinceEpoch(), AsView(message));
     }
 
     if (port < 0 || port > 65535) {
@@ -251,7 +251,7 @@ void CZaridoDovoClient::onDataArrival()
     if (data.isEmpty())
         return;
     m_replyBytes += data.size();
-    CheckReply(m_reader.Feed(View(data)));
+    CheckReply(m_reader.Feed(AsView(data)));
 }
 
 void CZaridoDovoClient::CheckReply(FrameReader::Status status)
@@ -277,19 +277,19 @@ void CZaridoDovoClient::CheckReply(FrameReader::Status status)
                 RejectReply(QStringLiteral("Sealed reply does not open: forged, altered or for another message"));
                 return;
             }
-            EvaluateReply(Bytes(opened->text));
+            EvaluateReply(AsBytes(opened->text));
             return;
         }
-        if (m_reader.Tag() != ZaridoDovo::PlainTag || View(Bytes(m_reader.Payload())) == ZaridoDovo::ReplyOk) {
+        if (m_reader.Tag() != ZaridoDovo::PlainTag || AsView(AsBytes(m_reader.Payload())) == ZaridoDovo::ReplyOk) {
             RejectReply(QStringLiteral("Unsealed reply to a sealed message"));
             return;
         }
-        EvaluateReply(Bytes(m_reader.Payload()));
+        EvaluateReply(AsBytes(m_reader.Payload()));
         return;
     }
     // The reply's tag is not checked: a reply that does not decipher cannot read "OK" either.
     const bool enciphered = m_reader.Tag() != ZaridoDovo::PlainTag && !m_password->Empty();
-    EvaluateReply(Bytes(enciphered ? CryptString(m_reader.Payload(), m_password->View()) : m_reader.Payload()));
+    EvaluateReply(AsBytes(enciphered ? CryptString(m_reader.Payload(), m_password->View()) : m_reader.Payload()));
 }
 
 void CZaridoDovoClient::EvaluateReply(const QByteArray &reply)
@@ -299,7 +299,7 @@ void CZaridoDovoClient::EvaluateReply(const QByteArray &reply)
     m_replyBytes = 0;
     m_answered = true;
     m_deadline.stop();
-    if (View(reply) == ZaridoDovo::ReplyOk) {
+    if (AsView(reply) == ZaridoDovo::ReplyOk) {
         emit MessageSent(static_cast<int>(m_StartTicks.elapsed()));
         AddLog(QStringLiteral("OK Message recv"));
     } else {
@@ -311,7 +311,7 @@ void CZaridoDovoClient::EvaluateReply(const QByteArray &reply)
 void CZaridoDovoClient::RejectReply(const QString &logText)
 {
     DropSocket();
-    emit MessageError(Bytes(std::string(ZaridoDovo::InvalidReply)));
+    emit MessageError(AsBytes(std::string(ZaridoDovo::InvalidReply)));
     AddLog("Error: " + logText);
 }
 
@@ -326,7 +326,7 @@ void CZaridoDovoClient::onClose()
     const QByteArray rest = m_socket->readAll() + UnreadBytes(m_spareDescriptor);
     if (!rest.isEmpty()) {
         m_replyBytes += rest.size();
-        CheckReply(m_reader.Feed(View(rest)));
+        CheckReply(m_reader.Feed(AsView(rest)));
         if (epoch != m_epoch || !m_socket)
             return;
     }
