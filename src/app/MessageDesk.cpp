@@ -71,18 +71,18 @@ bool MessageDesk::Enciphered() const
     return m_controller.AppSettings().Security.HasPassword();
 }
 
-QString MessageDesk::Record(int direction, const QString &peer, bool enciphered, const QByteArray &text)
+bool MessageDesk::Record(int direction, const QString &peer, bool enciphered, const QByteArray &text)
 {
     const QString damageWas = m_recorder.Damage();
-    const QString error = m_recorder.Record(HistoryStore::Direction(direction), peer,
-                                            enciphered ? EncipheredMark : QString(), text);
+    const bool written = m_recorder.Record(HistoryStore::Direction(direction), peer,
+                                           enciphered ? EncipheredMark : QString(), text);
     if (m_recorder.Damage() != damageWas)
         TellOfDamage();
     if (!m_checkpoint.isActive())
         m_checkpoint.start();
     if (m_history)
         m_history->Reload();
-    return error;
+    return written || !m_recorder.FailureIsNew();
 }
 
 void MessageDesk::TellOfDamage()
@@ -100,11 +100,10 @@ void MessageDesk::Receive(const QByteArray &message, const QString &from)
     const QString typedAddress = m_addresses->currentText();
     const QString draft = m_board->Receive(DecodeText(message));
     QString historyError;
-    if (!draft.isEmpty())
-        historyError = Record(int(HistoryStore::Direction::Draft), typedAddress, false, EncodeBoardText(draft));
-    const QString error = Record(int(HistoryStore::Direction::Received), from, Enciphered(), message);
-    if (historyError.isEmpty())
-        historyError = error;
+    if (!draft.isEmpty() && !Record(int(HistoryStore::Direction::Draft), typedAddress, false, EncodeBoardText(draft)))
+        historyError = m_recorder.errorString();
+    if (!Record(int(HistoryStore::Direction::Received), from, Enciphered(), message) && historyError.isEmpty())
+        historyError = m_recorder.errorString();
     if (m_controller.AppSettings().Prefs.CopyReceived)
         QGuiApplication::clipboard()->setText(DecodeText(message));
 
@@ -146,15 +145,14 @@ void MessageDesk::Sent()
         m_addresses->AddAddress(sent.address);
         m_addresses->setEditText(shown);
     }
-    if (const QString error = Record(int(HistoryStore::Direction::Sent), sent.address, sent.enciphered, sent.text);
-        !error.isEmpty())
-        emit StatusChanged(tr("History not written: ") + error);
+    if (!Record(int(HistoryStore::Direction::Sent), sent.address, sent.enciphered, sent.text))
+        emit StatusChanged(tr("History not written: ") + m_recorder.errorString());
 }
 
 void MessageDesk::Delivered(const QString &peer, const QByteArray &text)
 {
-    if (const QString error = Record(int(HistoryStore::Direction::Sent), peer, Enciphered(), text); !error.isEmpty())
-        emit StatusChanged(tr("History not written: ") + error);
+    if (!Record(int(HistoryStore::Direction::Sent), peer, Enciphered(), text))
+        emit StatusChanged(tr("History not written: ") + m_recorder.errorString());
 }
 
 void MessageDesk::OpenHistory()
