@@ -42,7 +42,9 @@ MessageDesk::MessageDesk(AppController &controller, Board *board, AddressBox *ad
     // The draft is kept with the destination the user typed; the box has not changed yet.
     connect(m_board, &Board::DraftKept, this, [this](const QString &draft) {
         m_draftError = Record(int(HistoryStore::Direction::Draft), m_addresses->currentText(), false,
-                              EncodeBoardText(draft));
+                              EncodeBoardText(draft))
+            ? QString()
+            : m_recorder.errorString();
     });
     if (CZaridoDovoServer *server = m_controller.Server())
         connect(server, &CZaridoDovoServer::Connected, this, [this](const QString &peer) { m_lastPeer = peer; });
@@ -80,18 +82,18 @@ bool MessageDesk::Enciphered() const
     return m_controller.AppSettings().Security.HasPassword();
 }
 
-QString MessageDesk::Record(int direction, const QString &peer, bool enciphered, const QByteArray &text)
+bool MessageDesk::Record(int direction, const QString &peer, bool enciphered, const QByteArray &text)
 {
     const QString damageWas = m_recorder.Damage();
-    const QString error = m_recorder.Record(HistoryStore::Direction(direction), peer,
-                                            enciphered ? EncipheredMark : QString(), text);
+    const bool written = m_recorder.Record(HistoryStore::Direction(direction), peer,
+                                           enciphered ? EncipheredMark : QString(), text);
     if (m_recorder.Damage() != damageWas)
         TellOfDamage();
     if (!m_checkpoint.isActive())
         m_checkpoint.start();
     if (m_history)
         m_history->Reload();
-    return error;
+    return written || !m_recorder.FailureIsNew();
 }
 
 void MessageDesk::TellOfDamage()
@@ -110,9 +112,8 @@ void MessageDesk::Receive(const QByteArray &message, const QString &from)
     m_draftError.clear();
     m_board->Receive(DecodeText(message));
     QString historyError = m_draftError;
-    const QString error = Record(int(HistoryStore::Direction::Received), from, Enciphered(), message);
-    if (historyError.isEmpty())
-        historyError = error;
+    if (!Record(int(HistoryStore::Direction::Received), from, Enciphered(), message) && historyError.isEmpty())
+        historyError = m_recorder.errorString();
     if (m_controller.AppSettings().Prefs.CopyReceived)
         QGuiApplication::clipboard()->setText(DecodeText(message));
 
@@ -153,8 +154,8 @@ void MessageDesk::Admit(const QByteArray &message, const QString &from)
     QString status = FormatCount(message.size()) + tr(" bytes from (") + from + QLatin1Char(')')
                      + tr(" — a new sender: kept aside until you choose Show in its notification or put it "
                           "on the board from the history");
-    if (const QString error = Record(int(HistoryStore::Direction::Received), from, Enciphered(), message); !error.isEmpty())
-        status += tr(" — history not written: ") + error;
+    if (!Record(int(HistoryStore::Direction::Received), from, Enciphered(), message))
+        status += tr(" — history not written: ") + m_recorder.errorString();
     // A flood from strangers must not fill the memory: the oldest go, the history keeps them.
     constexpr qsizetype KeptAside = 64;
     m_keptAside.append({from, message});
@@ -212,15 +213,14 @@ void MessageDesk::Sent()
         m_addresses->AddAddress(sent.address);
         m_addresses->setEditText(shown);
     }
-    if (const QString error = Record(int(HistoryStore::Direction::Sent), sent.address, sent.enciphered, sent.text);
-        !error.isEmpty())
-        emit StatusChanged(tr("History not written: ") + error);
+    if (!Record(int(HistoryStore::Direction::Sent), sent.address, sent.enciphered, sent.text))
+        emit StatusChanged(tr("History not written: ") + m_recorder.errorString());
 }
 
 void MessageDesk::Delivered(const QString &peer, const QByteArray &text)
 {
-    if (const QString error = Record(int(HistoryStore::Direction::Sent), peer, Enciphered(), text); !error.isEmpty())
-        emit StatusChanged(tr("History not written: ") + error);
+    if (!Record(int(HistoryStore::Direction::Sent), peer, Enciphered(), text))
+        emit StatusChanged(tr("History not written: ") + m_recorder.errorString());
 }
 
 void MessageDesk::OpenHistory()

@@ -72,7 +72,8 @@ signals:
 
 private:
     void ApplySettings();
-    QString Record(int direction, const QString &peer, bool enciphered, const QByteArray &text);
+    // False only for a failure worth telling (the first since a write succeeded): see m_recorder.errorString().
+    bool Record(int direction, const QString &peer, bool enciphered, const QByteArray &text);
     void PutOnBoard(const QByteArray &text);
     bool Enciphered() const;
     // The history was found damaged and set aside: a notification and a line in its window.

@@ -49,7 +49,7 @@ private:
     QStringList Listing()
     {
         HistoryStore store;
-        if (!store.Open(HistoryFile()).isEmpty())
+        if (!store.Open(HistoryFile()))
             return {QStringLiteral("<unreadable>")};
         QStringList rows;
         for (const HistoryStore::Entry &entry : store.Page({}, 0, 100))
@@ -288,7 +288,7 @@ private slots:
     {
         QFETCH(bool, locked);
         QDir().mkpath(QFileInfo(HistoryFile()).absolutePath());
-        QCOMPARE(HistoryStore().Open(HistoryFile()), QString());
+        QVERIFY(HistoryStore().Open(HistoryFile()));
         std::optional<TestFiles::SqliteLock> lock;
         if (locked)
             QVERIFY(lock.emplace(HistoryFile()).Locked());
@@ -378,9 +378,9 @@ private slots:
     {
         QFETCH(QString, keys);
         HistoryStore store;
-        QCOMPARE(store.Open(HistoryFile()), QString());
+        QVERIFY(store.Open(HistoryFile()));
         for (const char *text : {"one", "two", "three"})
-            QCOMPARE(store.Record(HistoryStore::Entry{0, {}, Direction::Received, Loopback, {}, text}), QString());
+            QVERIFY(store.Record(HistoryStore::Entry{0, {}, Direction::Received, Loopback, {}, text}));
         QGuiApplication::clipboard()->setText(QStringLiteral("before"));
         frmHistory window(store);
         QSignalSpy board(&window, &frmHistory::PutOnBoard);
@@ -409,8 +409,8 @@ private slots:
     void clearHistoryAsksFirst()
     {
         HistoryStore store;
-        QCOMPARE(store.Open(HistoryFile()), QString());
-        QCOMPARE(store.Record(HistoryStore::Entry{}), QString());
+        QVERIFY(store.Open(HistoryFile()));
+        QVERIFY(store.Record(HistoryStore::Entry{}));
         QList<bool> answers{false, true};
         frmHistory window(store, nullptr, [&](QWidget *, const QString &) { return answers.takeFirst(); });
         for (const int left : {1, 0}) {
@@ -425,12 +425,12 @@ private slots:
     void longHistoryInPages()
     {
         HistoryStore store;
-        QCOMPARE(store.Open(HistoryFile()), QString());
+        QVERIFY(store.Open(HistoryFile()));
         const int total = HistoryModel::PageSize * 2 + 7;
         for (int i = 0; i < total; ++i) {
             HistoryStore::Entry entry;
             entry.text = QByteArray::number(i);
-            QCOMPARE(store.Record(entry), QString());
+            QVERIFY(store.Record(entry));
         }
         HistoryModel model(store);
         QCOMPARE(model.rowCount(), HistoryModel::PageSize);
