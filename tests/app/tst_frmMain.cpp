@@ -6,10 +6,13 @@
 #include "app/AddressBox.h"
 #include "app/AppController.h"
 #include "app/Board.h"
+#include "app/MessageDesk.h"
 #include "app/frmMain.h"
+#include "core/HistoryModel.h"
 #include "desktop/CTray.h"
 #include "protocol/CZaridoDovoServer.h"
 #include "phone/PhoneServer.h"
+#include "windows/frmHistory.h"
 
 #include <QAction>
 #include <QApplication>
@@ -24,10 +27,14 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTableView>
 #include <QTimer>
 #include <QUrl>
 
+#include <optional>
 
+
+using Direction = HistoryStore::Direction;
 using namespace WindowTestHome;
 using TestFiles::Read;
 using TestFiles::Write;
@@ -37,14 +44,18 @@ class tst_frmMain : public QObject
     Q_OBJECT
 
 public:
-    static void initMain() { WindowTestHome::Enter(); }
+    static void initMain()
+    {
+        WindowTestHome::Enter();
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent"); // no desktop's notifications
+    }
 
 private:
     // Message boxes recorded, the program folder (holding the address list) temporary.
     frmMain::Environment Surroundings(frmMain::TrayPresence tray = frmMain::TrayPresence::Present, int tick = 0)
     {
         const auto record = [this](const QString &text, QMessageBox::Icon) { m_messages.append(text); };
-        return {record, tray, m_program->path(), tick, m_program->filePath(QStringLiteral("history.sqlite"))};
+        return {record, tray, m_program->path(), tick, HistoryFile()};
     }
     frmMain &MakeWindow(frmMain::TrayPresence tray = frmMain::TrayPresence::Present, int tick = 0)
     {
@@ -59,13 +70,42 @@ private:
         return *m_window;
     }
 
-    template <typename T> T *Control(const char *name) { return m_window->findChild<T *>(QLatin1String(name)); }
+    QString HistoryFile() const { return m_program->filePath(QStringLiteral("history.sqlite")); }
+    template <typename T> T *Control(const char *name, QWidget *in = nullptr)
+    {
+        return (in ? in : m_window.get())->findChild<T *>(QLatin1String(name));
+    }
     QPlainTextEdit *Board() { return Control<QPlainTextEdit>("txtBoard"); }
     AddressBox *Box() { return Control<AddressBox>("cmbIP"); }
     void Click(const char *button) { QTest::mouseClick(Control<QPushButton>(button), Qt::LeftButton); }
     void Command(const char *action) { Control<QAction>(action)->trigger(); }
     int Port() { return m_window->Controller().Server()->LocalPort(); }
     QString Outcome(const QByteArray &bytes, const QByteArray &password = {}) { return Send(Port(), bytes, password); }
+    bool Deliver(const QByteArray &bytes) { return Outcome(bytes) == QLatin1String("OK"); }
+
+    // Clicks the button and waits for the window's send to be answered "OK".
+    bool SendFrom(QWidget *window, const char *button)
+    {
+        QSignalSpy sent(m_window->Controller().Client(), &CZaridoDovoClient::MessageSent);
+        QTest::mouseClick(Control<QPushButton>(button, window), Qt::LeftButton);
+        return sent.wait();
+    }
+
+    // Direction, peer, cipher and whole text of each message in the history, newest first.
+    QStringList Listing()
+    {
+        HistoryStore store;
+        if (!store.Open(HistoryFile()).isEmpty())
+            return {QStringLiteral("<unreadable>")};
+        QStringList rows;
+        for (const HistoryStore::Entry &entry : store.Page({}, 0, 100))
+            rows.append(Row(entry.direction, entry.peer, entry.cipher, QString::fromUtf8(store.Text(entry.id))));
+        return rows;
+    }
+    static QString Row(Direction direction, const QString &peer, const QString &cipher, const QString &text)
+    {
+        return QString::number(int(direction)) + QLatin1Char(' ') + peer + QLatin1Char(' ') + cipher + QLatin1Char('|') + text;
+    }
 
     // The status line's full text after its time stamp and ": ".
     QString Status()
@@ -152,17 +192,6 @@ private slots:
         Command("mnuToolsItem3");
         QVERIFY2(tray->TipText().startsWith(QStringLiteral("Textdrop v0.1.49\nReceiving on ")), qPrintable(tray->TipText()));
         QCOMPARE(Outcome("back"), QStringLiteral("OK"));
-    }
-
-    void statusLineFitsItsWidth()
-    {
-        StartedWindow().show();
-        auto *label = Control<QLabel>("lblStatus");
-        m_window->SetStatus(QString(300, u'w'));
-        QVERIFY(label->text().endsWith(QStringLiteral("...")) && label->text().size() < 300);
-        QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width());
-        m_window->resize(4000, m_window->height()); // room enough: the whole text again
-        QTRY_COMPARE(label->text(), label->toolTip());
     }
 
     void secondCopyRefused()
@@ -380,36 +409,6 @@ private slots:
         QCOMPARE(Board()->toPlainText(), QStringLiteral("still receiving"));
     }
 
-    void addressBoxKeys_data()
-    {
-        QTest::addColumn<int>("selected"); // chosen before typing; the list is 10.0.0.1, host
-        QTest::addColumn<QString>("typed"); // then the caret goes to the start
-        QTest::addColumn<int>("key");
-        QTest::addColumn<QStringList>("entries");
-        QTest::addColumn<QString>("text");
-        const QStringList list{QStringLiteral("10.0.0.1"), QStringLiteral("host")};
-        QTest::newRow("enter, text listed: nothing more") << -1 << QStringLiteral("host") << int(Qt::Key_Return) << list << QStringLiteral("host");
-        QTest::newRow("enter, new text appended") << -1 << QStringLiteral("10.0.0.9") << int(Qt::Key_Return) << (list + QStringList{"10.0.0.9"}) << QStringLiteral("10.0.0.9");
-        QTest::newRow("enter, case differs") << -1 << QStringLiteral("HOST") << int(Qt::Key_Enter) << (list + QStringList{"HOST"}) << QStringLiteral("HOST");
-        QTest::newRow("delete, entry selected: removed, then edits") << 0 << QString() << int(Qt::Key_Delete) << QStringList{"host"} << QStringLiteral("0.0.0.1");
-        QTest::newRow("delete, nothing selected: edits") << -1 << QStringLiteral("abc") << int(Qt::Key_Delete) << list << QStringLiteral("bc");
-        QTest::newRow("delete, chosen entry edited since: edits") << 1 << QStringLiteral("x") << int(Qt::Key_Delete) << list << QStringLiteral("ostx");
-    }
-    void addressBoxKeys()
-    {
-        QFETCH(int, selected);
-        QFETCH(QString, typed);
-        QFETCH(int, key);
-        AddressBox box;
-        box.addItems({QStringLiteral("10.0.0.1"), QStringLiteral("host")});
-        box.setCurrentIndex(selected);
-        QTest::keyClicks(&box, typed);
-        box.lineEdit()->home(false);
-        QTest::keyClick(&box, Qt::Key(key));
-        QTEST(box.Entries(), "entries");
-        QTEST(box.currentText(), "text");
-    }
-
     // Enter that closes a message box must not reach the address box as a key release of its own.
     void addressBoxIgnoresForeignEnter()
     {
@@ -419,24 +418,6 @@ private slots:
         QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier);
         QApplication::sendEvent(box.lineEdit(), &release); // its press went to the message box
         QCOMPARE(box.Entries(), QStringList{QStringLiteral("gone")});
-    }
-
-    void clipboardButtons()
-    {
-        MakeWindow();
-        QClipboard *clipboard = QGuiApplication::clipboard();
-        clipboard->setText(QStringLiteral("held before"));
-        Click("cmdCopy"); // an empty board
-        QCOMPARE(clipboard->text(), QString());
-        Board()->setPlainText(QStringLiteral("keep gone keep"));
-        QVERIFY(Board()->find(QStringLiteral("gone "))); // selects it
-        Click("cmdCopy");
-        QCOMPARE(clipboard->text(), QStringLiteral("keep gone keep")); // the whole board
-        clipboard->clear();
-        Click("cmdPaste");
-        QCOMPARE(Board()->toPlainText(), QStringLiteral("keep keep"));
-        Click("cmdClear");
-        QCOMPARE(Control<QLabel>("lblBytes")->text(), QStringLiteral("0"));
     }
 
     void documentsThroughFileMenu()
@@ -631,6 +612,226 @@ private slots:
         QCOMPARE(Status(), QStringLiteral("Error loading ") + missing);
         QTRY_COMPARE(Board()->toPlainText(), QStringLiteral("intruder|"));
         QCOMPARE(m_messages.size(), 1);
+    }
+
+    // The window's arrivals, drafts and history; the history's own rules are the store's and the
+    // recorder's tests.
+    void draftsOnTheBoard_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("markedSent");
+        QTest::addColumn<QString>("editAfter");
+        QTest::addColumn<QString>("draft");          // what Receive returns
+        QTest::addColumn<QString>("afterFirstUndo"); // the board after one Undo
+        QTest::addColumn<QString>("nextDraft");      // a restored draft is the user's text again
+        QTest::newRow("typed text comes back") << "my draft" << false << "" << "my draft" << "my draft" << "my draft";
+        QTest::newRow("blank is no draft") << "   " << false << "" << "" << "incoming" << "";
+        QTest::newRow("sent text is no draft") << "went out" << true << "" << "" << "incoming" << "";
+        QTest::newRow("an edit of the arrival is undone first") << "mine" << false << "!" << "mine" << "incoming" << "mine";
+    }
+    void draftsOnTheBoard()
+    {
+        QFETCH(bool, markedSent);
+        QFETCH(QString, editAfter);
+        QFETCH(QString, draft);
+        ::Board board;
+        board.show();
+        board.setFocus();
+        QFETCH(QString, typed);
+        QTest::keyClicks(&board, typed);
+        if (markedSent)
+            board.MarkSent();
+        QCOMPARE(board.Receive(QStringLiteral("incoming")), draft);
+        QCOMPARE(board.toPlainText(), QStringLiteral("incoming"));
+        if (!editAfter.isEmpty()) {
+            board.moveCursor(QTextCursor::End);
+            QTest::keyClicks(&board, editAfter);
+        }
+        QTest::keyClick(&board, Qt::Key_Z, Qt::ControlModifier);
+        QTEST(board.toPlainText(), "afterFirstUndo");
+        if (!editAfter.isEmpty()) {
+            QVERIFY(board.Undo());
+            QCOMPARE(board.toPlainText(), draft);
+        }
+        QTEST(board.Receive(QStringLiteral("next")), "nextDraft");
+    }
+
+    void ctrlEnterAsksToSend_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<int>("requests");
+        QTest::newRow("Ctrl+Return") << int(Qt::Key_Return) << int(Qt::ControlModifier) << 1;
+        QTest::newRow("Ctrl+Enter on the keypad") << int(Qt::Key_Enter) << int(Qt::ControlModifier | Qt::KeypadModifier) << 1;
+        QTest::newRow("Return alone is a new line") << int(Qt::Key_Return) << int(Qt::NoModifier) << 0;
+    }
+    void ctrlEnterAsksToSend()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(int, requests);
+        ::Board board;
+        QSignalSpy send(&board, &::Board::SendRequested);
+        QTest::keyClicks(&board, QStringLiteral("ab"));
+        QTest::keyClick(&board, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(send.size(), requests);
+        QCOMPARE(board.toPlainText(), requests ? QStringLiteral("ab") : QStringLiteral("ab\n"));
+    }
+
+    // Through the window: the draft is in the history, Edit -> Undo brings it back, the
+    // destination typed stays, and the clipboard is left alone unless asked.
+    void arrivalOverTypedText_data()
+    {
+        QTest::addColumn<bool>("copyReceived");
+        QTest::newRow("clipboard left alone by default") << false;
+        QTest::newRow("arrival copied to the clipboard") << true;
+    }
+    void arrivalOverTypedText()
+    {
+        QFETCH(bool, copyReceived);
+        if (copyReceived)
+            Store().setValue(QStringLiteral("Preferences/CopyReceived"), true);
+        QGuiApplication::clipboard()->setText(QStringLiteral("mine"));
+        StartedWindow();
+        Board()->setFocus();
+        QTest::keyClicks(Board(), QStringLiteral("half a thought"));
+        Box()->setEditText(QStringLiteral("10.20.30.40"));
+        QVERIFY(Deliver("from af\xc3\xa4r"));
+        QTRY_COMPARE(Board()->toPlainText(), QStringLiteral("from af\u00e4r"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), copyReceived ? QStringLiteral("from af\u00e4r") : QStringLiteral("mine"));
+        QCOMPARE(Box()->currentText(), QStringLiteral("10.20.30.40"));
+        QCOMPARE(Listing(), (QStringList{Row(Direction::Received, Loopback, {}, QStringLiteral("from af\u00e4r")),
+                                         Row(Direction::Draft, QStringLiteral("10.20.30.40"), {}, QStringLiteral("half a thought"))}));
+        Control<QAction>("mnuEditItem7")->trigger();
+        QCOMPARE(Board()->toPlainText(), QStringLiteral("half a thought"));
+    }
+
+    // Both directions reach the history, marked as enciphered, once the settings allow it (the
+    // recorder's table holds the other rules).
+    void historyKeepsWhatIsAllowed()
+    {
+        Store().setValue(QStringLiteral("Preferences/KeepEnciphered"), true);
+        ListenOnLoopback();
+        MakeWindow().Controller().AppSettings().Security.CryptPassword = QStringLiteral("sesame");
+        m_window->StartServer();
+        Board()->setPlainText(QStringLiteral("round trip\n"));
+        Box()->setEditText(Loopback);
+        QVERIFY(SendFrom(m_window.get(), "cmdSend"));
+        QCOMPARE(Board()->toPlainText(), QStringLiteral("round trip\n"));
+        const QString text = QStringLiteral("round trip\r\n");
+        QCOMPARE(Listing(), (QStringList{Row(Direction::Sent, Loopback, "secure", text), Row(Direction::Received, Loopback, "secure", text)}));
+    }
+
+    // A broken history costs the history only: every message reaches the board. A damaged file
+    // is set aside and told of in the history window; a locked one is told once, then used again.
+    void brokenHistoryDoesNotStopReceiving_data()
+    {
+        QTest::addColumn<bool>("locked");
+        QTest::newRow("damaged file: set aside, a new history") << false;
+        QTest::newRow("file locked by another program") << true;
+    }
+    void brokenHistoryDoesNotStopReceiving()
+    {
+        QFETCH(bool, locked);
+        QDir().mkpath(QFileInfo(HistoryFile()).absolutePath());
+        QCOMPARE(HistoryStore().Open(HistoryFile()), QString());
+        std::optional<TestFiles::SqliteLock> lock;
+        if (locked)
+            QVERIFY(lock.emplace(HistoryFile()).Locked());
+        else
+            QVERIFY(TestFiles::Corrupt(HistoryFile()));
+        StartedWindow();
+        QVERIFY(Deliver("first"));
+        QCOMPARE(Board()->toPlainText(), QStringLiteral("first"));
+        if (locked) {
+            QVERIFY(Status().contains(QStringLiteral("history not written")));
+            QVERIFY(Deliver("second"));
+            QCOMPARE(Board()->toPlainText(), QStringLiteral("second"));
+            QVERIFY(!Status().contains(QStringLiteral("history"))); // told once
+            QVERIFY(lock->Release());
+        }
+        QVERIFY(Deliver("third")); // unlocked, the history takes the next message again
+        QCOMPARE(Listing().first(), Row(Direction::Received, Loopback, {}, QStringLiteral("third")));
+        if (!locked) {
+            m_window->Desk().OpenHistory();
+            const QString notice = Control<QLabel>("lblNotice", m_window->Desk().HistoryWindow())->text();
+            QVERIFY2(notice.contains(HistoryFile() + ".damaged-"), qPrintable(notice));
+        }
+    }
+
+    // Once idle a while, the recent writes are copied into the history file and its log emptied.
+    void historyCheckpointRunsWhenIdle()
+    {
+        StartedWindow().Desk().SetCheckpointDelay(300);
+        const QFileInfo log(HistoryFile() + "-wal");
+        QVERIFY(Deliver("into the log"));
+        QTRY_VERIFY(QFileInfo(log.filePath()).size() > 0);
+        QTRY_COMPARE(QFileInfo(log.filePath()).size(), 0);
+    }
+
+    void historyWindow()
+    {
+        StartedWindow();
+        for (const char *text : {"alpha one", "beta two", "alpha three"})
+            QVERIFY(Deliver(text));
+        Control<QAction>("mnuToolsItem4")->trigger();
+        frmHistory *history = m_window->Desk().HistoryWindow();
+        QVERIFY(history && history->isVisible());
+        auto *table = Control<QTableView>("tblHistory", history);
+        QTest::keyClicks(Control<QLineEdit>("txtSearch", history), QStringLiteral("ALPHA"));
+        QCOMPARE(table->model()->rowCount(), 2);
+        table->selectRow(1);
+        QCOMPARE(Control<QLineEdit>("txtAddress", history)->text(), Loopback);
+        QTest::mouseClick(Control<QPushButton>("cmdPutOnBoard", history), Qt::LeftButton);
+        QCOMPARE(Board()->toPlainText(), QStringLiteral("alpha one"));
+        QTest::mouseClick(Control<QPushButton>("cmdCopy", history), Qt::LeftButton);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("alpha one"));
+        // Send again to the window's own receiver: it comes back, and both go into the history,
+        // which the window follows; Delete takes the selected one away.
+        QVERIFY(SendFrom(history, "cmdSendAgain"));
+        QCOMPARE(Listing().mid(0, 2), (QStringList{Row(Direction::Sent, Loopback, {}, QStringLiteral("alpha one")),
+                                                   Row(Direction::Received, Loopback, {}, QStringLiteral("alpha one"))}));
+        QCOMPARE(table->model()->rowCount(), 4);
+        table->selectRow(0);
+        QTest::mouseClick(Control<QPushButton>("cmdDelete", history), Qt::LeftButton);
+        QCOMPARE(table->model()->rowCount(), 3);
+        QCOMPARE(Listing().size(), 4);
+    }
+
+    // Clearing asks first: No keeps the history, Yes empties it.
+    void clearHistoryAsksFirst()
+    {
+        HistoryStore store;
+        QCOMPARE(store.Open(HistoryFile()), QString());
+        QCOMPARE(store.Record(HistoryStore::Entry{}), QString());
+        QList<bool> answers{false, true};
+        frmHistory window(store, nullptr, [&](QWidget *, const QString &) { return answers.takeFirst(); });
+        for (const int left : {1, 0}) {
+            QTest::mouseClick(Control<QPushButton>("cmdClearHistory", &window), Qt::LeftButton);
+            QCOMPARE(store.Count(), left);
+            QCOMPARE(window.Model().rowCount(), left);
+        }
+        QVERIFY(answers.isEmpty());
+    }
+
+    // A long history is read a page at a time as the list scrolls.
+    void longHistoryInPages()
+    {
+        HistoryStore store;
+        QCOMPARE(store.Open(HistoryFile()), QString());
+        const int total = HistoryModel::PageSize * 2 + 7;
+        for (int i = 0; i < total; ++i) {
+            HistoryStore::Entry entry;
+            entry.text = QByteArray::number(i);
+            QCOMPARE(store.Record(entry), QString());
+        }
+        HistoryModel model(store);
+        QCOMPARE(model.rowCount(), HistoryModel::PageSize);
+        while (model.canFetchMore({}))
+            model.fetchMore({});
+        QCOMPARE(model.rowCount(), total);
+        for (int row : {0, HistoryModel::PageSize - 1, HistoryModel::PageSize, total - 1})
+            QCOMPARE(model.EntryAt(row)->text, QByteArray::number(total - 1 - row));
     }
 };
 
