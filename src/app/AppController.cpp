@@ -24,6 +24,7 @@ AppController::AppController(const QString &programFolder, int tickMilliseconds,
     : QObject(parent)
     , m_programFolder(programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder)
     , m_tickMilliseconds(tickMilliseconds)
+    , m_store(new SettingsStore(this))
     , m_instance(new SingleInstance(QString(), this))
     , m_keyring(new PasswordKeyring(keyringService, this))
 {
@@ -55,9 +56,9 @@ QStringList AppController::Load(LogView *logView)
     m_Server->SetReplayFolder(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     m_msg->SetSaltFile(QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).filePath("sender-salt"));
     const QStringList addresses = ReadAddressList(m_Run.AddressFile);
-    m_Settings.Stored.Load();
-    m_Settings.Prefs.Load();
-    m_Settings.Security.Load();
+    m_Settings.Stored.Load(*m_store);
+    m_Settings.Prefs.Load(*m_store);
+    m_Settings.Security.Load(*m_store);
     m_keyringMayHold = m_readingKeyring = m_Settings.Security.RememberPassword;
     if (m_readingKeyring)
         m_keyring->Read();
@@ -68,7 +69,7 @@ void AppController::OnPasswordRead(bool ok, const QString &password, const QStri
 {
     m_readingKeyring = false;
     if (ok && !password.isEmpty()) {
-        m_Settings.Security.CryptPassword = password;
+        m_Settings.Security.SetPassword(password);
         m_Settings.Security.EncryptData = true;
     } else {
         emit KeyringFailed(tr("The remembered password could not be read from the keyring: %1").arg(error));
@@ -83,7 +84,7 @@ void AppController::OnPasswordWritten(bool ok, const QString &error)
         return;
     // Nothing is remembered: the next start must not look for it.
     m_Settings.Security.RememberPassword = false;
-    m_Settings.Security.Save();
+    m_Settings.Security.Save(*m_store);
     emit KeyringFailed(tr("The password could not be kept in the keyring: %1").arg(error));
 }
 
@@ -122,7 +123,7 @@ void AppController::StartServer()
     emit ServerStarted(started, ip + QLatin1Char(':') + QString::number(m_Server->LocalPort()),
                        m_running.CaptionSuffix());
     // The receiver refuses plain text and cannot open enciphered text until a password comes.
-    if (m_running.secureOnly && m_running.password.isEmpty()) {
+    if (m_running.secureOnly && !m_Settings.Security.HasPassword()) {
         m_Server->AddLog(QStringLiteral("Accept only secure connections is chosen but no password is set: "
                                         "every message is refused until one is entered in the settings"));
         emit PasswordNeeded();
@@ -143,9 +144,9 @@ void AppController::ApplySettings()
         RestartServer();
     SaveSettings();
     const SecurityChoices &security = m_Settings.Security;
-    if (security.RememberPassword && !security.CryptPassword.isEmpty()) {
+    if (security.RememberPassword && security.HasPassword()) {
         m_keyringMayHold = true;
-        m_keyring->Write(security.CryptPassword);
+        m_keyring->Write(security.PasswordText());
     } else if (std::exchange(m_keyringMayHold, false)) {
         m_keyring->Forget();
     }
@@ -155,9 +156,9 @@ void AppController::SaveSettings() const
 {
     if (m_Run.AlreadyRunning)
         return; // a refused copy leaves the running one's files alone
-    m_Settings.Stored.Save();
-    m_Settings.Prefs.Save();
-    m_Settings.Security.Save();
+    m_Settings.Stored.Save(*m_store);
+    m_Settings.Prefs.Save(*m_store);
+    m_Settings.Security.Save(*m_store);
 }
 
 void AppController::SaveAll(const QStringList &addresses)
@@ -169,14 +170,17 @@ void AppController::SaveAll(const QStringList &addresses)
         WriteAddressList(m_Run.AddressFile, addresses);
 }
 
-QString AppController::AddLogMessage(const QByteArray &message)
+bool AppController::AddLogMessage(const QByteArray &message)
 {
+    m_errorString.clear();
     if (m_Settings.Stored.LogPath.isEmpty())
-        return {};
-    const MessageArchive::Result saved = MessageArchive(m_Settings.Stored.LogPath).Save(message, m_Run.SavedCount);
+        return true;
+    MessageArchive archive(m_Settings.Stored.LogPath);
+    const bool saved = archive.Save(message, m_Run.SavedCount);
     if (m_Server)
-        m_Server->AddLog(saved.LogLine());
-    return saved.error;
+        m_Server->AddLog(archive.LogLine());
+    m_errorString = archive.errorString();
+    return saved;
 }
 
 void AppController::Quit(const QStringList &addresses)

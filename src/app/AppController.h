@@ -45,6 +45,8 @@ public:
     QStringList Load(LogView *logView);
 
     Settings &AppSettings() { return m_Settings; }
+    // Tells of each stored value that changed as the settings are written.
+    SettingsStore &Store() const { return *m_store; }
     const RunState &Run() const { return m_Run; }
     CZaridoDovoServer *Server() const { return m_Server; }
     CZaridoDovoClient *Client() const { return m_msg; }
@@ -62,8 +64,9 @@ public:
     // Ends with the platform's separator.
     static QString AppFolderFor(const QString &programFolder, const QString &dataFolder);
 
-    // Saves a received message when a save folder is set; the reason when that failed.
-    QString AddLogMessage(const QByteArray &message);
+    // Saves a received message when a save folder is set; false, with errorString(), when that failed.
+    bool AddLogMessage(const QByteArray &message);
+    QString errorString() const { return m_errorString; }
 
     // Writes the settings and the addresses, as the session's end asks; a refused copy writes nothing.
     void SaveAll(const QStringList &addresses);
@@ -87,6 +90,7 @@ private:
     QString m_programFolder;
     int m_tickMilliseconds;
     Settings m_Settings;
+    SettingsStore *m_store;
     RunState m_Run;
     ServerChoice m_running; // what the receiver was last started with
     SingleInstance *m_instance;
@@ -95,6 +99,7 @@ private:
     bool m_startWanted = false; // asked for while the keyring was being read
     bool m_keyringMayHold = false;
     LogView *m_logView = nullptr;
+    QString m_errorString;
     CZaridoDovoServer *m_Server = nullptr;
     CZaridoDovoClient *m_msg = nullptr;
 };

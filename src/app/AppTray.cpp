@@ -66,8 +66,12 @@ void AppTray::UpdateIcon()
 {
     QString tip = m_caption;
     if (!m_arrival.isEmpty()) {
-        const QString count = m_unseen > 0 ? tr("%1 new, ").arg(m_unseen) : QString();
-        tip += QStringLiteral("\n") + count + m_arrival;
+        const QString line = (m_unseen > 0 ? tr("%1 new, ").arg(m_unseen) : QString()) + m_arrival;
+        // The tray keeps only the first characters: the caption gives way to the sender line.
+        const qsizetype room = CTray::TipTextLimit - line.size() - 1;
+        if (tip.size() > room)
+            tip = room > 1 ? tip.left(room - 1) + QChar(0x2026) : QString();
+        tip = tip.isEmpty() ? line : tip + QStringLiteral("\n") + line;
     }
     m_Tray->SetTipText(tip);
     if (m_picture.isNull())

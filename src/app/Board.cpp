@@ -4,9 +4,7 @@
 #include <QDropEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
-#include <QFile>
 #include <QFileInfo>
-#include <QLocale>
 #include <QMimeData>
 #include <QTextBoundaryFinder>
 #include <QTextCursor>
@@ -175,24 +173,6 @@ void Board::PasteClipboard()
     cursor.insertText(QGuiApplication::clipboard()->text());
     cursor.endEditBlock();
     setTextCursor(cursor);
-}
-
-QString Board::ReadDocument(const QString &path, QByteArray &bytes)
-{
-    const QString limit = QLocale().formattedDataSize(DocumentLimit);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return file.errorString();
-    if (!file.isSequential() && file.size() > DocumentLimit)
-        return tr("The file is too large for the board: %1, the board takes up to %2.")
-            .arg(QLocale().formattedDataSize(file.size()), limit);
-    // One byte more than the limit tells a pipe or a growing file that is too large.
-    bytes = file.read(DocumentLimit + 1);
-    if (file.error() != QFileDevice::NoError)
-        return file.errorString();
-    if (bytes.size() > DocumentLimit)
-        return tr("The file is too large for the board, which takes up to %1.").arg(limit);
-    return {};
 }
 
 void Board::dragEnterEvent(QDragEnterEvent *event)

@@ -47,9 +47,6 @@ public:
     void CopyAll() const;
     void PasteClipboard();
 
-    // Reads a whole document of at most DocumentLimit bytes; the reason when it cannot.
-    static QString ReadDocument(const QString &path, QByteArray &bytes);
-
 signals:
     // Ctrl+Enter.
     void SendRequested();

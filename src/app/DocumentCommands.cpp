@@ -2,8 +2,11 @@
 
 #include "app/Board.h"
 #include "core/TextBytes.h"
-#include "core/SaveWholeFile.h"
+#include "core/WholeFile.h"
 #include "desktop/cDialog.h"
+
+#include <QFile>
+#include <QLocale>
 
 namespace {
 
@@ -48,9 +51,8 @@ void DocumentCommands::SaveDocument()
         return;
 
     // The old file stays whole until the new one is complete; a read-only file is refused.
-    QString reason;
-    if (!SaveWholeFile(path, EncodeBoardText(m_board->Text()) + "\r\n", &reason, true)) {
-        m_showMessage(reason, QMessageBox::Information);
+    if (WholeFile file(path, true); !file.Save(EncodeBoardText(m_board->Text()) + "\r\n")) {
+        m_showMessage(file.errorString(), QMessageBox::Information);
         emit StatusChanged(tr("Error saving ") + path);
         return;
     }
@@ -67,8 +69,8 @@ void DocumentCommands::LoadDropped(const QStringList &paths)
 bool DocumentCommands::LoadFile(const QString &path, bool append)
 {
     QByteArray bytes;
-    if (const QString error = Board::ReadDocument(path, bytes); !error.isEmpty()) {
-        m_showMessage(error, QMessageBox::Information);
+    if (!ReadDocument(path, bytes)) {
+        m_showMessage(m_error, QMessageBox::Information);
         emit StatusChanged(tr("Error loading ") + path);
         return false;
     }
@@ -76,4 +78,28 @@ bool DocumentCommands::LoadFile(const QString &path, bool append)
     m_board->SetText(append ? m_board->Text() + text : text);
     emit StatusChanged(tr("Loaded ") + path);
     return true;
+}
+
+bool DocumentCommands::ReadDocument(const QString &path, QByteArray &bytes)
+{
+    const QString limit = QLocale().formattedDataSize(Board::DocumentLimit);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Fail(file.errorString());
+    if (!file.isSequential() && file.size() > Board::DocumentLimit)
+        return Fail(tr("The file is too large for the board: %1, the board takes up to %2.")
+                        .arg(QLocale().formattedDataSize(file.size()), limit));
+    // One byte more than the limit tells a pipe or a growing file that is too large.
+    bytes = file.read(Board::DocumentLimit + 1);
+    if (file.error() != QFileDevice::NoError)
+        return Fail(file.errorString());
+    if (bytes.size() > Board::DocumentLimit)
+        return Fail(tr("The file is too large for the board, which takes up to %1.").arg(limit));
+    return true;
+}
+
+bool DocumentCommands::Fail(const QString &reason)
+{
+    m_error = reason;
+    return false;
 }

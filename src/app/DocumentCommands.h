@@ -27,13 +27,19 @@ public:
     // meanwhile replaces the board after the drop, never in the middle of it.
     void LoadDropped(const QStringList &paths);
     // Reads one file into the board, replacing its text or appending to it. On failure the
-    // board keeps its text, a message gives the reason and false is returned.
+    // board keeps its text, a message gives the reason and false is returned, with errorString().
     bool LoadFile(const QString &path, bool append);
+    QString errorString() const { return m_error; }
 
 signals:
     void StatusChanged(const QString &text);
 
 private:
+    // Reads a whole document of at most Board::DocumentLimit bytes.
+    bool ReadDocument(const QString &path, QByteArray &bytes);
+    bool Fail(const QString &reason);
+
     Board *m_board;
     ShowMessageFunction m_showMessage;
+    QString m_error;
 };

@@ -37,10 +37,19 @@ MessageDesk::MessageDesk(AppController &controller, Board *board, AddressBox *ad
     });
     if (CZaridoDovoServer *server = m_controller.Server())
         connect(server, &CZaridoDovoServer::Connected, this, [this](const QString &peer) { m_lastPeer = peer; });
+    // The history's rules and the notifications follow the settings as they are written.
+    connect(&m_controller.Store(), &SettingsStore::Changed, this, [this](SettingKey key) {
+        if (Directive(key).group == Directive(SettingKey::Notify).group)
+            ApplySettings();
+    });
     ApplySettings();
 }
 
-MessageDesk::~MessageDesk() = default;
+MessageDesk::~MessageDesk()
+{
+    // The history window shows the store the recorder holds: it goes first.
+    delete m_history;
+}
 
 QString MessageDesk::DefaultHistoryFile()
 {
@@ -59,7 +68,7 @@ bool MessageDesk::Enciphered() const
 {
     // A secure receiver may also take plain messages, and which one came is not told apart
     // here: every message it takes counts as enciphered, so none lands on disk unasked.
-    return !m_controller.AppSettings().Security.CryptPassword.isEmpty();
+    return m_controller.AppSettings().Security.HasPassword();
 }
 
 QString MessageDesk::Record(int direction, const QString &peer, bool enciphered, const QByteArray &text)
@@ -87,7 +96,7 @@ void MessageDesk::TellOfDamage()
 void MessageDesk::Receive(const QByteArray &message, const QString &from)
 {
     // A failed save must not cost the message: the board shows it all the same.
-    const QString notSaved = m_controller.AddLogMessage(message);
+    const QString notSaved = m_controller.AddLogMessage(message) ? QString() : m_controller.errorString();
     const QString typedAddress = m_addresses->currentText();
     const QString draft = m_board->Receive(DecodeText(message));
     QString historyError;
@@ -148,11 +157,6 @@ void MessageDesk::Delivered(const QString &peer, const QByteArray &text)
         emit StatusChanged(tr("History not written: ") + error);
 }
 
-bool MessageDesk::Undo()
-{
-    return m_board->Undo();
-}
-
 void MessageDesk::OpenHistory()
 {
     if (!m_history) {
@@ -195,7 +199,7 @@ bool MessageDesk::Send(const QString &address, const QByteArray &message, bool r
         return false;
     }
     m_pending = Pending{address, message, Enciphered(), remember};
-    client->SendMessage(typed.Host(), typed.Port(), message, settings.Security.CryptPassword.toUtf8(),
+    client->SendMessage(typed.Host(), typed.Port(), message, settings.Security.CryptPassword,
                         settings.Stored.Cipher);
     return true;
 }

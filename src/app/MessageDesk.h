@@ -51,11 +51,8 @@ public:
     void Sent();
     // A text some other way than the message port reached its peer: recorded as sent.
     void Delivered(const QString &peer, const QByteArray &text);
-    bool Undo();
     // Opens (or brings forward) the history window.
     void OpenHistory();
-    // After the settings window: the history's rules and the notifications follow it.
-    void ApplySettings();
 
     ArrivalNotice &Notice() const { return *m_notice; }
     frmHistory *HistoryWindow() const;
@@ -65,6 +62,7 @@ signals:
     void ShowRequested();
 
 private:
+    void ApplySettings();
     QString Record(int direction, const QString &peer, bool enciphered, const QByteArray &text);
     void PutOnBoard(const QByteArray &text);
     bool Enciphered() const;
@@ -77,7 +75,7 @@ private:
     QWidget *m_window;
     HistoryRecorder m_recorder;
     ArrivalNotice *m_notice;
-    QPointer<frmHistory> m_history;
+    QPointer<frmHistory> m_history; // deleted with the desk, before the store it shows
     QTimer m_checkpoint;
     QString m_lastPeer;    // the last connection's address, to name a refused sender
     QString m_senderShown; // the address an arrival put in the box, not typed by the user

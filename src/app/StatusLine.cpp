@@ -17,11 +17,6 @@ StatusLine::StatusLine(const QString &name, QWidget *parent)
     setIndent(LabelIndent);
 }
 
-QString StatusLine::FullText() const
-{
-    return m_fullText;
-}
-
 void StatusLine::SetFullText(const QString &text)
 {
     m_fullText = text;

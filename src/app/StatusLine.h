@@ -12,7 +12,6 @@ class StatusLine : public QLabel
 public:
     explicit StatusLine(const QString &name, QWidget *parent = nullptr);
 
-    QString FullText() const;
     void SetFullText(const QString &text);
 
 protected:

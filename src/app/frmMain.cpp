@@ -226,6 +226,10 @@ void frmMain::Load()
     connect(m_desk, &MessageDesk::ShowRequested, this, &frmMain::ShowWindow);
     m_phones = new PhonePeers(*m_desk, *m_cmbIP, *this, PhonePort());
     connect(m_phones, &PhonePeers::StatusChanged, this, &frmMain::SetStatus);
+    connect(&m_controller->Store(), &SettingsStore::Changed, m_phones, [this](SettingKey key) {
+        if (key == SettingKey::PhonePort)
+            m_phones->SetPort(PhonePort());
+    });
     CZaridoDovoClient *msg = m_controller->Client();
     connect(msg, &CZaridoDovoClient::MessageSent, this, &frmMain::msg_MessageSent);
     connect(msg, &CZaridoDovoClient::Error, this, &frmMain::msg_Error);
@@ -296,7 +300,7 @@ void frmMain::OnServerStarted(bool started, const QString &where, const QString 
         m_Tray->SetTip(caption + QLatin1Char('\n') + reach);
         const Settings &settings = m_controller->AppSettings();
         m_announcer->Announce(name, static_cast<quint16>(port),
-                              !settings.Security.CryptPassword.isEmpty() && settings.Stored.Cipher == ZaridoDovo::Cipher::Sealed);
+                              settings.Security.HasPassword() && settings.Stored.Cipher == ZaridoDovo::Cipher::Sealed);
     } else {
         m_announcer->Withdraw();
         SetStatus(tr("Server failed to start on %1 \u2014 see the log").arg(where));
@@ -444,9 +448,6 @@ void frmMain::OpenSettings()
         SetComputerName(network.ComputerName);
         m_announcer->ChangeName(ComputerName());
         m_controller->ApplySettings();
-        m_desk->ApplySettings();
-        if (m_phones)
-            m_phones->SetPort(PhonePort());
     }
 }
 

@@ -1,8 +1,6 @@
 #pragma once
 
 #include "TextdropVersion.h"
-#include "app/Board.h"
-#include "core/Settings.h"
 
 #include <QMainWindow>
 #include <QMessageBox>
@@ -14,6 +12,7 @@
 class AddressBox;
 class AppController;
 class AppTray;
+class Board;
 class DesktopNotifier;
 class PeerBrowser;
 class SendRound;
@@ -41,7 +40,6 @@ class frmMain : public QMainWindow
 
 public:
     static inline const QString Title = QStringLiteral(TEXTDROP_TITLE);
-    static constexpr qint64 DocumentLimit = Board::DocumentLimit;
 
     enum class TrayPresence { Detect, Present, Absent };
 

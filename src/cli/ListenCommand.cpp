@@ -43,12 +43,12 @@ void ListenCommand::onMessageReceived(const QByteArray &message, const QString &
         std::fflush(m_output.stream);
         return;
     }
-    const MessageArchive::Result saved = MessageArchive(m_saveDir).Save(message, m_savedCount);
-    if (saved.Ok()) {
-        m_server.AddLog(saved.LogLine());
+    MessageArchive archive(m_saveDir);
+    if (archive.Save(message, m_savedCount)) {
+        m_server.AddLog(archive.LogLine());
         return;
     }
     // "OK" would tell the sender that the text is kept. The server logs the system's reason.
     m_server.RefuseMessage(QByteArray(ZaridoDovo::ReplyNotSaved.data(), ZaridoDovo::ReplyNotSaved.size()),
-                           QStringLiteral("not saved as ") + saved.path + QStringLiteral(": ") + saved.error);
+                           QStringLiteral("not saved as ") + archive.SavedPath() + QStringLiteral(": ") + archive.errorString());
 }

@@ -2,7 +2,7 @@
 
 #include "core/TextBytes.h"
 
-#include "core/SaveWholeFile.h"
+#include "core/WholeFile.h"
 
 #include <QFile>
 
@@ -22,10 +22,10 @@ QStringList ReadAddressList(const QString &path)
     return entries;
 }
 
-bool WriteAddressList(const QString &path, const QStringList &entries, QString *error)
+bool WriteAddressList(const QString &path, const QStringList &entries)
 {
     QByteArray bytes;
     for (const QString &entry : entries)
         bytes += entry.toUtf8() + QByteArrayLiteral("\r\n");
-    return SaveWholeFile(path, bytes, error);
+    return WholeFile(path).Save(bytes);
 }

@@ -10,6 +10,5 @@
 QStringList ReadAddressList(const QString &path);
 
 // Replaces the file with the entries, one per line. The old file stays whole until the new
-// one is complete, so a crash or a full disk cannot leave it empty or cut. False on failure,
-// with the reason in *error when given.
-bool WriteAddressList(const QString &path, const QStringList &entries, QString *error = nullptr);
+// one is complete, so a crash or a full disk cannot leave it empty or cut. False on failure.
+bool WriteAddressList(const QString &path, const QStringList &entries);

@@ -24,22 +24,23 @@ struct Descriptor
     }
 };
 
-// Empty on success, otherwise the system's reason (a full disk, a file size limit).
-QString WriteAndSync(int fd, const QByteArray &bytes)
+// 0 on success, otherwise the system's error number (a full disk, a file size limit), as
+// LinkUnder below.
+int WriteAndSync(int fd, const QByteArray &bytes)
 {
     for (qsizetype done = 0; done < bytes.size();) {
         const ssize_t n = ::write(fd, bytes.constData() + done, static_cast<std::size_t>(bytes.size() - done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            return qt_error_string(errno);
+            return errno;
         done += n;
     }
     // A temporary file is private; a saved message is readable as any file the user makes.
     ::fchmod(fd, 0666 & ~static_cast<mode_t>(MessageArchive::CreationMask()));
     if (::fsync(fd) != 0)
-        return qt_error_string(errno);
-    return {};
+        return errno;
+    return 0;
 }
 
 // A new private file in the folder under a random hidden name. Never through a link: the name
@@ -76,9 +77,10 @@ MessageArchive::MessageArchive(const QString &folder)
 {
 }
 
-QString MessageArchive::Result::LogLine() const
+QString MessageArchive::LogLine() const
 {
-    return Ok() ? path + QStringLiteral(" logged.") : QStringLiteral("Error saving ") + path + QStringLiteral(": ") + error;
+    return m_errorString.isEmpty() ? m_savedPath + QStringLiteral(" logged.")
+                                   : QStringLiteral("Error saving ") + m_savedPath + QStringLiteral(": ") + m_errorString;
 }
 
 unsigned MessageArchive::CreationMask()
@@ -111,21 +113,20 @@ bool MessageArchive::CheckWritable()
     return true;
 }
 
-MessageArchive::Result MessageArchive::Save(const QByteArray &message, int &savedCount, const QDateTime &now) const
+bool MessageArchive::Save(const QByteArray &message, int &savedCount, const QDateTime &now)
 {
-    Result result;
     // Written in full under a name of its own first, so that no final name ever holds part of
     // a message; removed again whatever fails. Everything happens relative to the folder
     // opened once, so nothing is written outside it.
     Descriptor folder{::open(QFile::encodeName(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
     QByteArray part;
     Descriptor file{folder.fd < 0 ? -1 : CreateTemporary(folder.fd, part)};
-    QString failure = file.fd < 0 ? qt_error_string(errno)
-                                  : WriteAndSync(file.fd, message + QByteArrayLiteral("\r\n"));
+    const int written = file.fd < 0 ? errno : WriteAndSync(file.fd, message + QByteArrayLiteral("\r\n"));
+    QString failure = written == 0 ? QString() : qt_error_string(written);
     for (;;) {
         ++savedCount;
         const QString name = FileName(now, savedCount);
-        result.path = m_folder + name;
+        m_savedPath = m_folder + name;
         if (failure.isEmpty()) {
             const int error = LinkUnder(folder.fd, part, QFile::encodeName(name));
             if (error == EEXIST)
@@ -138,7 +139,7 @@ MessageArchive::Result MessageArchive::Save(const QByteArray &message, int &save
         // The new name is on disk only once the folder is.
         if (failure.isEmpty() && ::fsync(folder.fd) != 0)
             failure = qt_error_string(errno);
-        result.error = failure;
-        return result;
+        m_errorString = failure;
+        return failure.isEmpty();
     }
 }

@@ -11,22 +11,16 @@
 class MessageArchive
 {
 public:
-    struct Result
-    {
-        QString path;  // the file written, or the last name tried
-        QString error; // empty on success
-
-        bool Ok() const { return error.isEmpty(); }
-        // The line the receiving side logs for this save.
-        QString LogLine() const;
-    };
-
     // A folder without a final separator is joined with one.
     explicit MessageArchive(const QString &folder);
 
     // savedCount numbers every attempt: it is raised before the file is opened, so a failed
-    // save still uses up its number.
-    Result Save(const QByteArray &message, int &savedCount, const QDateTime &now = QDateTime::currentDateTime()) const;
+    // save still uses up its number. False, with errorString(), when the message is not saved.
+    bool Save(const QByteArray &message, int &savedCount, const QDateTime &now = QDateTime::currentDateTime());
+    // The file the last Save wrote, or the last name it tried.
+    QString SavedPath() const { return m_savedPath; }
+    // The line the receiving side logs for the last Save.
+    QString LogLine() const;
 
     static QString FileName(const QDateTime &when, int count);
 
@@ -39,5 +33,6 @@ public:
 
 private:
     QString m_folder;
+    QString m_savedPath;
     QString m_errorString;
 };

@@ -1,7 +1,7 @@
 #include "desktop/Autostart.h"
 
 #include "TextdropVersion.h"
-#include "core/SaveWholeFile.h"
+#include "core/WholeFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -63,23 +63,25 @@ bool Autostart::IsEnabled() const
     return EntryValue(entry, "Hidden") != "true" && EntryValue(entry, "X-GNOME-Autostart-enabled") != "false";
 }
 
-bool Autostart::SetEnabled(bool enabled, QString *error)
+bool Autostart::SetEnabled(bool enabled)
 {
     const QString path = EntryPath();
     if (!enabled) {
         if (!QFileInfo::exists(path) || QFile::remove(path))
             return true;
-        if (error)
-            *error = QStringLiteral("Could not remove ") + path;
+        m_error = QStringLiteral("Could not remove ") + path;
         return false;
     }
     const QString folder = QFileInfo(path).path();
     if (!QDir().mkpath(folder)) {
-        if (error)
-            *error = QStringLiteral("Could not create the folder ") + folder;
+        m_error = QStringLiteral("Could not create the folder ") + folder;
         return false;
     }
-    return SaveWholeFile(path, Entry(), error);
+    WholeFile file(path);
+    if (file.Save(Entry()))
+        return true;
+    m_error = file.errorString();
+    return false;
 }
 
 QByteArray Autostart::Entry() const

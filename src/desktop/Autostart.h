@@ -23,7 +23,8 @@ public:
     bool IsEnabled() const;
     // Writes the entry, creating its folder, or removes it; removing a missing entry succeeds.
     // False on failure, with the reason in *error when given.
-    bool SetEnabled(bool enabled, QString *error = nullptr);
+    bool SetEnabled(bool enabled);
+    QString errorString() const { return m_error; }
 
     // The entry's bytes.
     QByteArray Entry() const;
@@ -35,4 +36,5 @@ public:
 private:
     QString m_configHome;
     QString m_program;
+    QString m_error;
 };

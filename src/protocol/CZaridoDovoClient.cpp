@@ -92,11 +92,17 @@ QString CZaridoDovoClient::Destination() const
 void CZaridoDovoClient::SendMessage(const QString &ipAddress, int port, const QByteArray &message,
                                     const QByteArray &password, ZaridoDovo::Cipher cipher)
 {
+    SendMessage(ipAddress, port, message, std::make_shared<const SecretBytes>(View(password)), cipher);
+}
+
+void CZaridoDovoClient::SendMessage(const QString &ipAddress, int port, const QByteArray &message,
+                                    std::shared_ptr<const SecretBytes> password, ZaridoDovo::Cipher cipher)
+{
     m_StartTicks.start();
     ++m_epoch;
     m_IP_Address = ipAddress;
     m_Port = port;
-    m_password = std::make_shared<const SecretBytes>(View(password));
+    m_password = password ? std::move(password) : std::make_shared<const SecretBytes>();
     m_cipher = cipher;
     m_requestNonce.clear();
     m_reader.Reset();
@@ -115,7 +121,7 @@ void CZaridoDovoClient::SendMessage(const QString &ipAddress, int port, const QB
     if (message.isEmpty()) {
         refusal = tr("Nothing was sent: there is nothing to send");
     } else if (message.size() > ZaridoDovo::MaxFrameLength
-               || (!password.isEmpty() && cipher == ZaridoDovo::Cipher::Sealed
+               || (!m_password->Empty() && cipher == ZaridoDovo::Cipher::Sealed
                    && static_cast<std::size_t>(message.size()) > SealedFrame::MaxText)) {
         refusal = tr("Nothing was sent: the text is %1 bytes, too long for one message "
                      "(the receiver takes at most 1 MiB)")
@@ -129,7 +135,7 @@ void CZaridoDovoClient::SendMessage(const QString &ipAddress, int port, const QB
     }
     m_sentBytes = message.size();
     DropSocket();
-    const bool sealed = !password.isEmpty() && cipher == ZaridoDovo::Cipher::Sealed;
+    const bool sealed = !m_password->Empty() && cipher == ZaridoDovo::Cipher::Sealed;
     if (sealed && !(m_key && m_keyFor && m_keyFor->Equals(m_password->View()))) {
         DeriveThenDispatch(message);
         return;

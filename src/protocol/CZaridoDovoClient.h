@@ -56,6 +56,9 @@ public:
     // opens with that key and is bound to this message.
     void SendMessage(const QString &ipAddress, int port, const QByteArray &message, const QByteArray &password = {},
                      ZaridoDovo::Cipher cipher = ZaridoDovo::Cipher::Sealed);
+    // The same with a password already in locked memory, shared rather than copied; nullptr: none.
+    void SendMessage(const QString &ipAddress, int port, const QByteArray &message,
+                     std::shared_ptr<const SecretBytes> password, ZaridoDovo::Cipher cipher);
 
     // Sends with the salt kept in this file (see SaltFile) rather than one of this copy's own.
     void SetSaltFile(const QString &path);

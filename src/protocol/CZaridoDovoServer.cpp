@@ -37,10 +37,19 @@ void CZaridoDovoServer::AddLog(const QString &msg)
 bool CZaridoDovoServer::StartServer(const QString &ipAddress, int port, int timeout, const QByteArray &password,
                                     bool allowSecureOnly, ZaridoDovo::Cipher cipher)
 {
+    return StartServer(ipAddress, port, timeout,
+                       std::make_shared<const SecretBytes>(std::string_view(password.constData(), password.size())),
+                       allowSecureOnly, cipher);
+}
+
+bool CZaridoDovoServer::StartServer(const QString &ipAddress, int port, int timeout,
+                                    std::shared_ptr<const SecretBytes> password, bool allowSecureOnly,
+                                    ZaridoDovo::Cipher cipher)
+{
     m_LocalIP = ipAddress;
     m_LocalPort = port;
     m_Timeout = timeout;
-    m_password = std::make_shared<const SecretBytes>(std::string_view(password.constData(), password.size()));
+    m_password = password ? std::move(password) : std::make_shared<const SecretBytes>();
     m_judge.Configure(m_password, allowSecureOnly, cipher == ZaridoDovo::Cipher::Legacy);
     m_keys.Configure(m_password->Empty() ? nullptr : m_password);
 

@@ -55,7 +55,7 @@ class CZaridoDovoServer : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int DefaultTickMilliseconds = 10000;
+    static constexpr int DefaultTickMilliseconds = ZaridoDovo::IdleTickMilliseconds;
 
     // tickMilliseconds is the idle timer's period; only tests change it and the limits.
     explicit CZaridoDovoServer(QObject *parent = nullptr, int tickMilliseconds = DefaultTickMilliseconds,
@@ -74,14 +74,16 @@ public:
     // accepted and legacy ones only when cipher is Legacy.
     bool StartServer(const QString &ipAddress, int port, int timeout, const QByteArray &password = {},
                      bool allowSecureOnly = false, ZaridoDovo::Cipher cipher = ZaridoDovo::Cipher::Sealed);
+    // The same with a password already in locked memory, shared rather than copied; nullptr: none.
+    bool StartServer(const QString &ipAddress, int port, int timeout, std::shared_ptr<const SecretBytes> password,
+                     bool allowSecureOnly, ZaridoDovo::Cipher cipher);
 
     // Where the replay memory is kept across restarts (see ReplayJournal). Empty, the default:
     // in memory only, so a restarted receiver may take a frame again.
     void SetReplayFolder(const QString &folder) { m_replayFolder = folder; }
 
-    // Only tests change these: how sealing keys are derived (cheaply), and the clock (Unix seconds).
+    // Only tests change this: how sealing keys are derived (cheaply).
     void SetKeyDeriver(KeyStore::Deriver deriver) { m_keys.SetDeriver(std::move(deriver)); }
-    void SetClock(std::function<std::int64_t()> clock) { m_clock = std::move(clock); }
     const KeyStore &Keys() const { return m_keys; }
     // Stops listening and drops every connection. Started() keeps its value.
     void StopServer();

@@ -24,6 +24,8 @@ inline constexpr std::size_t HeaderSize = TagSize + LengthFieldSize;
 
 // The largest payload a receiver accepts, and the largest the length field can express.
 inline constexpr std::int32_t MaxMessageLength = 1048576;
+// How often a receiver looks for silent connections; its time-out setting counts these ticks.
+inline constexpr int IdleTickMilliseconds = 10000;
 inline constexpr std::int32_t MaxFrameLength = MaxLengthFieldValue;
 // A sealed frame carries the same text limit plus what sealing adds.
 inline constexpr std::int32_t MaxSealedLength = MaxMessageLength + static_cast<std::int32_t>(SealedFrame::Overhead);

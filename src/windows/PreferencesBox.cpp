@@ -67,11 +67,11 @@ PreferencesBox::PreferencesBox(const Preferences &prefs, Autostart autostart, QW
     follow(prefs.KeepHistory);
 }
 
-bool PreferencesBox::Apply(Preferences &prefs, QString *error)
+bool PreferencesBox::Apply(Preferences &prefs)
 {
     const bool autostart = chkAutostart->isChecked();
     if (autostart != m_autostartWas) {
-        if (!m_autostart.SetEnabled(autostart, error))
+        if (!m_autostart.SetEnabled(autostart))
             return false;
         m_autostartWas = autostart;
     }

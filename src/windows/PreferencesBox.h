@@ -20,7 +20,8 @@ public:
 
     // Writes or removes the log-in entry when its box changed, then stores the fields in the
     // record. False, with the record untouched, when the entry could not be changed.
-    bool Apply(Preferences &prefs, QString *error);
+    bool Apply(Preferences &prefs);
+    QString errorString() const { return m_autostart.errorString(); }
 
 private:
     Autostart m_autostart;

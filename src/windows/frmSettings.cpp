@@ -1,6 +1,5 @@
 #include "windows/frmSettings.h"
 
-#include "protocol/CZaridoDovoServer.h"
 #include "core/Settings.h"
 #include "core/FolderPath.h"
 #include "desktop/cDialog.h"
@@ -8,6 +7,7 @@
 #include "windows/PairedPhones.h"
 #include "windows/PreferencesBox.h"
 #include "windows/frmIPAddress.h"
+#include "protocol/WireFormat.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -141,15 +141,15 @@ frmSettings::frmSettings(Settings &settings, QWidget *parent, PhoneServer *phone
     txtTimeout->setText(QString::number(settings.Stored.ServerTimeout));
     chkCrypt->setChecked(settings.Security.EncryptData);
     txtPath->setText(settings.Stored.LogPath);
-    txtPassword->setText(settings.Security.CryptPassword);
-    txtPassword2->setText(settings.Security.CryptPassword);
+    txtPassword->setText(settings.Security.PasswordText());
+    txtPassword2->setText(txtPassword->text());
     chkAcceptSecure->setChecked(settings.Security.AcceptSecureOnly);
     chkRemember->setChecked(settings.Security.RememberPassword);
     cmbCipher->setCurrentIndex(cmbCipher->findData(int(settings.Stored.Cipher)));
     txtPhonePort->setText(QString::number(settings.Prefs.PhonePort));
     ShowTimeoutInSeconds();
     // Opened to ask for a password that secure-only needs.
-    if (settings.Security.EncryptData && settings.Security.CryptPassword.isEmpty())
+    if (settings.Security.EncryptData && !settings.Security.HasPassword())
         txtPassword->setFocus();
 }
 
@@ -265,7 +265,7 @@ void frmSettings::ShowTimeoutInSeconds()
     // The receiver counts its time-out in idle ticks and ends a silent connection on the tick
     // after the last one counted.
     const std::optional<double> ticks = NumberIn(txtTimeout->text());
-    const int tickSeconds = CZaridoDovoServer::DefaultTickMilliseconds / 1000;
+    const int tickSeconds = ZaridoDovo::IdleTickMilliseconds / 1000;
     if (!ticks || *ticks != std::floor(*ticks) || *ticks < 0 || *ticks > INT_MAX / tickSeconds - 1) {
         lblSeconds->setText(tr("ticks of %1 s").arg(tickSeconds));
         return;
@@ -281,6 +281,11 @@ bool frmSettings::Open(Settings &settings, QWidget *parent, PhoneServer *phones)
     const int result = cDialogRunner::Current().Exec(*window);
     // The window may have gone with its parent while it was open (the program quitting).
     const bool accepted = window && result == QDialog::Accepted;
+    if (window) {
+        // The fields' copies of the password go with the window, not later.
+        window->txtPassword->clear();
+        window->txtPassword2->clear();
+    }
     delete window;
     return accepted;
 }
@@ -393,11 +398,12 @@ void frmSettings::onOK()
     }
 
     // The log-in entry is written last of all: it is the only change outside the record.
-    if (QString error; !m_prefs->Apply(m_settings.Prefs, &error)) {
-        cDialog::ShowMessage(this, tr("Start at log-in could not be changed: %1").arg(error), QMessageBox::Warning);
+    if (!m_prefs->Apply(m_settings.Prefs)) {
+        cDialog::ShowMessage(this, tr("Start at log-in could not be changed: %1").arg(m_prefs->errorString()),
+                             QMessageBox::Warning);
         return;
     }
-    m_settings.Security.CryptPassword = crypt ? txtPassword->text() : QString();
+    m_settings.Security.SetPassword(crypt ? txtPassword->text() : QString());
     m_settings.Security.EncryptData = crypt;
     m_settings.Stored.ServerIP = txtIP->text();
     m_settings.Stored.ServerPort = port;

@@ -167,7 +167,10 @@ private slots:
         m_notice->Warn(QStringLiteral("History damaged"), QStringLiteral("kept aside")); // told all the same
         QCOMPARE(m_tray->Unseen(), 0);
         m_window->hide();
+        m_tray->SetTip(QStringLiteral("Textdrop v0.1.49 [secure only, sealed]")); // cut, never the sender line
         m_notice->Arrived(QStringLiteral("10.0.0.9"), "<b>x</b> & y");
+        QVERIFY2(m_tray->Tip().startsWith("Textdrop v0.1.49") && m_tray->Tip().contains("last from 10.0.0.9"),
+                 qPrintable(m_tray->Tip()));
         m_notice->Refused(QStringLiteral("10.0.0.4"), QStringLiteral("Invalid Message"));
         for (int i = 0; i < 2; ++i)
             m_notice->Arrived(QStringLiteral("10.0.0.3"), "unseen");

@@ -212,7 +212,7 @@ private slots:
     void quitWritesSettingsAndAddresses()
     {
         QVERIFY(Write(m_program->filePath(QStringLiteral("tdsettings.ini")), "127.0.0.3\r\n\r\n  10.0.0.6 \r\n127.0.0.3\r\n"));
-        StartedWindow().Controller().AppSettings().Security.CryptPassword = QStringLiteral("sesame-secret");
+        StartedWindow().Controller().AppSettings().Security.SetPassword(QStringLiteral("sesame-secret"));
         m_window->Controller().AppSettings().Stored.Cipher = ZaridoDovo::Cipher::Legacy;
         for (const QString sender : {"127.0.0.1", "127.0.0.2", "127.0.0.1", "127.0.0.3"}) {
             QVERIFY(DeliverFrom(sender, sender.toLatin1()));
@@ -224,7 +224,7 @@ private slots:
         store.beginGroup(QStringLiteral("Settings"));
         QCOMPARE(store.allKeys(), (QStringList{"Cipher", "LogPath", "ServerIP", "ServerPort", "ServerTimeout"}));
         StoredSettings next; // the next run reads the choice back
-        next.Load();
+        next.Load(SettingsStore());
         QCOMPARE(next.Cipher, ZaridoDovo::Cipher::Legacy);
         QVERIFY(!Read(Store().fileName()).contains("sesame-secret"));
         QCOMPARE(Read(m_window->Controller().Run().AddressFile), QByteArray("127.0.0.3\r\n10.0.0.6\r\n127.0.0.3\r\n127.0.0.1\r\n127.0.0.2\r\n"));
@@ -308,7 +308,7 @@ private slots:
         CZaridoDovoServer peer;
         QVERIFY(peer.StartServer(Loopback, 0, 2, "p\xc3\xa4ss", true, ZaridoDovo::Cipher::Sealed));
         QSignalSpy received(&peer, &CZaridoDovoServer::MessageReceived);
-        MakeWindow().Controller().AppSettings().Security.CryptPassword = QStringLiteral("p\u00e4ss");
+        MakeWindow().Controller().AppSettings().Security.SetPassword(QStringLiteral("p\u00e4ss"));
         const QString typed = Loopback + ':' + QString::number(peer.LocalPort());
         Box()->SetPeers({Peer{"desk-3", Loopback, quint16(peer.LocalPort()), false, {}}});
         if (found)
@@ -328,7 +328,7 @@ private slots:
     void sendsToEveryTickedEntry()
     {
         CZaridoDovoServer peer;
-        QVERIFY(peer.StartServer(Loopback, 0, 2, {}, false, ZaridoDovo::Cipher::Sealed));
+        QVERIFY(peer.StartServer(Loopback, 0, 2, QByteArray(), false, ZaridoDovo::Cipher::Sealed));
         QSignalSpy received(&peer, &CZaridoDovoServer::MessageReceived);
         QTcpServer gone;
         QVERIFY(gone.listen(QHostAddress::LocalHost, 0));
@@ -687,13 +687,23 @@ private slots:
     {
         Store().setValue(QStringLiteral("Preferences/KeepEnciphered"), true);
         ListenOnLoopback();
-        MakeWindow().Controller().AppSettings().Security.CryptPassword = QStringLiteral("sesame");
+        MakeWindow().Controller().AppSettings().Security.SetPassword(QStringLiteral("sesame"));
         m_window->StartServer();
         Board()->setPlainText(QStringLiteral("round trip\n"));
         Box()->setEditText(Loopback);
         QVERIFY(SendFrom(m_window.get(), "cmdSend"));
         const QString text = QStringLiteral("round trip\r\n");
         QCOMPARE(Listing(), (QStringList{Row(Direction::Sent, Loopback, "secure", text), Row(Direction::Received, Loopback, "secure", text)}));
+    }
+
+    // A limit written in the settings applies to the open history at once.
+    void historyLimitsFollowTheSettings()
+    {
+        StartedWindow();
+        QVERIFY(Deliver("first") && Deliver("second"));
+        m_window->Controller().AppSettings().Prefs.HistoryCount = 1;
+        m_window->Controller().ApplySettings();
+        QCOMPARE(Listing(), (QStringList{Row(Direction::Received, Loopback, {}, QStringLiteral("second"))}));
     }
 
     // A broken history costs the history only: every message reaches the board. A damaged file
@@ -730,6 +740,12 @@ private slots:
             m_window->Desk().OpenHistory();
             const QString notice = Control<QLabel>("lblNotice", m_window->Desk().HistoryWindow())->text();
             QVERIFY2(notice.contains(HistoryFile() + ".damaged-"), qPrintable(notice));
+            // The window shows the desk's store: it must be gone before the store is.
+            QPointer<frmHistory> history = m_window->Desk().HistoryWindow();
+            bool goneFirst = false;
+            connect(&m_window->Desk(), &QObject::destroyed, this, [&] { goneFirst = history.isNull(); });
+            m_window.reset();
+            QVERIFY(goneFirst);
         }
     }
 

@@ -290,17 +290,6 @@ private slots:
         QCOMPARE(store->Count(), 1);
         QCOMPARE(store->Text(store->Page({}, 0, 10).value(0).id), QByteArray("new"));
     }
-
-    void limitsFollowTheSettings()
-    {
-        HistoryRecorder recorder(File());
-        for (const char *text : {"1", "2", "3"})
-            QCOMPARE(Record(recorder, text), QString());
-        Preferences rules;
-        rules.HistoryCount = 2;
-        recorder.SetRules(rules); // at once, not at the next message
-        QCOMPARE(recorder.OpenStore()->Count(), 2);
-    }
 };
 
 QTEST_GUILESS_MAIN(tst_HistoryStore)

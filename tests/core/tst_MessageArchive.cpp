@@ -28,11 +28,11 @@ private slots:
         const QByteArray message("caf\xc3\xa9\0\xff", 7);
         for (int k = 5; k < 15; ++k) {
             // No final separator on the folder: it is joined with one.
-            const auto result = MessageArchive(dir.path()).Save(message + char('0' + k), count, When);
-            QVERIFY2(result.Ok(), qPrintable(result.error));
+            MessageArchive archive(dir.path());
+            QVERIFY2(archive.Save(message + char('0' + k), count, When), qPrintable(archive.errorString()));
             QCOMPARE(count, k);
-            QCOMPARE(result.path, QDir::toNativeSeparators(dir.filePath(QStringLiteral("20021105-143207-%1.txt").arg(k))));
-            QCOMPARE(TestFiles::Read(result.path), message + char('0' + k) + "\r\n");
+            QCOMPARE(archive.SavedPath(), QDir::toNativeSeparators(dir.filePath(QStringLiteral("20021105-143207-%1.txt").arg(k))));
+            QCOMPARE(TestFiles::Read(archive.SavedPath()), message + char('0' + k) + "\r\n");
         }
         QVERIFY(!QFile::exists(dir.filePath("elsewhere")));
         QCOMPARE(TestFiles::Read(taken), QByteArray("an earlier run's message"));
@@ -68,14 +68,15 @@ private slots:
         if (failure == "read-only")
             QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
         int count = 4;
-        const auto result = [&] {
+        MessageArchive archive(folder);
+        const bool saved = [&] {
             TestFiles::FileSizeLimit limit(failure == "limit" ? 4096 : RLIM_INFINITY);
-            return MessageArchive(folder).Save(QByteArray(10000, 'x'), count, When);
+            return archive.Save(QByteArray(10000, 'x'), count, When);
         }();
-        QVERIFY2(!result.Ok() && result.error.contains(reason), qPrintable(result.error));
+        QVERIFY2(!saved && archive.errorString().contains(reason), qPrintable(archive.errorString()));
         QCOMPARE(count, 5);
-        QVERIFY(result.LogLine().startsWith("Error saving " + result.path + ": "));
-        QVERIFY(result.path.endsWith("20021105-143207-5.txt"));
+        QVERIFY(archive.LogLine().startsWith("Error saving " + archive.SavedPath() + ": "));
+        QVERIFY(archive.SavedPath().endsWith("20021105-143207-5.txt"));
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         const QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);
         QVERIFY2(left.isEmpty(), qPrintable(left.join(' '))); // not even a part

@@ -39,9 +39,8 @@ private slots:
         QTemporaryDir other;
         Autostart stuck(other.path(), "textdrop");
         QVERIFY(WriteAll(stuck.EntryPath() + "/inside", "x"));
-        QString error;
-        QVERIFY(!stuck.SetEnabled(false, &error));
-        QVERIFY(error.contains(stuck.EntryPath()));
+        QVERIFY(!stuck.SetEnabled(false));
+        QVERIFY(stuck.errorString().contains(stuck.EntryPath()));
     }
 
     void isEnabledReadsTheEntry_data()
@@ -66,8 +65,7 @@ private slots:
             QVERIFY(WriteAll(autostart.EntryPath(), entry));
         QTEST(autostart.IsEnabled(), "enabled");
         // Switching on rewrites an entry the desktop switched off; off twice is no failure.
-        QString error;
-        QVERIFY2(autostart.SetEnabled(true, &error) && autostart.IsEnabled(), qPrintable(error));
+        QVERIFY2(autostart.SetEnabled(true) && autostart.IsEnabled(), qPrintable(autostart.errorString()));
         QVERIFY(Read(autostart.EntryPath()).startsWith("[Desktop Entry]\n"));
         QVERIFY(autostart.SetEnabled(false) && autostart.SetEnabled(false));
         QVERIFY(!QFileInfo::exists(autostart.EntryPath()) && !autostart.IsEnabled());

@@ -31,7 +31,7 @@ static void Type(QWidget &window, const QStringList &edits)
 static QStringList Stored(const Settings &s)
 {
     return {s.Stored.ServerIP, QString::number(s.Stored.ServerPort), QString::number(s.Stored.ServerTimeout), s.Stored.LogPath,
-            s.Security.CryptPassword, QString::number(s.Security.EncryptData), QString::number(s.Security.AcceptSecureOnly)};
+            s.Security.PasswordText(), QString::number(s.Security.EncryptData), QString::number(s.Security.AcceptSecureOnly)};
 }
 
 // The password boxes and the secure-only box are usable only while the encrypt box is ticked.
@@ -107,6 +107,7 @@ private slots:
         Control(window, "txtPassword2")->setFocus();
         QTest::keyClick(Control(window, "txtPassword2"), Qt::Key_Return);
         QCOMPARE(window.result(), int(QDialog::Accepted));
+        QCOMPARE(settings.Security.PasswordText(), QStringLiteral("secret"));
         QCOMPARE(settings.Stored.ServerPort, 4001);
     }
 
@@ -129,7 +130,7 @@ private slots:
         QFETCH(bool, ok);
         Settings settings;
         settings.Security.EncryptData = settings.Security.AcceptSecureOnly = encryptOnOpen;
-        settings.Security.CryptPassword = "secret";
+        settings.Security.SetPassword("secret");
         settings.Network = {"desk-3", "Discovery is off: no Avahi", {"192.0.2.1:30666"}};
         QTemporaryDir dir;
         const QString folder = QDir::toNativeSeparators(dir.filePath("level1/level2"));
@@ -167,8 +168,7 @@ private slots:
         frame.findChild<QSpinBox *>(QStringLiteral("txtHistorySize"))->setValue(64);
         for (const char *box : {"chkKeepEnciphered", "chkNotify", "chkCopyReceived", "chkKeepHistory"})
             frame.findChild<QCheckBox *>(QLatin1String(box))->click();
-        QString error;
-        QVERIFY(frame.Apply(prefs, &error));
+        QVERIFY(frame.Apply(prefs));
         QCOMPARE(prefs.KeepHistory, !defaults.KeepHistory);
         QCOMPARE(prefs.KeepEnciphered, !defaults.KeepEnciphered);
         QCOMPARE(prefs.Notify, !defaults.Notify);
@@ -197,8 +197,7 @@ private slots:
         QCOMPARE(box->isChecked(), present);
         if (click)
             box->click();
-        QString error;
-        QVERIFY(frame.Apply(prefs, &error));
+        QVERIFY(frame.Apply(prefs));
         QCOMPARE(QFile::exists(Entry().EntryPath()), present != click);
         QCOMPARE(Entry().IsEnabled(), present != click);
     }
