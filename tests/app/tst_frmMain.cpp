@@ -207,27 +207,35 @@ private slots:
         QVERIFY(!QFileInfo::exists(running.Controller().Run().AddressFile));
     }
 
-    // A new sender joins the address list once and is chosen; File -> Exit writes the settings
-    // (the password never) and the list as read, blank lines out, with the new ones after.
+    // Settings set in the window are written by OK and taken by the server at once; a new sender
+    // joins the address list once and is chosen; File -> Exit writes the settings (the password
+    // never) and the list as read, blank lines out, with the new ones after; the next start reads
+    // them back, and pairing listens where they say.
     void quitWritesSettingsAndAddresses()
     {
         QVERIFY(Write(m_program->filePath(QStringLiteral("tdsettings.ini")), "127.0.0.3\r\n\r\n  10.0.0.6 \r\n127.0.0.3\r\n"));
-        StartedWindow().Controller().AppSettings().Security.SetPassword(QStringLiteral("sesame-secret"));
+        const QString port = QString::number(FreePort()), phonePort = QString::number(FreePort());
+        const QString path = m_program->filePath(QStringLiteral("inbox/"));
+        StartedWindow();
+        EditSettings({"txtIP", Loopback, "txtPort", port, "txtTimeout", "7", "txtPath", path, "txtPhonePort", phonePort});
+        QCOMPARE(Store().value(QStringLiteral("Settings/ServerTimeout")).toString(), QStringLiteral("7")); // written by OK
+        m_window->Controller().AppSettings().Security.SetPassword(QStringLiteral("sesame-secret"));
         m_window->Controller().AppSettings().Stored.Cipher = ZaridoDovo::Cipher::Legacy;
+        QCOMPARE(Port(), port.toInt());
         for (const QString sender : {"127.0.0.1", "127.0.0.2", "127.0.0.1", "127.0.0.3"}) {
             QVERIFY(DeliverFrom(sender, sender.toLatin1()));
             QCOMPARE(Box()->currentText(), sender);
         }
         Command("mnuFileItem5"); // E&xit
-        QSettings store = Store();
-        QCOMPARE(store.childGroups(), (QStringList{"Preferences", "Security", "Settings"}));
-        store.beginGroup(QStringLiteral("Settings"));
-        QCOMPARE(store.allKeys(), (QStringList{"Cipher", "LogPath", "ServerIP", "ServerPort", "ServerTimeout"}));
-        StoredSettings next; // the next run reads the choice back
-        next.Load(SettingsStore());
-        QCOMPARE(next.Cipher, ZaridoDovo::Cipher::Legacy);
         QVERIFY(!Read(Store().fileName()).contains("sesame-secret"));
         QCOMPARE(Read(m_window->Controller().Run().AddressFile), QByteArray("127.0.0.3\r\n10.0.0.6\r\n127.0.0.3\r\n127.0.0.1\r\n127.0.0.2\r\n"));
+        m_window.reset();
+        MakeWindow().StartServer();
+        QCOMPARE(Port(), port.toInt());
+        QCOMPARE(m_window->Controller().AppSettings().Stored.Cipher, ZaridoDovo::Cipher::Legacy);
+        QCOMPARE(EditSettings({}), (QStringList{Loopback, port, QStringLiteral("7"), path, phonePort}));
+        Command("mnuToolsItem5");
+        QCOMPARE(m_window->findChild<PhoneServer *>()->Port(), phonePort.toInt());
     }
 
     void quitOnFullDiskKeepsAddressFile()
@@ -429,24 +437,6 @@ private slots:
         QCOMPARE(Board()->toPlainText(), QStringLiteral("ab\u00e9\nd"));
         QCOMPARE(Status(), QStringLiteral("Error loading ") + path);
         QCOMPARE(m_messages.size(), 2);
-    }
-
-    void settingsSurviveQuitAndStart()
-    {
-        const QString port = QString::number(FreePort());
-        const QString path = m_program->filePath(QStringLiteral("inbox/"));
-        StartedWindow();
-        const QString phonePort = QString::number(FreePort());
-        EditSettings({"txtIP", Loopback, "txtPort", port, "txtTimeout", "7", "txtPath", path, "txtPhonePort", phonePort});
-        QCOMPARE(Store().value(QStringLiteral("Settings/ServerTimeout")).toString(), QStringLiteral("7")); // written by OK
-        QCOMPARE(Send(port.toInt(), "moved"), QStringLiteral("OK")); // the server moved at once
-        Command("mnuFileItem5");
-        m_window.reset();
-        MakeWindow().StartServer(); // a new start reads them back
-        QCOMPARE(Port(), port.toInt());
-        QCOMPARE(EditSettings({}), (QStringList{Loopback, port, QStringLiteral("7"), path, phonePort}));
-        Command("mnuToolsItem5"); // pairing listens where the settings say
-        QCOMPARE(m_window->findChild<PhoneServer *>()->Port(), phonePort.toInt());
     }
 
     // Secure-only kept from an earlier run, with no password at hand: nothing plain gets in, and

@@ -10,16 +10,6 @@ class tst_frmLog : public QObject
     Q_OBJECT
 
 private slots:
-    void closeHidesUnlessTaggedEnd()
-    {
-        frmLog window(nullptr);
-        window.show();
-        QVERIFY(!window.close());
-        QVERIFY(!window.isVisible());
-        window.AllowClose();
-        QVERIFY(window.close());
-    }
-
     // The box shows one paragraph per line and counts its length as the log wrote it, CR LF
     // included, so the purge comes exactly past the limit.
     void boxPurgesPastTheLimit_data()
