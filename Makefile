@@ -5,7 +5,7 @@ PKG_BUILD  ?= build-package
 JOBS       ?= 2
 CMAKE_ARGS ?=
 
-.PHONY: all deps build run test test-sanitize package package-check bench fuzz clean
+.PHONY: all deps build run test test-sanitize package-configure package package-check bench fuzz clean
 
 all: build
 
@@ -35,22 +35,28 @@ test-sanitize: deps
 # of sealed frames (FUZZ_TARGET=SealedOpen), for FUZZ_SECONDS; new inputs land in fuzz-build/corpus-*.
 FUZZ_SECONDS ?= 300
 FUZZ_TARGET ?= MessageJudge
-fuzz: deps
+fuzz:
+	@./scripts/install-deps --fuzz
 	CXX=clang++ cmake -S . -B fuzz-build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTEXTDROP_FUZZ=ON -DTEXTDROP_WERROR=ON
 	cmake --build fuzz-build -j$(JOBS) --target fuzz_$(FUZZ_TARGET)
 	mkdir -p fuzz-build/corpus-$(FUZZ_TARGET)
 	fuzz-build/tests/fuzz/fuzz_$(FUZZ_TARGET) -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
 	  fuzz-build/corpus-$(FUZZ_TARGET) tests/fuzz/corpus/$(FUZZ_TARGET)
 
-# The Debian package textdrop_<version>_<arch>.deb in $(PKG_BUILD), built for /usr without tests.
-# All of Debian's hardening flags (stack protector, fortified functions, read-only relocations
-# bound at start).
-package: deps
-	export DEB_BUILD_MAINT_OPTIONS=hardening=+all; \
-	CXXFLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
-	LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
+# The Debian package textdrop_<version>_<arch>.deb in $(PKG_BUILD), built for /usr: Release with
+# all of Debian's hardening flags (stack protector, fortified functions, read-only relocations
+# bound at start) and no debug information, as its programs go in stripped. Tests are built there
+# only with PKG_TESTS=ON (.ci/run: one build serves the suite and the package); the package never
+# holds them.
+PKG_TESTS ?= OFF
+package-configure: deps
+	export DEB_BUILD_MAINT_OPTIONS=hardening=+all DEB_CXXFLAGS_MAINT_STRIP=-g; \
 	cmake -S . -B $(PKG_BUILD) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-	  -DTEXTDROP_BUILD_TESTS=OFF -DTEXTDROP_BUILD_BENCH=OFF $(CMAKE_ARGS)
+	  -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
+	  -DTEXTDROP_BUILD_TESTS=$(PKG_TESTS) -DTEXTDROP_BUILD_BENCH=OFF $(CMAKE_ARGS)
+
+package: package-configure
 	cmake --build $(PKG_BUILD) -j$(JOBS)
 	rm -f $(PKG_BUILD)/textdrop_*.deb
 	cd $(PKG_BUILD) && cpack -G DEB
@@ -60,7 +66,11 @@ package: deps
 package-check: package
 	./scripts/check-package $(PKG_BUILD)
 
-bench: build
+# Configured again: OpenSSL may have just come in.
+bench:
+	@./scripts/install-deps --bench
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTEXTDROP_BUILD_BENCH=ON $(CMAKE_ARGS)
+	cmake --build $(BUILD) -j$(JOBS)
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && { echo "== $$(basename $$b)"; "$$b"; }; done
 
 clean:

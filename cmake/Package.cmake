@@ -24,6 +24,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt loads its display plug-ins and its SQLite driver (the history) at run time, where
 # dpkg-shlibdeps cannot see them; so does Qt Keychain with libsecret (the remembered password).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6sql6-sqlite, libsecret-1-0")
+# Qt's own texts (standard buttons, key names) in the user's language; English without it.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The ufw profile lives under /etc: the administrator's edits to it survive upgrades.
 file(WRITE ${CMAKE_BINARY_DIR}/conffiles "${CMAKE_INSTALL_FULL_SYSCONFDIR}/ufw/applications.d/textdrop\n")

@@ -118,6 +118,8 @@ void AppController::StartServer()
     const bool started =
         m_Server->StartServer(m_running.ip, m_running.port, m_running.timeout, m_running.password, m_running.secureOnly,
                               m_running.cipher);
+    // A receiver on one address has texts sent from it too, so the answers find it.
+    m_msg->SetSourceAddress(started ? m_Server->LocalIP() : QString());
     // An empty address asks for every local one; a failed start leaves it empty.
     const QString ip = m_Server->LocalIP().isEmpty() ? QHostAddress(QHostAddress::AnyIPv4).toString() : m_Server->LocalIP();
     emit ServerStarted(started, ip + QLatin1Char(':') + QString::number(m_Server->LocalPort()),

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 namespace {
-constexpr int LabelIndent = 2;
+constexpr int StatusIndent = 2;
 }
 
 StatusLine::StatusLine(const QString &name, QWidget *parent)
@@ -14,7 +14,7 @@ StatusLine::StatusLine(const QString &name, QWidget *parent)
     setObjectName(name);
     setTextFormat(Qt::PlainText); // peers' words end up here: never read them as markup
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    setIndent(LabelIndent);
+    setIndent(StatusIndent);
 }
 
 void StatusLine::SetFullText(const QString &text)

@@ -42,7 +42,7 @@ QByteArray NotNull(const QByteArray &bytes)
     return bytes.isNull() ? QByteArray("") : bytes;
 }
 
-QString Reason(const QSqlError &error)
+QString DatabaseReason(const QSqlError &error)
 {
     const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
     return text.isEmpty() ? QStringLiteral("unknown database error") : text;
@@ -157,7 +157,7 @@ void HistoryStore::Close()
 QString HistoryStore::Failed(const QSqlError &error)
 {
     m_damaged = m_damaged || TellsOfDamage(error);
-    return Reason(error);
+    return DatabaseReason(error);
 }
 
 bool HistoryStore::Intact() const
@@ -298,7 +298,7 @@ QList<HistoryStore::Entry> HistoryStore::Page(const QByteArray &filter, qint64 b
     query.addBindValue(limit);
     if (!query.exec()) {
         if (error)
-            *error = Reason(query.lastError());
+            *error = DatabaseReason(query.lastError());
         return entries;
     }
     while (query.next()) {

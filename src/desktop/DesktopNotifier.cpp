@@ -32,7 +32,8 @@ void DesktopNotifier::Notify(const QString &summary, const QString &body, const 
     call << QStringLiteral(TEXTDROP_TITLE) << uint(0) << QStringLiteral("textdrop") << summary
          // Services may read the body as markup: the text is shown as it is.
          << body.toHtmlEscaped() << actions
-         << QVariantMap() << int(-1);
+         // The desktop shows the program's icon and name from its menu entry.
+         << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral(TEXTDROP_ID)}} << int(-1);
     auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, ReplyTimeoutMilliseconds), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, summary, body, payload](QDBusPendingCallWatcher *finished) { OnReply(finished, summary, body, payload); });

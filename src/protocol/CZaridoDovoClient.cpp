@@ -17,12 +17,12 @@
 
 namespace {
 
-std::string_view View(const QByteArray &bytes)
+std::string_view AsView(const QByteArray &bytes)
 {
     return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
 }
 
-QByteArray Bytes(std::string_view text)
+QByteArray AsBytes(std::string_view text)
 {
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -69,6 +69,14 @@ CZaridoDovoClient::~CZaridoDovoClient()
     DropSocket();
 }
 
+void CZaridoDovoClient::SetSourceAddress(const QString &address)
+{
+    m_source = QHostAddress(address);
+    const bool any = m_source == QHostAddress(QHostAddress::AnyIPv4) || m_source == QHostAddress(QHostAddress::AnyIPv6);
+    if (any)
+        m_source.clear();
+}
+
 void CZaridoDovoClient::SetSaltFile(const QString &path)
 {
     std::string salt = SaltFile::Load(path);
@@ -92,7 +100,7 @@ QString CZaridoDovoClient::Destination() const
 void CZaridoDovoClient::SendMessage(const QString &ipAddress, int port, const QByteArray &message,
                                     const QByteArray &password, ZaridoDovo::Cipher cipher)
 {
-    SendMessage(ipAddress, port, message, std::make_shared<const SecretBytes>(View(password)), cipher);
+    SendMessage(ipAddress, port, message, std::make_shared<const SecretBytes>(AsView(password)), cipher);
 }
 
 void CZaridoDovoClient::SendMessage(const QString &ipAddress, int port, const QByteArray &message,
@@ -194,10 +202,10 @@ void CZaridoDovoClient::Dispatch(const QByteArray &message)
     const QString ipAddress = m_IP_Address;
     const int port = m_Port;
     if (m_password->Empty() || m_cipher == ZaridoDovo::Cipher::Legacy) {
-        m_frame = WriteFrame(View(message), m_password->View()).bytes;
+        m_frame = WriteFrame(AsView(message), m_password->View()).bytes;
     } else {
         m_requestNonce = SealedFrame::NewNonce();
-        m_frame = SealedFrame::Seal(*m_key, m_salt, m_requestNonce, QDateTime::currentSecsSinceEpoch(), View(message));
+        m_frame = SealedFrame::Seal(*m_key, m_salt, m_requestNonce, QDateTime::currentSecsSinceEpoch(), AsView(message));
     }
 
     if (port < 0 || port > 65535) {
@@ -205,6 +213,12 @@ void CZaridoDovoClient::Dispatch(const QByteArray &message)
         return;
     }
     m_socket = new QTcpSocket(this);
+    // Bound before its signals are connected: an address gone away is no failed send.
+    const QHostAddress destination(ipAddress);
+    const bool bindable = destination.protocol() == m_source.protocol()
+        && (destination.isLoopback() || !m_source.isLoopback());
+    if (!m_source.isNull() && bindable && !m_socket->bind(m_source, 0))
+        AddLog("Sending from any address: " + m_source.toString() + " is not available (" + m_socket->errorString() + ")");
     connect(m_socket, &QTcpSocket::connected, this, &CZaridoDovoClient::onConnect);
     connect(m_socket, &QTcpSocket::readyRead, this, &CZaridoDovoClient::onDataArrival);
     connect(m_socket, &QTcpSocket::bytesWritten, this, &CZaridoDovoClient::onBytesWritten);
@@ -251,7 +265,7 @@ void CZaridoDovoClient::onDataArrival()
     if (data.isEmpty())
         return;
     m_replyBytes += data.size();
-    CheckReply(m_reader.Feed(View(data)));
+    CheckReply(m_reader.Feed(AsView(data)));
 }
 
 void CZaridoDovoClient::CheckReply(FrameReader::Status status)
@@ -277,19 +291,19 @@ void CZaridoDovoClient::CheckReply(FrameReader::Status status)
                 RejectReply(QStringLiteral("Sealed reply does not open: forged, altered or for another message"));
                 return;
             }
-            EvaluateReply(Bytes(opened->text));
+            EvaluateReply(AsBytes(opened->text));
             return;
         }
-        if (m_reader.Tag() != ZaridoDovo::PlainTag || View(Bytes(m_reader.Payload())) == ZaridoDovo::ReplyOk) {
+        if (m_reader.Tag() != ZaridoDovo::PlainTag || AsView(AsBytes(m_reader.Payload())) == ZaridoDovo::ReplyOk) {
             RejectReply(QStringLiteral("Unsealed reply to a sealed message"));
             return;
         }
-        EvaluateReply(Bytes(m_reader.Payload()));
+        EvaluateReply(AsBytes(m_reader.Payload()));
         return;
     }
     // The reply's tag is not checked: a reply that does not decipher cannot read "OK" either.
     const bool enciphered = m_reader.Tag() != ZaridoDovo::PlainTag && !m_password->Empty();
-    EvaluateReply(Bytes(enciphered ? CryptString(m_reader.Payload(), m_password->View()) : m_reader.Payload()));
+    EvaluateReply(AsBytes(enciphered ? CryptString(m_reader.Payload(), m_password->View()) : m_reader.Payload()));
 }
 
 void CZaridoDovoClient::EvaluateReply(const QByteArray &reply)
@@ -299,7 +313,7 @@ void CZaridoDovoClient::EvaluateReply(const QByteArray &reply)
     m_replyBytes = 0;
     m_answered = true;
     m_deadline.stop();
-    if (View(reply) == ZaridoDovo::ReplyOk) {
+    if (AsView(reply) == ZaridoDovo::ReplyOk) {
         emit MessageSent(static_cast<int>(m_StartTicks.elapsed()));
         AddLog(QStringLiteral("OK Message recv"));
     } else {
@@ -311,7 +325,7 @@ void CZaridoDovoClient::EvaluateReply(const QByteArray &reply)
 void CZaridoDovoClient::RejectReply(const QString &logText)
 {
     DropSocket();
-    emit MessageError(Bytes(std::string(ZaridoDovo::InvalidReply)));
+    emit MessageError(AsBytes(std::string(ZaridoDovo::InvalidReply)));
     AddLog("Error: " + logText);
 }
 
@@ -326,7 +340,7 @@ void CZaridoDovoClient::onClose()
     const QByteArray rest = m_socket->readAll() + UnreadBytes(m_spareDescriptor);
     if (!rest.isEmpty()) {
         m_replyBytes += rest.size();
-        CheckReply(m_reader.Feed(View(rest)));
+        CheckReply(m_reader.Feed(AsView(rest)));
         if (epoch != m_epoch || !m_socket)
             return;
     }

@@ -8,6 +8,7 @@
 #include <QAbstractSocket>
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QHostAddress>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -60,6 +61,11 @@ public:
     void SendMessage(const QString &ipAddress, int port, const QByteArray &message,
                      std::shared_ptr<const SecretBytes> password, ZaridoDovo::Cipher cipher);
 
+    // The local address connections leave from: a copy listening on one address sends from it,
+    // so the receiver sees (and remembers) an address it can answer to. Empty or an any-address:
+    // the system picks, as it does for a loopback source and a destination elsewhere.
+    void SetSourceAddress(const QString &address);
+
     // Sends with the salt kept in this file (see SaltFile) rather than one of this copy's own.
     void SetSaltFile(const QString &path);
 
@@ -97,6 +103,7 @@ private:
     void onDeadline();
     void Fail(QAbstractSocket::SocketError error, const QString &reason);
 
+    QHostAddress m_source; // null: the system picks
     QString m_IP_Address;
     int m_Port = 0;
     std::string m_frame;

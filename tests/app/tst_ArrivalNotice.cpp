@@ -26,14 +26,15 @@ public:
         QString summary;
         QString body;
         QStringList actions;
+        QVariantMap hints;
     };
     QList<Call> calls;
 
 public slots:
     uint Notify(const QString &, uint, const QString &, const QString &summary, const QString &body,
-                const QStringList &actions, const QVariantMap &, int)
+                const QStringList &actions, const QVariantMap &hints, int)
     {
-        calls.append({summary, body, actions});
+        calls.append({summary, body, actions, hints});
         return uint(calls.size()) + 40;
     }
 };
@@ -182,6 +183,7 @@ private slots:
         QCOMPARE(m_service.calls[1].summary, QStringLiteral("Message from 10.0.0.9"));
         QCOMPARE(m_service.calls[1].body, QStringLiteral("&lt;b&gt;x&lt;/b&gt; &amp; y"));
         QCOMPARE(m_service.calls[1].actions, (QStringList{"copy", "Copy", "show", "Show"}));
+        QCOMPARE(m_service.calls[1].hints.value("desktop-entry").toString(), QStringLiteral("org.example.Textdrop")); // its icon and name
         QCOMPARE(m_service.calls[2].body, QStringLiteral("A message from 10.0.0.4 was refused.\nInvalid Message"));
         m_window->show();
         QCOMPARE(m_tray->Unseen(), 0);

@@ -1,4 +1,5 @@
 #include "FakeDialogRunner.h"
+#include "TextdropVersion.h"
 #include "LoopbackReceiver.h"
 #include "ScriptedReceiver.h"
 #include "TestFiles.h"
@@ -316,7 +317,10 @@ private slots:
         CZaridoDovoServer peer;
         QVERIFY(peer.StartServer(Loopback, 0, 2, "p\xc3\xa4ss", true, ZaridoDovo::Cipher::Sealed));
         QSignalSpy received(&peer, &CZaridoDovoServer::MessageReceived);
+        ListenOnLoopback();
+        Store().setValue(QStringLiteral("Settings/ServerIP"), QStringLiteral("127.0.0.2")); // sends leave from it
         MakeWindow().Controller().AppSettings().Security.SetPassword(QStringLiteral("p\u00e4ss"));
+        m_window->StartServer();
         const QString typed = Loopback + ':' + QString::number(peer.LocalPort());
         Box()->SetPeers({Peer{"desk-3", Loopback, quint16(peer.LocalPort()), false, {}}});
         if (found)
@@ -327,6 +331,7 @@ private slots:
         Click("cmdSend");
         QVERIFY(received.wait());
         QCOMPARE(received.at(0).at(0).toByteArray(), QByteArray("a\xc3\xa9\x63\r\nd"));
+        QCOMPARE(received.at(0).at(1).toString(), QStringLiteral("127.0.0.2"));
         QTRY_VERIFY2(QRegularExpression(QStringLiteral("^7 bytes sent in \\d+\\.\\d\\d seconds$")).match(Status()).hasMatch(), qPrintable(Status()));
         QCOMPARE(Box()->Entries(), found ? QStringList() : QStringList{typed});
         QCOMPARE(Box()->itemText(Box()->count() - 1), "desk-3 \u2014 " + Loopback); // after the remembered ones
@@ -477,6 +482,28 @@ private slots:
         store.sync();
         QCOMPARE(store.value(QStringLiteral("Settings/ServerTimeout")).toString(), QStringLiteral("2"));
         QCOMPARE(Read(home.filePath(QStringLiteral("tdsettings.ini"))), QByteArray("127.0.0.2\r\n"));
+    }
+
+    void textOnlyOptionsNeedNoDisplay_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("help") << QStringLiteral("--help") << QStringLiteral("--hidden");
+        QTest::newRow("version") << QStringLiteral("--version") << QStringLiteral("Textdrop " TEXTDROP_VERSION);
+    }
+    void textOnlyOptionsNeedNoDisplay()
+    {
+        QFETCH(QString, option);
+        QFETCH(QString, expected);
+        QProcess running;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QLatin1String(name));
+        running.setProcessEnvironment(env);
+        running.start(QStringLiteral(TEXTDROP_PROGRAM_PATH), {option});
+        QVERIFY(running.waitForFinished(10000));
+        QCOMPARE(running.exitCode(), 0);
+        QVERIFY(QString::fromUtf8(running.readAllStandardOutput()).contains(expected));
     }
 
     // The tray menu offers Hide while the window shows, Show while it is hidden.

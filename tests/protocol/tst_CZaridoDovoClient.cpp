@@ -195,6 +195,16 @@ private slots:
         QTRY_COMPARE(receiver.received, 11);
         QCOMPARE(CloseOnExecOfConnectionsTo(receiver.Port()), (QList<bool>{true, true})); // Qt's and the spare
     }
+
+    void leavesFromTheSourceAddress()
+    {
+        LoopbackReceiver receiver;
+        Sender sender;
+        sender.client.SetSourceAddress(QStringLiteral("127.0.0.2"));
+        sender.client.SendMessage(Local, receiver.Port(), "abc");
+        QTRY_COMPARE(sender.seen, QStringList{"MessageSent"});
+        QVERIFY2(receiver.view.text.contains("<MessageReceived abc 127.0.0.2>"), qPrintable(receiver.view.text));
+    }
 };
 
 QTEST_MAIN(tst_CZaridoDovoClient)
