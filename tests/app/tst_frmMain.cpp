@@ -827,8 +827,11 @@ private slots:
         HistoryStore store;
         QCOMPARE(store.Open(HistoryFile()), QString());
         const int total = HistoryModel::PageSize * 2 + 7;
-        for (int i = 0; i < total; ++i)
-            QCOMPARE(store.Record({.text = QByteArray::number(i)}), QString());
+        for (int i = 0; i < total; ++i) {
+            HistoryStore::Entry entry;
+            entry.text = QByteArray::number(i);
+            QCOMPARE(store.Record(entry), QString());
+        }
         HistoryModel model(store);
         QCOMPARE(model.rowCount(), HistoryModel::PageSize);
         while (model.canFetchMore({}))
