@@ -751,32 +751,6 @@ private slots:
         QTEST(int(Listing().size()), "history");
     }
 
-    // Clear and File -> New keep the unsent text as an arrival does: in the history, and Undo
-    // brings it back; Redo takes it away again.
-    void clearAndNewKeepTheDraft_data()
-    {
-        QTest::addColumn<QString>("command");
-        QTest::newRow("Clear") << "cmdClear";
-        QTest::newRow("File -> New") << "mnuFileItem0";
-    }
-    void clearAndNewKeepTheDraft()
-    {
-        QFETCH(QString, command);
-        StartedWindow();
-        Board()->setFocus();
-        QTest::keyClicks(Board(), QStringLiteral("half a thought"));
-        if (auto *button = Control<QPushButton>(qPrintable(command)))
-            QTest::mouseClick(button, Qt::LeftButton);
-        else
-            Command(qPrintable(command));
-        QCOMPARE(Board()->toPlainText(), QString());
-        QCOMPARE(Listing(), QStringList{Row(Direction::Draft, {}, {}, QStringLiteral("half a thought"))});
-        QTest::keyClick(Board(), Qt::Key_Z, Qt::ControlModifier);
-        QCOMPARE(Board()->toPlainText(), QStringLiteral("half a thought"));
-        QTest::keyClick(Board(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(Board()->toPlainText(), QString());
-    }
-
     // Ctrl+Enter, on either key, asks to send; Return alone is a new line.
     void ctrlEnterAsksToSend()
     {
@@ -790,17 +764,22 @@ private slots:
         QCOMPARE(board.toPlainText(), QStringLiteral("ab\n"));
     }
 
-    // Through the window: the draft is in the history, Edit -> Undo brings it back, the
-    // destination typed stays, and the clipboard is left alone unless asked.
+    // Through the window: the draft an arrival, Clear or File -> New takes off the board is in
+    // the history, Edit -> Undo brings it back and Redo takes it again; the destination typed
+    // stays, and the clipboard is left alone unless asked.
     void arrivalOverTypedText_data()
     {
         QTest::addColumn<bool>("copyReceived");
-        QTest::newRow("clipboard left alone by default") << false;
-        QTest::newRow("arrival copied to the clipboard") << true;
+        QTest::addColumn<QString>("command"); // none: a message arrives
+        QTest::newRow("clipboard left alone by default") << false << "";
+        QTest::newRow("arrival copied to the clipboard") << true << "";
+        QTest::newRow("Clear keeps the draft too") << true << "cmdClear";
+        QTest::newRow("File -> New keeps the draft too") << false << "mnuFileItem0";
     }
     void arrivalOverTypedText()
     {
         QFETCH(bool, copyReceived);
+        QFETCH(QString, command);
         if (copyReceived)
             Store().setValue(QStringLiteral("Preferences/CopyReceived"), true);
         QGuiApplication::clipboard()->setText(QStringLiteral("mine"));
@@ -808,14 +787,23 @@ private slots:
         Board()->setFocus();
         QTest::keyClicks(Board(), QStringLiteral("half a thought"));
         Box()->setEditText(QStringLiteral("10.20.30.40"));
-        QVERIFY(Deliver("from af\xc3\xa4r"));
-        QTRY_COMPARE(Board()->toPlainText(), QStringLiteral("from af\u00e4r"));
-        QCOMPARE(QGuiApplication::clipboard()->text(), copyReceived ? QStringLiteral("from af\u00e4r") : QStringLiteral("mine"));
+        const QString arrived = command.isEmpty() ? QStringLiteral("from af\u00e4r") : QString();
+        QStringList listing{Row(Direction::Draft, QStringLiteral("10.20.30.40"), {}, QStringLiteral("half a thought"))};
+        if (command.isEmpty()) {
+            QVERIFY(Deliver("from af\xc3\xa4r"));
+            listing.prepend(Row(Direction::Received, Loopback, {}, arrived));
+        } else if (auto *button = Control<QPushButton>(qPrintable(command)))
+            QTest::mouseClick(button, Qt::LeftButton);
+        else
+            Command(qPrintable(command));
+        QTRY_COMPARE(Board()->toPlainText(), arrived);
+        QCOMPARE(QGuiApplication::clipboard()->text(), copyReceived && command.isEmpty() ? arrived : QStringLiteral("mine"));
         QCOMPARE(Box()->currentText(), QStringLiteral("10.20.30.40"));
-        QCOMPARE(Listing(), (QStringList{Row(Direction::Received, Loopback, {}, QStringLiteral("from af\u00e4r")),
-                                         Row(Direction::Draft, QStringLiteral("10.20.30.40"), {}, QStringLiteral("half a thought"))}));
+        QCOMPARE(Listing(), listing);
         Control<QAction>("mnuEditItem7")->trigger();
         QCOMPARE(Board()->toPlainText(), QStringLiteral("half a thought"));
+        QTest::keyClick(Board(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier); // Redo
+        QCOMPARE(Board()->toPlainText(), arrived);
     }
 
     // Both directions reach the history, marked as enciphered, once the settings allow it (the
