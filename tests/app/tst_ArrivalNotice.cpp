@@ -9,7 +9,6 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QElapsedTimer>
-#include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
 

@@ -33,20 +33,14 @@ private slots:
             QTEST(QByteArray::fromStdString(CryptString(plaintext.toStdString(), key.toStdString())).toHex(), "ciphertext");
     }
 
-    // Every byte value, passwords with NUL and high bytes; the key table is the password
+    // A password's every byte counts, NUL and high bytes too; the key table is the password
     // repeated to 256 entries, cut there.
-    void roundTripAndKeyTable()
+    void keyTable()
     {
-        std::string text, longPassword;
-        for (int c = 0; c < 3 * 256; ++c)
-            text.push_back(static_cast<char>(c));
+        std::string text(3 * 256, 'x'), longPassword;
         for (int k = 0; k < 300; ++k)
             longPassword.push_back(static_cast<char>('a' + k % 26));
-        for (const std::string &password : {std::string("p\0\xff\x80w", 5), longPassword}) {
-            const std::string enciphered = CryptString(text, password);
-            QVERIFY(enciphered.size() == text.size() && enciphered != text);
-            QCOMPARE(CryptString(enciphered, password), text);
-        }
+        QVERIFY(CryptString(text, std::string("p\0\xff", 3)) != CryptString(text, std::string("p\0\xfe", 3)));
         QCOMPARE(CryptString(text, "z"), CryptString(text, std::string(256, 'z')));
         QCOMPARE(CryptString(text, longPassword), CryptString(text, longPassword.substr(0, 256)));
         QVERIFY(CryptString(text, longPassword) != CryptString(text, longPassword.substr(0, 255)));

@@ -15,7 +15,6 @@ private slots:
         QTest::addColumn<QString>("host"); // empty: refused
         QTest::addColumn<int>("port");
         QTest::newRow("name") << " desk-3 " << "desk-3" << 30666;
-        QTest::newRow("ipv4:port") << "127.0.0.3:32001" << "127.0.0.3" << 32001;
         QTest::newRow("name:port") << "desk-3:8080" << "desk-3" << 8080;
         QTest::newRow("bare ipv6") << "fe80::1%eth0" << "fe80::1%eth0" << 30666;
         QTest::newRow("[ipv6]:port") << "[::1]:5000" << "::1" << 5000;

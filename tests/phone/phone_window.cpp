@@ -17,7 +17,6 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
-#include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>

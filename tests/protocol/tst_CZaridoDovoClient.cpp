@@ -61,161 +61,151 @@ class tst_CZaridoDovoClient : public QObject
     Q_OBJECT
 
 private slots:
-    void manyMessagesOneAfterAnother();
-    void replyWords_data();
-    void replyWords();
-    void refusedBeforeSending_data();
-    void refusedBeforeSending();
-    void connectDeadlineStillHolds();
-    void keyDerivedOncePerPassword();
-    void spareDescriptorClosesOnExec();
-    void leavesFromTheSourceAddress();
+    void manyMessagesOneAfterAnother()
+    {
+        LoopbackReceiver receiver({.password = "pw"});
+        Sender sender;
+        QList<QByteArray> sent;
+        QByteArray bytes; // every byte value, NUL and CR LF included
+        for (int k = 0; k < 3300; ++k)
+            bytes += static_cast<char>(k);
+        const auto sendNext = [&] { // of many lengths, every other one enciphered
+            sent << bytes.mid(sent.size() % 256, sent.size() * 331 % 3000 + 1);
+            sender.client.SendMessage(Local, receiver.Port(), sent.last(), sent.size() % 2 ? "pw" : "", ZaridoDovo::Cipher::Legacy);
+        };
+        connect(&sender.client, &CZaridoDovoClient::MessageSent, this, [&] {
+            if (sent.size() < 200)
+                sendNext();
+        });
+        sendNext();
+        QTRY_COMPARE_WITH_TIMEOUT(sender.seen.count("MessageSent"), 200, 20000);
+        QCOMPARE(receiver.delivered, sent);
+    }
+
+    // What each answer, or the lack of one, comes to; the word after a refusal is the receiver's own.
+    void replyWords_data()
+    {
+        QTest::addColumn<int>("script");
+        QTest::addColumn<int>("textSize");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<QString>("reason");
+        using R = ScriptedReceiver;
+        const QString closed = "Error " + QString::number(QAbstractSocket::RemoteHostClosedError);
+        QTest::newRow("OK") << int(R::ReplyThenClose) << 100 << QByteArray("OK") << "MessageSent" << QString();
+        QTest::newRow("NOTSAVED") << int(R::ReplyThenClose) << 100 << QByteArray("NOTSAVED") << "MessageError NOTSAVED" << QString();
+        QTest::newRow("MAXSIZE, then resets a 16 MiB upload") << int(R::ReplyThenReset) << ZaridoDovo::MaxFrameLength
+                                                              << QByteArray("MAXSIZE") << "MessageError MAXSIZE" << QString();
+        QTest::newRow("no valid reply frame") << int(R::ReplyThenClose) << 100 << QByteArray(1048577, 'x')
+                                              << "MessageError Invalid Message Received" << QString();
+        QTest::newRow("closes after the header, no reply")
+            << int(R::CloseSilently) << 100 << QByteArray() << closed << "ended before a reply";
+        QTest::newRow("resets after reading the frame")
+            << int(R::ResetSilently) << 100 << QByteArray() << closed << "ended before a reply";
+        QTest::newRow("closes 9 bytes into the reply")
+            << int(R::PartialReplyThenClose) << 100 << QByteArray("OK") << closed << "9 bytes into a reply";
+        QTest::newRow("reads everything, never answers") << int(R::StaySilent) << 100 << QByteArray()
+                                                         << "Error " + QString::number(QAbstractSocket::SocketTimeoutError)
+                                                         << "within 0.3 seconds";
+    }
+
+    void replyWords()
+    {
+        QFETCH(int, script);
+        QFETCH(int, textSize);
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, outcome);
+        QFETCH(QString, reason);
+        // The header, or all of a small frame, before the receiver acts.
+        const qint64 readFirst = ZaridoDovo::HeaderSize + (textSize > 1000 ? 0 : textSize);
+        ScriptedReceiver receiver(static_cast<ScriptedReceiver::Script>(script), readFirst, reply);
+        Sender sender({5000, 300});
+        sender.client.SendMessage(Local, receiver.Port(), QByteArray(textSize, 'x'));
+        QTRY_COMPARE_WITH_TIMEOUT(sender.seen, QStringList{outcome}, 10000);
+        QVERIFY2(sender.reason.startsWith("no answer from 127.0.0.1:" + QString::number(receiver.Port())) == !reason.isEmpty(),
+                 qPrintable(sender.reason));
+        QVERIFY2(sender.reason.contains(reason), qPrintable(sender.reason));
+        // Nothing more arrives later: one outcome per send.
+        QTest::qWait(400);
+        QCOMPARE(sender.seen, QStringList{outcome});
+    }
+
+    void refusedBeforeSending_data()
+    {
+        QTest::addColumn<int>("textSize");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("empty") << 0 << "Nothing was sent: there is nothing to send";
+        QTest::newRow("one byte above what a frame carries")
+            << ZaridoDovo::MaxFrameLength + 1
+            << "Nothing was sent: the text is 16777216 bytes, too long for one message (the receiver takes at most 1 MiB)";
+    }
+
+    void refusedBeforeSending()
+    {
+        QFETCH(int, textSize);
+        QFETCH(QString, reason);
+        ScriptedReceiver receiver(ScriptedReceiver::ReplyThenClose, 8, "OK");
+        Sender sender;
+        sender.client.SendMessage(Local, receiver.Port(), QByteArray(textSize, 'x'));
+        QCOMPARE(sender.seen, QStringList{"NotSent"});
+        QCOMPARE(sender.reason, reason);
+        QCOMPARE(sender.view.text, "Error: " + reason + "\r\n"); // no "Connecting to": no socket was touched
+        QTest::qWait(100);
+        QCOMPARE(receiver.connections, 0);
+    }
+
+    void connectDeadlineStillHolds()
+    {
+        // A listener with a full backlog that never accepts leaves further connects unanswered.
+        QTcpServer full;
+        full.setListenBacklogSize(0);
+        QVERIFY(full.listen(QHostAddress::LocalHost, 0));
+        full.pauseAccepting();
+        for (int k = 0; k < 4; ++k)
+            (new QTcpSocket(&full))->connectToHost(QHostAddress::LocalHost, full.serverPort());
+        QTest::qWait(100);
+        Sender sender({200, 60000});
+        sender.client.SendMessage(Local, full.serverPort(), "abc");
+        QTRY_COMPARE(sender.seen, QStringList{"Error " + QString::number(QAbstractSocket::SocketTimeoutError)});
+        QCOMPARE(sender.reason, QStringLiteral("Socket operation timed out"));
+    }
+
+    void keyDerivedOncePerPassword()
+    {
+        // A second send while the first one's key is still being derived waits for that key.
+        LoopbackReceiver receiver({.password = "pw", .cipher = ZaridoDovo::Cipher::Sealed});
+        Sender sender;
+        sender.deriver.gate = std::make_shared<QSemaphore>(0);
+        sender.client.SetKeyDeriver(sender.deriver());
+        sender.client.SendMessage(Local, receiver.Port(), "first", "pw");
+        QTRY_COMPARE(sender.deriver.calls->load(), 1);
+        sender.client.SendMessage(Local, receiver.Port(), "second", "pw");
+        sender.deriver.gate->release(8);
+        QTRY_COMPARE(sender.seen, QStringList{"MessageSent"});
+        QCOMPARE(receiver.delivered, QByteArrayList{"second"});
+        QCOMPARE(sender.deriver.calls->load(), 1);
+    }
+
+    void spareDescriptorClosesOnExec()
+    {
+        // A program started while a send waits for its reply must not inherit the connection.
+        ScriptedReceiver receiver(ScriptedReceiver::StaySilent, 11, {});
+        Sender sender;
+        sender.client.SendMessage(Local, receiver.Port(), "abc");
+        QTRY_COMPARE(receiver.received, 11);
+        QCOMPARE(CloseOnExecOfConnectionsTo(receiver.Port()), (QList<bool>{true, true})); // Qt's and the spare
+    }
+
+    void leavesFromTheSourceAddress()
+    {
+        LoopbackReceiver receiver;
+        Sender sender;
+        sender.client.SetSourceAddress(QStringLiteral("127.0.0.2"));
+        sender.client.SendMessage(Local, receiver.Port(), "abc");
+        QTRY_COMPARE(sender.seen, QStringList{"MessageSent"});
+        QVERIFY2(receiver.view.text.contains("<MessageReceived abc 127.0.0.2>"), qPrintable(receiver.view.text));
+    }
 };
-
-void tst_CZaridoDovoClient::manyMessagesOneAfterAnother()
-{
-    LoopbackReceiver receiver({.password = "pw"});
-    Sender sender;
-    QList<QByteArray> sent;
-    QByteArray bytes; // every byte value, NUL and CR LF included
-    for (int k = 0; k < 3300; ++k)
-        bytes += static_cast<char>(k);
-    const auto sendNext = [&] { // of many lengths, every other one enciphered
-        sent << bytes.mid(sent.size() % 256, sent.size() * 331 % 3000 + 1);
-        sender.client.SendMessage(Local, receiver.Port(), sent.last(), sent.size() % 2 ? "pw" : "", ZaridoDovo::Cipher::Legacy);
-    };
-    connect(&sender.client, &CZaridoDovoClient::MessageSent, this, [&] {
-        if (sent.size() < 200)
-            sendNext();
-    });
-    sendNext();
-    QTRY_COMPARE_WITH_TIMEOUT(sender.seen.count("MessageSent"), 200, 20000);
-    QCOMPARE(receiver.delivered, sent);
-}
-
-// What each answer, or the lack of one, comes to; the word after a refusal is the receiver's own.
-void tst_CZaridoDovoClient::replyWords_data()
-{
-    QTest::addColumn<int>("script");
-    QTest::addColumn<int>("textSize");
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<QString>("outcome");
-    QTest::addColumn<QString>("reason");
-    using R = ScriptedReceiver;
-    const QString closed = "Error " + QString::number(QAbstractSocket::RemoteHostClosedError);
-    QTest::newRow("OK") << int(R::ReplyThenClose) << 100 << QByteArray("OK") << "MessageSent" << QString();
-    QTest::newRow("NOTSAVED") << int(R::ReplyThenClose) << 100 << QByteArray("NOTSAVED") << "MessageError NOTSAVED" << QString();
-    QTest::newRow("MAXSIZE, then resets a 16 MiB upload") << int(R::ReplyThenReset) << ZaridoDovo::MaxFrameLength
-                                                          << QByteArray("MAXSIZE") << "MessageError MAXSIZE" << QString();
-    QTest::newRow("no valid reply frame") << int(R::ReplyThenClose) << 100 << QByteArray(1048577, 'x')
-                                          << "MessageError Invalid Message Received" << QString();
-    QTest::newRow("closes after the header, no reply")
-        << int(R::CloseSilently) << 100 << QByteArray() << closed << "ended before a reply";
-    QTest::newRow("resets after reading the frame")
-        << int(R::ResetSilently) << 100 << QByteArray() << closed << "ended before a reply";
-    QTest::newRow("closes 9 bytes into the reply")
-        << int(R::PartialReplyThenClose) << 100 << QByteArray("OK") << closed << "9 bytes into a reply";
-    QTest::newRow("reads everything, never answers") << int(R::StaySilent) << 100 << QByteArray()
-                                                     << "Error " + QString::number(QAbstractSocket::SocketTimeoutError)
-                                                     << "within 0.3 seconds";
-}
-
-void tst_CZaridoDovoClient::replyWords()
-{
-    QFETCH(int, script);
-    QFETCH(int, textSize);
-    QFETCH(QByteArray, reply);
-    QFETCH(QString, outcome);
-    QFETCH(QString, reason);
-    // The header, or all of a small frame, before the receiver acts.
-    const qint64 readFirst = ZaridoDovo::HeaderSize + (textSize > 1000 ? 0 : textSize);
-    ScriptedReceiver receiver(static_cast<ScriptedReceiver::Script>(script), readFirst, reply);
-    Sender sender({5000, 300});
-    sender.client.SendMessage(Local, receiver.Port(), QByteArray(textSize, 'x'));
-    QTRY_COMPARE_WITH_TIMEOUT(sender.seen, QStringList{outcome}, 10000);
-    QVERIFY2(sender.reason.startsWith("no answer from 127.0.0.1:" + QString::number(receiver.Port())) == !reason.isEmpty(),
-             qPrintable(sender.reason));
-    QVERIFY2(sender.reason.contains(reason), qPrintable(sender.reason));
-    // Nothing more arrives later: one outcome per send.
-    QTest::qWait(400);
-    QCOMPARE(sender.seen, QStringList{outcome});
-}
-
-void tst_CZaridoDovoClient::refusedBeforeSending_data()
-{
-    QTest::addColumn<int>("textSize");
-    QTest::addColumn<QString>("reason");
-    QTest::newRow("empty") << 0 << "Nothing was sent: there is nothing to send";
-    QTest::newRow("one byte above what a frame carries")
-        << ZaridoDovo::MaxFrameLength + 1
-        << "Nothing was sent: the text is 16777216 bytes, too long for one message (the receiver takes at most 1 MiB)";
-}
-
-void tst_CZaridoDovoClient::refusedBeforeSending()
-{
-    QFETCH(int, textSize);
-    QFETCH(QString, reason);
-    ScriptedReceiver receiver(ScriptedReceiver::ReplyThenClose, 8, "OK");
-    Sender sender;
-    sender.client.SendMessage(Local, receiver.Port(), QByteArray(textSize, 'x'));
-    QCOMPARE(sender.seen, QStringList{"NotSent"});
-    QCOMPARE(sender.reason, reason);
-    QCOMPARE(sender.view.text, "Error: " + reason + "\r\n"); // no "Connecting to": no socket was touched
-    QTest::qWait(100);
-    QCOMPARE(receiver.connections, 0);
-}
-
-void tst_CZaridoDovoClient::connectDeadlineStillHolds()
-{
-    // A listener with a full backlog that never accepts leaves further connects unanswered.
-    QTcpServer full;
-    full.setListenBacklogSize(0);
-    QVERIFY(full.listen(QHostAddress::LocalHost, 0));
-    full.pauseAccepting();
-    for (int k = 0; k < 4; ++k)
-        (new QTcpSocket(&full))->connectToHost(QHostAddress::LocalHost, full.serverPort());
-    QTest::qWait(100);
-    Sender sender({200, 60000});
-    sender.client.SendMessage(Local, full.serverPort(), "abc");
-    QTRY_COMPARE(sender.seen, QStringList{"Error " + QString::number(QAbstractSocket::SocketTimeoutError)});
-    QCOMPARE(sender.reason, QStringLiteral("Socket operation timed out"));
-}
-
-void tst_CZaridoDovoClient::keyDerivedOncePerPassword()
-{
-    // A second send while the first one's key is still being derived waits for that key.
-    LoopbackReceiver receiver({.password = "pw", .cipher = ZaridoDovo::Cipher::Sealed});
-    Sender sender;
-    sender.deriver.gate = std::make_shared<QSemaphore>(0);
-    sender.client.SetKeyDeriver(sender.deriver());
-    sender.client.SendMessage(Local, receiver.Port(), "first", "pw");
-    QTRY_COMPARE(sender.deriver.calls->load(), 1);
-    sender.client.SendMessage(Local, receiver.Port(), "second", "pw");
-    sender.deriver.gate->release(8);
-    QTRY_COMPARE(sender.seen, QStringList{"MessageSent"});
-    QCOMPARE(receiver.delivered, QByteArrayList{"second"});
-    QCOMPARE(sender.deriver.calls->load(), 1);
-}
-
-void tst_CZaridoDovoClient::spareDescriptorClosesOnExec()
-{
-    // A program started while a send waits for its reply must not inherit the connection.
-    ScriptedReceiver receiver(ScriptedReceiver::StaySilent, 11, {});
-    Sender sender;
-    sender.client.SendMessage(Local, receiver.Port(), "abc");
-    QTRY_COMPARE(receiver.received, 11);
-    QCOMPARE(CloseOnExecOfConnectionsTo(receiver.Port()), (QList<bool>{true, true})); // Qt's and the spare
-}
-
-void tst_CZaridoDovoClient::leavesFromTheSourceAddress()
-{
-    LoopbackReceiver receiver;
-    Sender sender;
-    sender.client.SetSourceAddress(QStringLiteral("127.0.0.2"));
-    sender.client.SendMessage(Local, receiver.Port(), "abc");
-    QTRY_COMPARE(sender.seen, QStringList{"MessageSent"});
-    QVERIFY2(receiver.view.text.contains("<MessageReceived abc 127.0.0.2>"), qPrintable(receiver.view.text));
-}
 
 QTEST_MAIN(tst_CZaridoDovoClient)
 #include "tst_CZaridoDovoClient.moc"

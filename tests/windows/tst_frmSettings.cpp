@@ -1,16 +1,18 @@
 #include "FakeDialogRunner.h"
+#include "WindowTestHome.h"
 #include "core/Settings.h"
+#include "desktop/Autostart.h"
+#include "windows/PreferencesBox.h"
 #include "windows/frmSettings.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QDir>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QSpinBox>
 
 template <typename T = QLineEdit>
 static T *Control(QWidget &window, const QString &name)
@@ -46,7 +48,16 @@ class tst_frmSettings : public QObject
 {
     Q_OBJECT
 
+public:
+    static void initMain() { WindowTestHome::Enter(); }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_config;
+    Autostart Entry() const { return Autostart(m_config->path(), QStringLiteral("/usr/bin/textdrop")); }
+
 private slots:
+    void init() { m_config = std::make_unique<QTemporaryDir>(); }
+
     // Tab goes round from the top down, the boxes of a row from the left.
     void tabFollowsTheBoxes()
     {
@@ -80,13 +91,11 @@ private slots:
         QTest::newRow("passwords differ in one character")
             << QStringList{"txtPassword2", "secreT"} << "Password do not match." << "txtPassword";
         QTest::newRow("port 0") << QStringList{"txtPort", "0"} << "Server Port" << "txtPort";
-        QTest::newRow("port 65536") << QStringList{"txtPort", "65536"} << "Server Port" << "txtPort";
         QTest::newRow("empty timeout after a new port")
             << QStringList{"txtPort", "4000", "txtTimeout", ""} << "Timeout" << "txtTimeout";
         QTest::newRow("phone port is the server port")
             << QStringList{"txtPort", "4000", "txtPhonePort", "4000"} << "pairing phones" << "txtPhonePort";
         QTest::newRow("phone port 70000") << QStringList{"txtPhonePort", "70000"} << "pairing phones" << "txtPhonePort";
-        QTest::newRow("timeout not whole") << QStringList{"txtTimeout", "2.5"} << "Timeout" << "txtTimeout";
         QTest::newRow("save folder that cannot be written")
             << QStringList{"txtPath", "/proc/"} << "cannot be written" << "txtPath";
         QTest::newRow("save folder below a file (this program)")
@@ -110,54 +119,20 @@ private slots:
         QCOMPARE(Stored(settings), before);
     }
 
-    void enterMovesOn_data()
+    // Enter in the re-typed password is OK.
+    void enterInRetypedPasswordIsOK()
     {
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("next"); // empty: the window took the values and closed
-        QTest::newRow("address") << "txtIP" << "txtPort";
-        QTest::newRow("time-out") << "txtTimeout" << "chkCrypt";
-        QTest::newRow("re-typed password: OK") << "txtPassword2" << "";
-    }
-    void enterMovesOn()
-    {
-        QFETCH(QString, field);
-        QFETCH(QString, next);
         Settings settings;
         frmSettings window(settings);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         Control<QCheckBox>(window, "chkCrypt")->click();
         Type(window, {"txtPort", "4001", "txtPassword", "secret", "txtPassword2", "secret"});
-        Control(window, field)->setFocus();
-        QTest::keyClick(Control(window, field), Qt::Key_Return);
-        if (next.isEmpty()) {
-            QCOMPARE(window.result(), int(QDialog::Accepted));
-            QCOMPARE(settings.Security.PasswordText(), QStringLiteral("secret"));
-            QCOMPARE(settings.Stored.ServerPort, 4001);
-        } else {
-            QCOMPARE(QApplication::focusWidget()->objectName(), next);
-            QCOMPARE(settings.Stored.ServerPort, StoredSettings::DefaultPort);
-        }
-    }
-
-    void timeoutShownInSeconds_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("0 ticks") << "0" << "10 s";
-        QTest::newRow("6 ticks") << "6" << "70 s";
-        QTest::newRow("not a number") << "x" << "";
-    }
-    void timeoutShownInSeconds()
-    {
-        QFETCH(QString, typed);
-        QFETCH(QString, shown);
-        Settings settings;
-        frmSettings window(settings);
-        Type(window, {"txtTimeout", typed});
-        const QString label = Control<QLabel>(window, "lblSeconds")->text();
-        QVERIFY2(shown.isEmpty() ? !label.contains(QLatin1String("after")) : label.endsWith(QStringLiteral("after ") + shown),
-                 qPrintable(label));
+        Control(window, "txtPassword2")->setFocus();
+        QTest::keyClick(Control(window, "txtPassword2"), Qt::Key_Return);
+        QCOMPARE(window.result(), int(QDialog::Accepted));
+        QCOMPARE(settings.Security.PasswordText(), QStringLiteral("secret"));
+        QCOMPARE(settings.Stored.ServerPort, 4001);
     }
 
     void closedWindow_data()
@@ -204,6 +179,78 @@ private slots:
         QCOMPARE(settings.Stored.LogPath, ok ? folder + QDir::separator() : QString());
         QCOMPARE(QFileInfo(folder).isDir(), ok);
         QCOMPARE(settings.Network.ComputerName, ok ? "desk-4" : "desk-3");
+    }
+
+    // Every box of the history and notifications reaches its own field of the record.
+    void preferencesReachTheRecord()
+    {
+        const Preferences defaults;
+        Preferences prefs;
+        prefs.BlockedSenders = QStringList{"10.0.0.7", "10.0.0.8"};
+        PreferencesBox frame(prefs, Entry());
+        frame.findChild<QListWidget *>()->setCurrentRow(0);
+        frame.findChild<QPushButton *>(QStringLiteral("cmdUnblock"))->click();
+        frame.findChild<QSpinBox *>(QStringLiteral("txtHistoryCount"))->setValue(250);
+        frame.findChild<QSpinBox *>(QStringLiteral("txtHistoryDays"))->setValue(7);
+        frame.findChild<QSpinBox *>(QStringLiteral("txtHistorySize"))->setValue(64);
+        for (const char *box : {"chkKeepEnciphered", "chkNotify", "chkCopyReceived", "chkAskNewSenders", "chkKeepHistory"})
+            frame.findChild<QCheckBox *>(QLatin1String(box))->click();
+        QVERIFY(frame.Apply(prefs));
+        QCOMPARE(prefs.KeepHistory, !defaults.KeepHistory);
+        QCOMPARE(prefs.KeepEnciphered, !defaults.KeepEnciphered);
+        QCOMPARE(prefs.Notify, !defaults.Notify);
+        QCOMPARE(prefs.CopyReceived, !defaults.CopyReceived);
+        QCOMPARE(prefs.AskNewSenders, !defaults.AskNewSenders);
+        QCOMPARE(prefs.BlockedSenders, QStringList{"10.0.0.8"});
+        QCOMPARE(QList<int>({prefs.HistoryCount, prefs.HistoryDays, prefs.HistoryMegabytes}), QList<int>({250, 7, 64}));
+    }
+
+    void startAtLogIn_data()
+    {
+        QTest::addColumn<bool>("present");
+        QTest::addColumn<bool>("click");
+        QTest::newRow("off, switched on") << false << true;
+        QTest::newRow("on, left on") << true << false;
+        QTest::newRow("on, switched off") << true << true;
+    }
+
+    void startAtLogIn()
+    {
+        QFETCH(bool, present);
+        QFETCH(bool, click);
+        if (present)
+            QVERIFY(Entry().SetEnabled(true));
+        Preferences prefs;
+        PreferencesBox frame(prefs, Entry());
+        auto *box = frame.findChild<QCheckBox *>(QStringLiteral("chkAutostart"));
+        QCOMPARE(box->isChecked(), present);
+        if (click)
+            box->click();
+        QVERIFY(frame.Apply(prefs));
+        QCOMPARE(QFile::exists(Entry().EntryPath()), present != click);
+        QCOMPARE(Entry().IsEnabled(), present != click);
+    }
+
+    // The entry cannot be written: the settings window stays open and stores nothing.
+    void startAtLogInFailureRefusesOK()
+    {
+        const QString blocked = m_config->filePath(QStringLiteral("file"));
+        QFile file(blocked);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        qputenv("XDG_CONFIG_HOME", blocked.toUtf8()); // autostart folder below a file
+        Settings settings;
+        settings.Prefs.Notify = true;
+        frmSettings window(settings);
+        window.findChild<QCheckBox *>(QStringLiteral("chkAutostart"))->click();
+        window.findChild<QCheckBox *>(QStringLiteral("chkNotify"))->click();
+        FakeDialogRunner runner;
+        window.findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
+        qputenv("XDG_CONFIG_HOME", QDir::homePath().toUtf8());
+        QCOMPARE(runner.messages.size(), 1);
+        QVERIFY(runner.messages[0].text.startsWith(QStringLiteral("Start at log-in could not be changed")));
+        QCOMPARE(window.result(), int(QDialog::Rejected));
+        QVERIFY(settings.Prefs.Notify);
     }
 };
 
