@@ -81,7 +81,6 @@ private slots:
         version2[8] = 2;
         const QString badPassword("Invalid Password"), unsecured("Unsecured message refused");
         QTest::newRow("legacy") << pw << false << true << legacy("pw") << Deliver << "" << 1;
-        QTest::newRow("legacy to a secure-only receiver") << pw << true << true << legacy("pw") << Deliver << "" << 1;
         QTest::newRow("plain to a receiver with a password") << pw << false << true << legacy("") << Deliver << "" << 0;
         QTest::newRow("legacy, wrong password") << pw << false << true << legacy("other") << RefuseUndecipherable << badPassword << 0;
         QTest::newRow("plain to a secure-only receiver") << pw << true << true << legacy("") << RefuseUndecipherable << unsecured << 0;
@@ -92,7 +91,6 @@ private slots:
         QTest::newRow("one byte more than declared")
             << pw << false << true << header("CTALK", 1) + "xy" << RefuseOverlong << "Invalid Message Received" << 0;
         QTest::newRow("sealed") << pw << false << false << good << Deliver << "" << 2;
-        QTest::newRow("sealed to a legacy receiver") << pw << false << true << good << Deliver << "" << 2;
         QTest::newRow("sealed, pwpw vs pw") << pw << false << false << Sealed("pwpw", "alice") << RefuseUndecipherable << badPassword << 0;
         QTest::newRow("sealed, no password here") << none << false << false << good << RefuseUndecipherable << "No password set" << 0;
         QTest::newRow("sealed, unknown version")
