@@ -94,7 +94,6 @@ private slots:
         const QString closed = "Error " + QString::number(QAbstractSocket::RemoteHostClosedError);
         const QString timedOut = "Error " + QString::number(QAbstractSocket::SocketTimeoutError);
         QTest::newRow("OK") << int(R::ReplyThenClose) << 100 << QByteArray("OK") << "MessageSent" << QString();
-        QTest::newRow("NOTSAVED") << int(R::ReplyThenClose) << 100 << QByteArray("NOTSAVED") << "MessageError NOTSAVED" << QString();
         QTest::newRow("MAXSIZE, then resets a 16 MiB upload") << int(R::ReplyThenReset) << ZaridoDovo::MaxFrameLength
                                                               << QByteArray("MAXSIZE") << "MessageError MAXSIZE" << QString();
         QTest::newRow("no valid reply frame") << int(R::ReplyThenClose) << 100 << QByteArray(1048577, 'x')

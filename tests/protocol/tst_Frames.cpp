@@ -16,19 +16,12 @@ class tst_Frames : public QObject
     Q_OBJECT
 
 private slots:
-    void lengthField_data()
-    {
-        QTest::addColumn<int>("length");
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("1048576") << 1048576 << QByteArray("10 00 00");
-        QTest::newRow("16777215") << 16777215 << QByteArray("ff ff ff");
-    }
+    // Most significant byte first (the largest length is the server's header row).
     void lengthField()
     {
-        QFETCH(int, length);
-        const std::string field = EncodeLength(length);
-        QTEST(QByteArray::fromStdString(field).toHex(' '), "bytes");
-        QCOMPARE(DecodeLength(field), length);
+        const std::string field = EncodeLength(1048576);
+        QCOMPARE(QByteArray::fromStdString(field).toHex(' '), QByteArray("10 00 00"));
+        QCOMPARE(DecodeLength(field), 1048576);
         QCOMPARE(DecodeLength(field.substr(1)), 0); // a field of any other size is no length
         QCOMPARE(DecodeLength(field + 'x'), 0);
     }
