@@ -9,7 +9,6 @@ namespace {
 
 const std::string Salt(SealedFrame::SaltSize, '\x11');
 const std::string Nonce(SealedFrame::NonceSize, '\x22');
-const std::string OtherNonce(SealedFrame::NonceSize, '\x23');
 constexpr std::int64_t Time = 1'780'000'000;
 
 } // namespace
@@ -22,24 +21,21 @@ private slots:
     void roundTrip_data()
     {
         QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QByteArray>("boundNonce");
-        QTest::newRow("empty text") << QByteArray() << QByteArray();
-        QTest::newRow("1 MiB") << QByteArray(1 << 20, 'x') << QByteArray();
-        QTest::newRow("reply bound to a nonce") << QByteArray("OK") << QByteArray::fromStdString(OtherNonce);
+        QTest::newRow("empty text") << QByteArray();
+        QTest::newRow("1 MiB") << QByteArray(1 << 20, 'x');
     }
     void roundTrip()
     {
         QFETCH(QByteArray, text);
-        QFETCH(QByteArray, boundNonce);
         const SecretBytes key = CheapKey("pw", Salt);
-        const std::string frame = SealedFrame::Seal(key, Salt, Nonce, Time, text.toStdString(), boundNonce.toStdString());
+        const std::string frame = SealedFrame::Seal(key, Salt, Nonce, Time, text.toStdString());
         // The layout byte for byte is checked against the protocol document below; here, the size
         // at every length and that the text never shows in the clear.
         QCOMPARE(frame.size(), SealedFrame::HeaderSize + SealedFrame::Overhead + std::size_t(text.size()));
         if (text.size() >= 3)
             QVERIFY(frame.find(text.left(64).toStdString()) == std::string::npos);
 
-        const auto opened = SealedFrame::Open(key, frame, boundNonce.toStdString());
+        const auto opened = SealedFrame::Open(key, frame);
         QVERIFY(opened.has_value());
         QCOMPARE(opened->time, Time);
         QCOMPARE(QByteArray::fromStdString(opened->text), text);
