@@ -18,7 +18,7 @@ inline QByteArray Frame(const QByteArray &text, const QByteArray &password = {})
 // bytes of the sender's frame.
 struct ScriptedReceiver
 {
-    enum Script { CloseSilently, ResetSilently, PartialReplyThenClose, ReplyThenReset, StaySilent, ReplyThenClose };
+    enum Script { CloseSilently, PartialReplyThenClose, ReplyThenReset, StaySilent, ReplyThenClose };
 
     ScriptedReceiver(Script script, qint64 readFirst, const QByteArray &reply)
     {
@@ -38,13 +38,8 @@ struct ScriptedReceiver
                 acted = true;
                 if (script == PartialReplyThenClose || script == ReplyThenReset || script == ReplyThenClose)
                     socket->write(script == PartialReplyThenClose ? Frame(reply).left(9) : Frame(reply));
-                if (script == ResetSilently) {
-                    const linger abrupt{1, 0};
-                    ::setsockopt(static_cast<int>(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abrupt, sizeof abrupt);
-                    socket->abort();
-                } else if (script != StaySilent) {
+                if (script != StaySilent)
                     socket->disconnectFromHost(); // with unread data left, the system resets
-                }
             });
         });
     }
