@@ -149,21 +149,6 @@ private slots:
     }
 
     // Only the latest notifications keep their payloads; older ones no longer act.
-    void oldNotificationsForgotten()
-    {
-        Build();
-        QSignalSpy invoked(m_notifier.get(), &DesktopNotifier::ActionInvoked);
-        const int count = int(DesktopNotifier::KeptNotifications) + 3;
-        for (int i = 0; i < count; ++i)
-            m_notifier->Notify(QStringLiteral("s"), QStringLiteral("b"), {}, QByteArray::number(i));
-        QTRY_COMPARE(m_service.calls.size(), count);
-        // Replies and signals from the one service arrive in the order it sent them.
-        Invoke(Service(), 41, QStringLiteral("show")); // the first: forgotten
-        Invoke(Service(), 40 + uint(count), QStringLiteral("show"));
-        QTRY_COMPARE(invoked.size(), 1);
-        QCOMPARE(invoked[0][1].toByteArray(), QByteArray::number(count - 1));
-    }
-
     // A window the user is looking at needs no notification but a warning, and counts nothing;
     // out of sight, arrivals (with Copy and Show, markup shown as text) and refusals are told,
     // and arrivals counted, with notifications or without, until the window is shown.

@@ -1,10 +1,6 @@
-#include "TestFiles.h"
 #include "core/TCPTable.h"
 
-#include <QHostAddress>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QtEndian>
 
 const QByteArray Heading = "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid\n";
 
@@ -39,23 +35,6 @@ private slots:
         QFETCH(QByteArray, table);
         QFETCH(QSysInfo::Endian, order);
         QTEST(ParseTcpTable(table, order), "addresses");
-    }
-
-    // The table names an address no interface has, then (when there is one) the last
-    // interface's address, which must not come again among the interface addresses.
-    void tableAddressesThenInterfaceAddresses()
-    {
-        const QStringList interfaces = InterfaceAddresses();
-        const qsizetype n = interfaces.size();
-        QByteArray table = Heading + Row(0, "0302010A:0016");
-        if (n > 0) // as this machine's kernel prints it
-            table += Row(1, QByteArray::number(qToBigEndian(QHostAddress(interfaces.last()).toIPv4Address()), 16)
-                                    .rightJustified(8, '0') + ":C350");
-        QTemporaryDir dir;
-        QVERIFY(TestFiles::Write(dir.filePath("tcp"), table));
-        QCOMPARE(FillIPList(dir.filePath("tcp")).IPList,
-                 QStringList{"10.1.2.3"} + interfaces.mid(n - 1) + interfaces.mid(0, n - 1));
-        QVERIFY(!FillIPList(dir.filePath("none")).TableSupported);
     }
 };
 

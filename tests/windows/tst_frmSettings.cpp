@@ -205,32 +205,6 @@ private slots:
         QCOMPARE(QList<int>({prefs.HistoryCount, prefs.HistoryDays, prefs.HistoryMegabytes}), QList<int>({250, 7, 64}));
     }
 
-    void startAtLogIn_data()
-    {
-        QTest::addColumn<bool>("present");
-        QTest::addColumn<bool>("click");
-        QTest::newRow("off, switched on") << false << true;
-        QTest::newRow("on, left on") << true << false;
-        QTest::newRow("on, switched off") << true << true;
-    }
-
-    void startAtLogIn()
-    {
-        QFETCH(bool, present);
-        QFETCH(bool, click);
-        if (present)
-            QVERIFY(Entry().SetEnabled(true));
-        Preferences prefs;
-        PreferencesBox frame(prefs, Entry());
-        auto *box = frame.findChild<QCheckBox *>(QStringLiteral("chkAutostart"));
-        QCOMPARE(box->isChecked(), present);
-        if (click)
-            box->click();
-        QVERIFY(frame.Apply(prefs));
-        QCOMPARE(QFile::exists(Entry().EntryPath()), present != click);
-        QCOMPARE(Entry().IsEnabled(), present != click);
-    }
-
     // The entry cannot be written: the settings window stays open and stores nothing.
     void startAtLogInFailureRefusesOK()
     {
