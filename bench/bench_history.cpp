@@ -67,7 +67,7 @@ int main(int argc, char **argv)
     rules.HistoryCount = Messages * 2;
     {
         HistoryStore schema;
-        if (!schema.Open(path).isEmpty() || (schema.Close(), !Fill(path))) {
+        if (!schema.Open(path) || (schema.Close(), !Fill(path))) {
             std::fprintf(stderr, "bench_history: cannot fill %s\n", qPrintable(path));
             return 1;
         }

@@ -9,6 +9,7 @@
 #include "app/Board.h"
 #include "app/MessageDesk.h"
 #include "app/frmMain.h"
+#include "core/HistoryModel.h"
 #include "core/InstalledFolder.h"
 #include "desktop/CTray.h"
 #include "protocol/CZaridoDovoServer.h"
