@@ -4,6 +4,11 @@ SAN_BUILD  ?= build-sanitize
 PKG_BUILD  ?= build-package
 JOBS       ?= 2
 CMAKE_ARGS ?=
+# Ninja, where the machine has it, starts each compile as soon as its inputs are ready and logs
+# what each step cost (.ninja_log). It applies to new build folders: CMake keeps a folder's own.
+ifneq ($(shell command -v ninja 2>/dev/null),)
+export CMAKE_GENERATOR ?= Ninja
+endif
 
 .PHONY: all deps build run test test-sanitize package-configure package package-check bench fuzz clean
 
