@@ -14,8 +14,10 @@ endif
 
 all: build
 
+# DEPS_OPTIONS=--build: only what building and packaging need (.ci/run fetches the rest meanwhile).
+DEPS_OPTIONS ?=
 deps:
-	@./scripts/install-deps
+	@./scripts/install-deps $(DEPS_OPTIONS)
 
 $(BUILD)/CMakeCache.txt: | deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
