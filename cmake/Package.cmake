@@ -19,7 +19,6 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # textdrop_<version>_<arch>.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://textdrop.example.org/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt loads its display plug-ins and its SQLite driver (the history) at run time, where
 # dpkg-shlibdeps cannot see them; so does Qt Keychain with libsecret (the remembered password).
