@@ -76,16 +76,13 @@
         <source>%1 was refused.</source>
         <translation>%1 wurde abgelehnt.</translation>
     </message>
-</context>
-<context>
-    <name>Board</name>
     <message>
-        <source>The file is too large for the board: %1, the board takes up to %2.</source>
-        <translation>Die Datei ist zu groß für die Tafel: %1, die Tafel fasst bis zu %2.</translation>
+        <source>Message from a new sender: %1</source>
+        <translation>Nachricht von einem neuen Absender: %1</translation>
     </message>
     <message>
-        <source>The file is too large for the board, which takes up to %1.</source>
-        <translation>Die Datei ist zu groß für die Tafel, die bis zu %1 fasst.</translation>
+        <source>Block</source>
+        <translation>Sperren</translation>
     </message>
 </context>
 <context>
@@ -126,6 +123,14 @@
         <source>Loaded </source>
         <translation>Geladen: </translation>
     </message>
+    <message>
+        <source>The file is too large for the board: %1, the board takes up to %2.</source>
+        <translation>Die Datei ist zu groß für die Tafel: %1, die Tafel fasst bis zu %2.</translation>
+    </message>
+    <message>
+        <source>The file is too large for the board, which takes up to %1.</source>
+        <translation>Die Datei ist zu groß für die Tafel, die bis zu %1 fasst.</translation>
+    </message>
 </context>
 <context>
     <name>MessageDesk</name>
@@ -160,6 +165,18 @@
     <message>
         <source>Not sent: </source>
         <translation>Nicht gesendet: </translation>
+    </message>
+    <message>
+        <source>A message from %1 was refused: the sender is blocked</source>
+        <translation>Eine Nachricht von %1 wurde abgewiesen: der Absender ist gesperrt</translation>
+    </message>
+    <message>
+        <source> — a new sender: kept aside until you choose Show in its notification or put it on the board from the history</source>
+        <translation> — ein neuer Absender: zurückgehalten, bis Sie in der Benachrichtigung „Anzeigen“ wählen oder die Nachricht aus dem Verlauf auf die Tafel legen</translation>
+    </message>
+    <message>
+        <source>%1 is blocked; Tools → Settings lists it to unblock</source>
+        <translation>%1 ist gesperrt; unter Extras → Einstellungen lässt sich die Sperre aufheben</translation>
     </message>
 </context>
 <context>
@@ -253,6 +270,18 @@
     <message>
         <source>in</source>
         <translation>in</translation>
+    </message>
+    <message>
+        <source>Ask before showing messages from new senders</source>
+        <translation>Vor dem Anzeigen von Nachrichten neuer Absender fragen</translation>
+    </message>
+    <message>
+        <source>Unblock</source>
+        <translation>Entsperren</translation>
+    </message>
+    <message>
+        <source>Blocked senders:</source>
+        <translation>Gesperrte Absender:</translation>
     </message>
 </context>
 <context>
@@ -354,6 +383,10 @@ Datei anlegen?</translation>
         <source>Remove every message from the history?</source>
         <translation>Alle Nachrichten aus dem Verlauf entfernen?</translation>
     </message>
+    <message>
+        <source>&amp;Undo delete</source>
+        <translation>Löschen rückgängig &amp;machen</translation>
+    </message>
 </context>
 <context>
     <name>frmIPAddress</name>
@@ -383,10 +416,6 @@ Datei anlegen?</translation>
 </context>
 <context>
     <name>frmMain</name>
-    <message>
-        <source>Send</source>
-        <translation>Senden</translation>
-    </message>
     <message>
         <source>Clear</source>
         <translation>Leeren</translation>
@@ -554,6 +583,38 @@ Diese Instanz wird automatisch beendet.</translation>
     <message>
         <source>the receiver is not running</source>
         <translation>der Empfänger läuft nicht</translation>
+    </message>
+    <message>
+        <source>Where to send: an address, a name, or address:port; Ctrl+click ticks entries to send to several (Ctrl+L)</source>
+        <translation>Wohin senden: eine Adresse, ein Name oder Adresse:Port; Strg+Klick hakt Einträge ab, um an mehrere zu senden (Strg+L)</translation>
+    </message>
+    <message>
+        <source>Characters on the board</source>
+        <translation>Zeichen auf der Tafel</translation>
+    </message>
+    <message>
+        <source>&amp;Send</source>
+        <translation>&amp;Senden</translation>
+    </message>
+    <message>
+        <source>Send the board to the address in the box, or to each ticked entry (Ctrl+Enter)</source>
+        <translation>Die Tafel an die Adresse im Feld senden oder an jeden abgehakten Eintrag (Strg+Eingabe)</translation>
+    </message>
+    <message>
+        <source>Empty the board; Ctrl+Z brings back what you typed</source>
+        <translation>Die Tafel leeren; Strg+Z bringt das Getippte zurück</translation>
+    </message>
+    <message>
+        <source>Copy the whole board to the clipboard</source>
+        <translation>Die ganze Tafel in die Zwischenablage kopieren</translation>
+    </message>
+    <message>
+        <source>Put the clipboard&apos;s text in place of the selection</source>
+        <translation>Den Text der Zwischenablage an die Stelle der Auswahl setzen</translation>
+    </message>
+    <message>
+        <source>&amp;Redo</source>
+        <translation>&amp;Wiederherstellen</translation>
     </message>
 </context>
 <context>

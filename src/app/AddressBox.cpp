@@ -1,5 +1,7 @@
 #include "app/AddressBox.h"
 
+#include "discovery/TypedAddress.h"
+
 #include <QKeyEvent>
 #include <QAbstractItemView>
 #include <QLineEdit>
@@ -51,6 +53,17 @@ void AddressBox::AddAddress(const QString &address)
     insertItem(at, address);
     setEditText(QString());
     setCurrentIndex(at);
+}
+
+bool AddressBox::Knows(const QString &host, quint16 defaultPort) const
+{
+    for (int row = 0; row < count(); ++row) {
+        const QVariant target = itemData(row, TargetRole);
+        TypedAddress typed;
+        if (typed.Parse(target.isValid() ? target.toString() : itemText(row), defaultPort) && typed.Host() == host)
+            return true;
+    }
+    return false;
 }
 
 void AddressBox::SetPeers(const QList<Peer> &peers)

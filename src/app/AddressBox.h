@@ -34,6 +34,8 @@ public:
         bool found = false;
     };
     QList<Ticked> TickedEntries() const;
+    // Whether a remembered entry or a computer found on the network is at this numeric address.
+    bool Knows(const QString &host, quint16 defaultPort) const;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -14,6 +14,8 @@ namespace {
 
 const QString CopyKey = QStringLiteral("copy");
 const QString ShowKey = QStringLiteral("show");
+const QString ShowSenderKey = QStringLiteral("show-sender");
+const QString BlockKey = QStringLiteral("block");
 // What the service sends when the notification itself is clicked.
 const QString DefaultKey = QStringLiteral("default");
 
@@ -74,6 +76,12 @@ void ArrivalNotice::Refused(const QString &sender, const QString &description)
                        {ShowKey, tr("Show")}, {});
 }
 
+void ArrivalNotice::Stranger(const QString &sender, const QByteArray &text)
+{
+    m_notifier->Notify(tr("Message from a new sender: %1").arg(sender), Excerpt(DecodeText(text)),
+                       {ShowSenderKey, tr("Show"), BlockKey, tr("Block")}, sender.toUtf8());
+}
+
 void ArrivalNotice::Warn(const QString &summary, const QString &body)
 {
     m_notifier->Notify(summary, body, {ShowKey, tr("Show")}, {});
@@ -83,6 +91,10 @@ void ArrivalNotice::OnAction(const QString &key, const QByteArray &payload)
 {
     if (key == CopyKey)
         QGuiApplication::clipboard()->setText(DecodeText(payload));
+    else if (key == ShowSenderKey)
+        emit SenderShown(QString::fromUtf8(payload));
+    else if (key == BlockKey)
+        emit SenderBlocked(QString::fromUtf8(payload));
     else if (key == ShowKey || key == DefaultKey)
         emit ShowRequested();
 }

@@ -28,6 +28,8 @@ public:
 
     void Arrived(const QString &sender, const QByteArray &text);
     void Refused(const QString &sender, const QString &description);
+    // A text from a sender not known, kept aside: told even in sight, with Show and Block.
+    void Stranger(const QString &sender, const QByteArray &text);
     // Something the user must learn of even while looking at the window, arrivals told or not.
     void Warn(const QString &summary, const QString &body);
 
@@ -36,6 +38,9 @@ public:
 
 signals:
     void ShowRequested();
+    // The user chose on a stranger's notification.
+    void SenderShown(const QString &sender);
+    void SenderBlocked(const QString &sender);
     // No notification service answered: the tray icon's balloon said it instead.
     void BalloonShown(const QString &summary, const QString &body);
 

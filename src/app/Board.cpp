@@ -72,7 +72,7 @@ Board::Board(QWidget *parent)
     // Edited, the board holds what it shows.
     connect(document(), &QTextDocument::contentsChanged, this, [this] {
         if (!m_setting)
-            m_whole = QString();
+            m_whole = m_undone = QString();
     });
 }
 
@@ -111,6 +111,9 @@ QString Board::Receive(const QString &text)
     // Typed since the last arrival or send, and not blank.
     const bool typed = document()->isModified() && !Text().trimmed().isEmpty();
     m_draft = typed ? Text() : QString();
+    m_undone = QString();
+    if (typed)
+        emit DraftKept(m_draft);
     SetText(text);
     document()->setModified(false);
     return m_draft;
@@ -129,10 +132,28 @@ bool Board::Undo()
     }
     if (m_draft.isNull())
         return false;
+    const QString replaced = Text();
     SetText(m_draft);
     document()->setModified(true); // still the user's unsent text
     m_draft = QString();
+    m_undone = replaced;
     moveCursor(QTextCursor::End);
+    return true;
+}
+
+bool Board::Redo()
+{
+    if (document()->isRedoAvailable()) {
+        redo();
+        return true;
+    }
+    if (m_undone.isNull())
+        return false;
+    const QString draft = Text();
+    SetText(m_undone);
+    document()->setModified(false);
+    m_undone = QString();
+    m_draft = draft;
     return true;
 }
 
@@ -140,6 +161,18 @@ void Board::keyPressEvent(QKeyEvent *event)
 {
     if (event->matches(QKeySequence::Undo)) {
         Undo();
+        event->accept();
+        return;
+    }
+    if (event->matches(QKeySequence::Redo) || event->keyCombination() == (Qt::CTRL | Qt::SHIFT | Qt::Key_Z)) {
+        Redo();
+        event->accept();
+        return;
+    }
+    // Tab is a character on the board; Ctrl+Tab moves on, as in other text boxes (the text
+    // box itself would refuse to move on while editable).
+    if ((event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) && (event->modifiers() & Qt::ControlModifier)) {
+        QWidget::focusNextPrevChild(event->key() == Qt::Key_Tab && !(event->modifiers() & Qt::ShiftModifier));
         event->accept();
         return;
     }
@@ -154,7 +187,7 @@ void Board::keyPressEvent(QKeyEvent *event)
 
 void Board::Clear()
 {
-    clear();
+    Receive(QString());
     setFocus();
 }
 

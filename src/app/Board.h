@@ -39,8 +39,11 @@ public:
     void MarkSent();
     // The board's own undo, or after an arrival the draft it replaced. False: nothing to undo.
     bool Undo();
+    // The board's own redo, or after a draft was brought back the text it had replaced.
+    bool Redo();
 
-    // The buttons under the board: Clear empties it and gives it the focus; CopyAll puts the
+    // The buttons under the board: Clear empties it as an arrival of nothing would, keeping
+    // the user's unsent text as a draft, and gives it the focus; CopyAll puts the
     // whole text (not only the selection) on the clipboard; PasteClipboard replaces the
     // selection with the clipboard's text, with nothing when it holds none.
     void Clear();
@@ -50,6 +53,9 @@ public:
 signals:
     // Ctrl+Enter.
     void SendRequested();
+    // The user's unsent text was replaced (by an arrival, Clear or a new document) and kept as
+    // the draft Undo brings back.
+    void DraftKept(const QString &text);
     // Files (not folders) dropped on the board, in the order of the drop.
     void FilesDropped(const QStringList &paths);
 
@@ -62,6 +68,7 @@ protected:
 
 private:
     QString m_draft;
+    QString m_undone;       // what bringing back the draft replaced, for Redo
     QString m_whole;        // the text set, while the board shows it shortened
     bool m_setting = false; // SetText is replacing the document
 };

@@ -28,9 +28,8 @@ DocumentCommands::DocumentCommands(Board *board, ShowMessageFunction showMessage
 
 void DocumentCommands::NewDocument()
 {
-    m_board->clear();
+    m_board->Clear();
     emit StatusChanged(tr("New Document"));
-    m_board->setFocus();
 }
 
 void DocumentCommands::OpenDocument()

@@ -8,7 +8,9 @@
 #include "core/TextBytes.h"
 #include "protocol/CZaridoDovoClient.h"
 #include "protocol/CZaridoDovoServer.h"
+#include "protocol/WireFormat.h"
 #include "desktop/DesktopNotifier.h"
+#include "desktop/OwnerPlacement.h"
 #include "windows/frmHistory.h"
 
 #include <QClipboard>
@@ -27,6 +29,8 @@ MessageDesk::MessageDesk(AppController &controller, Board *board, AddressBox *ad
     , m_notice(new ArrivalNotice(window, tray, new DesktopNotifier(bus, this), this))
 {
     connect(m_notice, &ArrivalNotice::ShowRequested, this, &MessageDesk::ShowRequested);
+    connect(m_notice, &ArrivalNotice::SenderShown, this, &MessageDesk::ShowSender);
+    connect(m_notice, &ArrivalNotice::SenderBlocked, this, &MessageDesk::BlockSender);
     m_checkpoint.setSingleShot(true);
     m_checkpoint.setInterval(CheckpointDelayMilliseconds);
     connect(&m_checkpoint, &QTimer::timeout, this, [this] {
@@ -34,6 +38,13 @@ MessageDesk::MessageDesk(AppController &controller, Board *board, AddressBox *ad
         m_recorder.Checkpoint();
         if (m_recorder.Damage() != damageWas)
             TellOfDamage();
+    });
+    // The draft is kept with the destination the user typed; the box has not changed yet.
+    connect(m_board, &Board::DraftKept, this, [this](const QString &draft) {
+        m_draftError = Record(int(HistoryStore::Direction::Draft), m_addresses->currentText(), false,
+                              EncodeBoardText(draft))
+            ? QString()
+            : m_recorder.errorString();
     });
     if (CZaridoDovoServer *server = m_controller.Server())
         connect(server, &CZaridoDovoServer::Connected, this, [this](const QString &peer) { m_lastPeer = peer; });
@@ -71,18 +82,18 @@ bool MessageDesk::Enciphered() const
     return m_controller.AppSettings().Security.HasPassword();
 }
 
-QString MessageDesk::Record(int direction, const QString &peer, bool enciphered, const QByteArray &text)
+bool MessageDesk::Record(int direction, const QString &peer, bool enciphered, const QByteArray &text)
 {
     const QString damageWas = m_recorder.Damage();
-    const QString error = m_recorder.Record(HistoryStore::Direction(direction), peer,
-                                            enciphered ? EncipheredMark : QString(), text);
+    const bool written = m_recorder.Record(HistoryStore::Direction(direction), peer,
+                                           enciphered ? EncipheredMark : QString(), text);
     if (m_recorder.Damage() != damageWas)
         TellOfDamage();
     if (!m_checkpoint.isActive())
         m_checkpoint.start();
     if (m_history)
         m_history->Reload();
-    return error;
+    return written || !m_recorder.FailureIsNew();
 }
 
 void MessageDesk::TellOfDamage()
@@ -98,13 +109,11 @@ void MessageDesk::Receive(const QByteArray &message, const QString &from)
     // A failed save must not cost the message: the board shows it all the same.
     const QString notSaved = m_controller.AddLogMessage(message) ? QString() : m_controller.errorString();
     const QString typedAddress = m_addresses->currentText();
-    const QString draft = m_board->Receive(DecodeText(message));
-    QString historyError;
-    if (!draft.isEmpty())
-        historyError = Record(int(HistoryStore::Direction::Draft), typedAddress, false, EncodeBoardText(draft));
-    const QString error = Record(int(HistoryStore::Direction::Received), from, Enciphered(), message);
-    if (historyError.isEmpty())
-        historyError = error;
+    m_draftError.clear();
+    m_board->Receive(DecodeText(message));
+    QString historyError = m_draftError;
+    if (!Record(int(HistoryStore::Direction::Received), from, Enciphered(), message) && historyError.isEmpty())
+        historyError = m_recorder.errorString();
     if (m_controller.AppSettings().Prefs.CopyReceived)
         QGuiApplication::clipboard()->setText(DecodeText(message));
 
@@ -128,6 +137,64 @@ void MessageDesk::Receive(const QByteArray &message, const QString &from)
     m_notice->Arrived(from, message);
 }
 
+void MessageDesk::Admit(const QByteArray &message, const QString &from)
+{
+    const Settings &settings = m_controller.AppSettings();
+    if (settings.Prefs.BlockedSenders.contains(from)) {
+        if (CZaridoDovoServer *server = m_controller.Server())
+            server->RefuseMessage(QByteArray(ZaridoDovo::ReplyBad.data(), qsizetype(ZaridoDovo::ReplyBad.size())),
+                                  QStringLiteral("Blocked sender ") + from);
+        emit StatusChanged(tr("A message from %1 was refused: the sender is blocked").arg(from));
+        return;
+    }
+    if (!settings.Prefs.AskNewSenders || m_addresses->Knows(from, quint16(settings.Stored.ServerPort))) {
+        Receive(message, from);
+        return;
+    }
+    QString status = FormatCount(message.size()) + tr(" bytes from (") + from + QLatin1Char(')')
+                     + tr(" — a new sender: kept aside until you choose Show in its notification or put it "
+                          "on the board from the history");
+    if (!Record(int(HistoryStore::Direction::Received), from, Enciphered(), message))
+        status += tr(" — history not written: ") + m_recorder.errorString();
+    // A flood from strangers must not fill the memory: the oldest go, the history keeps them.
+    constexpr qsizetype KeptAside = 64;
+    m_keptAside.append({from, message});
+    if (m_keptAside.size() > KeptAside)
+        m_keptAside.removeFirst();
+    emit StatusChanged(status);
+    m_notice->Stranger(from, message);
+}
+
+void MessageDesk::ShowSender(const QString &sender)
+{
+    QByteArray latest;
+    bool found = false;
+    m_keptAside.removeIf([&](const std::pair<QString, QByteArray> &kept) {
+        if (kept.first != sender)
+            return false;
+        latest = kept.second;
+        found = true;
+        return true;
+    });
+    const QString shown = m_addresses->currentText();
+    m_addresses->AddAddress(sender);
+    m_addresses->setEditText(shown);
+    if (found)
+        m_board->Receive(DecodeText(latest));
+    emit ShowRequested();
+}
+
+void MessageDesk::BlockSender(const QString &sender)
+{
+    m_keptAside.removeIf([&sender](const std::pair<QString, QByteArray> &kept) { return kept.first == sender; });
+    Preferences &prefs = m_controller.AppSettings().Prefs;
+    if (!prefs.BlockedSenders.contains(sender)) {
+        prefs.BlockedSenders.append(sender);
+        prefs.Save(m_controller.Store());
+    }
+    emit StatusChanged(tr("%1 is blocked; Tools → Settings lists it to unblock").arg(sender));
+}
+
 void MessageDesk::Refused(const QString &description)
 {
     m_notice->Refused(m_lastPeer, description);
@@ -146,15 +213,14 @@ void MessageDesk::Sent()
         m_addresses->AddAddress(sent.address);
         m_addresses->setEditText(shown);
     }
-    if (const QString error = Record(int(HistoryStore::Direction::Sent), sent.address, sent.enciphered, sent.text);
-        !error.isEmpty())
-        emit StatusChanged(tr("History not written: ") + error);
+    if (!Record(int(HistoryStore::Direction::Sent), sent.address, sent.enciphered, sent.text))
+        emit StatusChanged(tr("History not written: ") + m_recorder.errorString());
 }
 
 void MessageDesk::Delivered(const QString &peer, const QByteArray &text)
 {
-    if (const QString error = Record(int(HistoryStore::Direction::Sent), peer, Enciphered(), text); !error.isEmpty())
-        emit StatusChanged(tr("History not written: ") + error);
+    if (!Record(int(HistoryStore::Direction::Sent), peer, Enciphered(), text))
+        emit StatusChanged(tr("History not written: ") + m_recorder.errorString());
 }
 
 void MessageDesk::OpenHistory()
@@ -170,6 +236,7 @@ void MessageDesk::OpenHistory()
         }
         m_history = new frmHistory(*store, m_window);
         m_history->setAttribute(Qt::WA_DeleteOnClose);
+        PlaceOverOwner(*m_history);
         connect(m_history, &frmHistory::PutOnBoard, this, &MessageDesk::PutOnBoard);
         connect(m_history, &frmHistory::SendAgain, this,
                 [this](const QString &address, const QByteArray &message) { Send(address, message); });
@@ -182,9 +249,7 @@ void MessageDesk::OpenHistory()
 
 void MessageDesk::PutOnBoard(const QByteArray &text)
 {
-    const QString typedAddress = m_addresses->currentText();
-    if (const QString draft = m_board->Receive(DecodeText(text)); !draft.isEmpty())
-        Record(int(HistoryStore::Direction::Draft), typedAddress, false, EncodeBoardText(draft));
+    m_board->Receive(DecodeText(text));
 }
 
 bool MessageDesk::Send(const QString &address, const QByteArray &message, bool remember)

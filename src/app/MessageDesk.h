@@ -43,6 +43,15 @@ public:
     QString HistoryFile() const { return m_recorder.Path(); }
 
     void Receive(const QByteArray &message, const QString &from);
+    // A message on the message port, while its connection waits for the reply: a blocked
+    // sender is answered "BAD"; while new senders are asked about, one neither remembered nor
+    // found on the network is kept aside (in the history, with a notification) until the user
+    // shows it; any other is received.
+    void Admit(const QByteArray &message, const QString &from);
+    // A sender kept aside: remembered from now on, and its latest text put on the board.
+    void ShowSender(const QString &sender);
+    // Refused from now on, and whatever it sent that is kept aside let go.
+    void BlockSender(const QString &sender);
     void Refused(const QString &description);
     // Sends with the present settings; recorded in the history when MessageSent follows.
     // remember: add the address to the remembered ones once the receiver said "OK".
@@ -63,7 +72,8 @@ signals:
 
 private:
     void ApplySettings();
-    QString Record(int direction, const QString &peer, bool enciphered, const QByteArray &text);
+    // False only for a failure worth telling (the first since a write succeeded): see m_recorder.errorString().
+    bool Record(int direction, const QString &peer, bool enciphered, const QByteArray &text);
     void PutOnBoard(const QByteArray &text);
     bool Enciphered() const;
     // The history was found damaged and set aside: a notification and a line in its window.
@@ -79,6 +89,7 @@ private:
     QTimer m_checkpoint;
     QString m_lastPeer;    // the last connection's address, to name a refused sender
     QString m_senderShown; // the address an arrival put in the box, not typed by the user
+    QString m_draftError;  // why the last draft kept did not reach the history
     struct Pending
     {
         QString address;
@@ -87,4 +98,5 @@ private:
         bool remember = false;
     };
     std::optional<Pending> m_pending;
+    QList<std::pair<QString, QByteArray>> m_keptAside; // sender and text, oldest first
 };

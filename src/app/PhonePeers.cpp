@@ -3,6 +3,7 @@
 #include "app/AddressBox.h"
 #include "app/ArrivalNotice.h"
 #include "app/MessageDesk.h"
+#include "desktop/OwnerPlacement.h"
 #include "phone/PhoneServer.h"
 #include "windows/frmPairPhone.h"
 
@@ -44,8 +45,10 @@ bool PhonePeers::OpenPairing()
 {
     if (!Start())
         return false;
-    if (!m_pairing)
+    if (!m_pairing) {
         m_pairing = new frmPairPhone(*m_server, &m_window);
+        PlaceOverOwner(*m_pairing);
+    }
     m_pairing->show();
     m_pairing->raise();
     m_pairing->activateWindow();

@@ -22,6 +22,7 @@
 #include "protocol/ReplyWords.h"
 #include "desktop/CTray.h"
 #include "desktop/DesktopNotifier.h"
+#include "desktop/cDialogRunner.h"
 #include "windows/frmAbout.h"
 #include "windows/frmLog.h"
 #include "windows/frmSettings.h"
@@ -37,6 +38,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -92,12 +94,23 @@ void frmMain::BuildControls()
 
     m_cmbIP = new AddressBox(client);
     m_cmbIP->setFixedWidth(AddressWidth);
+    m_cmbIP->setToolTip(tr("Where to send: an address, a name, or address:port; Ctrl+click ticks entries "
+                           "to send to several (Ctrl+L)"));
+    auto *toAddress = new QAction(this);
+    toAddress->setObjectName(QStringLiteral("actAddressBox"));
+    toAddress->setShortcut(Qt::CTRL | Qt::Key_L);
+    connect(toAddress, &QAction::triggered, this, [this] {
+        m_cmbIP->setFocus(Qt::ShortcutFocusReason);
+        m_cmbIP->lineEdit()->selectAll();
+    });
+    addAction(toAddress);
 
     m_lblStatus = new StatusLine(QStringLiteral("lblStatus"), client);
     // The status line takes the width the layout gives it and fits its text into that.
     m_lblStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_lblBytes = new QLabel(client);
     m_lblBytes->setObjectName(QStringLiteral("lblBytes"));
+    m_lblBytes->setToolTip(tr("Characters on the board"));
     m_lblBytes->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_lblBytes->setIndent(LabelIndent);
     m_lblBytes->setFixedWidth(CountWidth);
@@ -125,9 +138,10 @@ QLayout *frmMain::BuildButtonRow(QWidget *client)
     row->setSpacing(0);
     row->addWidget(m_cmbIP);
     QList<QWidget *> order{m_txtBoard};
-    const auto button = [&](const char *name, const QString &caption, auto handler, int gapBefore) {
+    const auto button = [&](const char *name, const QString &caption, const QString &tip, auto handler, int gapBefore) {
         auto *result = new QPushButton(caption, client);
         result->setObjectName(QLatin1String(name));
+        result->setToolTip(tip);
         result->setFixedWidth(ButtonWidth);
         result->setAutoDefault(false);
         connect(result, &QPushButton::clicked, this, handler);
@@ -135,10 +149,13 @@ QLayout *frmMain::BuildButtonRow(QWidget *client)
         row->addWidget(result);
         order.append(result);
     };
-    button("cmdSend", tr("Send"), &frmMain::cmdSend_Click, 5);
-    button("cmdClear", tr("Clear"), [this] { m_txtBoard->Clear(); }, 13);
-    button("cmdCopy", tr("Copy"), [this] { m_txtBoard->CopyAll(); }, 3);
-    button("cmdPaste", tr("Paste"), [this] { m_txtBoard->PasteClipboard(); }, 3);
+    button("cmdSend", tr("&Send"), tr("Send the board to the address in the box, or to each ticked entry (Ctrl+Enter)"),
+           &frmMain::cmdSend_Click, 5);
+    button("cmdClear", tr("Clear"), tr("Empty the board; Ctrl+Z brings back what you typed"),
+           [this] { m_txtBoard->Clear(); }, 13);
+    button("cmdCopy", tr("Copy"), tr("Copy the whole board to the clipboard"), [this] { m_txtBoard->CopyAll(); }, 3);
+    button("cmdPaste", tr("Paste"), tr("Put the clipboard's text in place of the selection"),
+           [this] { m_txtBoard->PasteClipboard(); }, 3);
     row->addStretch(1);
     order.append(m_cmbIP);
     for (qsizetype i = 0; i + 1 < order.size(); ++i)
@@ -178,6 +195,7 @@ void frmMain::BuildMenus()
     AddCommand(mnuEdit, "mnuEditItem5", tr("Select &All"), Qt::CTRL | Qt::Key_A, [this] { m_txtBoard->selectAll(); });
     mnuEdit->addSeparator();
     AddCommand(mnuEdit, "mnuEditItem7", tr("&Undo"), QKeySequence::Undo, [this] { m_txtBoard->Undo(); });
+    AddCommand(mnuEdit, "mnuEditItem8", tr("&Redo"), Qt::CTRL | Qt::SHIFT | Qt::Key_Z, [this] { m_txtBoard->Redo(); });
 
     QMenu *mnuTools = menuBar()->addMenu(tr("&Tools"));
     mnuTools->setObjectName(QStringLiteral("mnuTools"));
@@ -199,15 +217,23 @@ void frmMain::Load()
     m_controller = new AppController(m_environment.ProgramFolder,
                                      tick > 0 ? tick : CZaridoDovoServer::DefaultTickMilliseconds, Title, this);
     if (!m_controller->Acquire()) {
-        ShowMessage(tr("Another instance of %1 is currently running.\n\nThis instance will shutdown automatically.")
-                        .arg(Title),
-                    QMessageBox::NoIcon);
+        // The running copy comes forward at once; the box only tells why, and goes by itself.
+        m_controller->Instance().AskRunningCopyToShow();
+        QMessageBox box(QMessageBox::NoIcon, Title,
+                        tr("Another instance of %1 is currently running.\n\nThis instance will shutdown automatically.")
+                            .arg(Title),
+                        QMessageBox::Ok, this);
+        const int period = m_environment.RefusedNoticeMilliseconds;
+        QTimer::singleShot(period > 0 ? period : RefusedNoticeMilliseconds, &box, &QDialog::accept);
+        cDialogRunner::Current().Exec(box);
         return;
     }
     connect(&m_controller->Instance(), &SingleInstance::ShowRequested, this, &frmMain::ShowWindow);
 
     m_frmLog = new frmLog(this);
     m_cmbIP->addItems(m_controller->Load(m_frmLog->TextBoxView()));
+    // Where the user left the window; what cannot be read leaves it centred.
+    restoreGeometry(QByteArray::fromBase64(m_controller->Store().Value(SettingKey::WindowGeometry).toString().toLatin1()));
     m_cmbIP->setCurrentIndex(-1); // the list is offered, nothing is chosen
     m_Tray = new AppTray(this);
 
@@ -218,7 +244,7 @@ void frmMain::Load()
     connect(server, &CZaridoDovoServer::MessageError, this, &frmMain::Server_MessageError);
     connect(server, &CZaridoDovoServer::MessageReceived, this, [this](const QByteArray &message, const QString &from) {
         m_AwaitingMessage = false;
-        m_desk->Receive(message, from);
+        m_desk->Admit(message, from);
     });
     m_desk = new MessageDesk(*m_controller, m_txtBoard, m_cmbIP, m_Tray, this, QDBusConnection::sessionBus(),
                              m_environment.HistoryFile);
@@ -249,7 +275,10 @@ void frmMain::Load()
             m_Tray->ShowBalloon(summary, body);
     });
     // The session manager asks before a log-out; the end of the event loop is the last chance.
-    const auto saveAll = [this] { m_controller->SaveAll(m_phones->WithoutPhones(m_cmbIP->Entries())); };
+    const auto saveAll = [this] {
+        SavePlace();
+        m_controller->SaveAll(m_phones->WithoutPhones(m_cmbIP->Entries()));
+    };
     connect(qApp, &QGuiApplication::commitDataRequest, this, saveAll);
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this, saveAll] {
         if (!m_quitting)
@@ -486,11 +515,17 @@ void frmMain::closeEvent(QCloseEvent *event)
     emit Closed();
 }
 
+void frmMain::SavePlace()
+{
+    m_controller->Store().SetValue(SettingKey::WindowGeometry, QString::fromLatin1(saveGeometry().toBase64()));
+}
+
 void frmMain::Quit()
 {
     if (m_controller->Run().AlreadyRunning)
         return; // a refused copy leaves the running one's files alone
     // Each step goes on whatever the one before it managed.
+    SavePlace();
     m_controller->Quit(m_phones ? m_phones->WithoutPhones(m_cmbIP->Entries()) : m_cmbIP->Entries());
     m_txtBoard->clear();
     if (m_frmLog)

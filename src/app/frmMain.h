@@ -40,6 +40,8 @@ class frmMain : public QMainWindow
 
 public:
     static inline const QString Title = QStringLiteral(TEXTDROP_TITLE);
+    // Long enough to read the box, short enough that "will shutdown automatically" holds.
+    static constexpr int RefusedNoticeMilliseconds = 6000;
 
     enum class TrayPresence { Detect, Present, Absent };
 
@@ -58,6 +60,8 @@ public:
         QString HistoryFile;
         // The port phones pair on; 0: the one in the settings.
         quint16 PhonePort = 0;
+        // How long a refused second copy's box stays before it closes by itself; 0: RefusedNoticeMilliseconds.
+        int RefusedNoticeMilliseconds = 0;
     };
 
     // Builds the window and runs its loading: refuses to go on when another copy runs,
@@ -103,6 +107,8 @@ private:
     bool HasTray() const;
     void ShowMessage(const QString &text, QMessageBox::Icon icon);
     void Quit();
+    // Keeps the window's size and place for the next start.
+    void SavePlace();
     void UpdateCharacterCount();
     void OnServerStarted(bool started, const QString &where, const QString &captionSuffix);
     // A word that must reach the user hidden in the tray too: the status line and a notification.

@@ -15,17 +15,18 @@
 
 namespace {
 
-// Loads the main window; a second copy asks the running one to come forward and ends
-// without saving anything. Otherwise the window shows and the server starts listening.
+// Loads the main window; a second copy has asked the running one to come forward while its
+// loading told the user so, and ends without saving anything once the request is done. Otherwise the window shows and the server starts listening.
 // A hidden start (at log-in) shows only the tray icon.
 int Main(QApplication &app, bool hidden)
 {
     frmMain window;
     AppController &controller = window.Controller();
     if (controller.Run().AlreadyRunning) {
+        if (controller.Instance().AskFinished())
+            return 0;
         QObject::connect(&controller.Instance(), &SingleInstance::Finished, &app, &QCoreApplication::quit,
                          Qt::QueuedConnection);
-        controller.Instance().AskRunningCopyToShow();
         return app.exec();
     }
 

@@ -18,9 +18,26 @@ void HistoryModel::SetFilter(const QByteArray &filter)
 void HistoryModel::Reload()
 {
     beginResetModel();
-    m_entries = m_store.Page(m_filter, 0, PageSize);
-    m_complete = m_entries.size() < PageSize;
+    m_entries = Shown(m_store.Page(m_filter, 0, PageSize));
     endResetModel();
+}
+
+void HistoryModel::Hide(qint64 id, bool hidden)
+{
+    if (hidden)
+        m_hidden.insert(id);
+    else
+        m_hidden.remove(id);
+    Reload();
+}
+
+QList<HistoryStore::Entry> HistoryModel::Shown(QList<HistoryStore::Entry> page)
+{
+    m_complete = page.size() < PageSize;
+    if (!page.isEmpty())
+        m_lastId = page.last().id;
+    page.removeIf([this](const HistoryStore::Entry &entry) { return m_hidden.contains(entry.id); });
+    return page;
 }
 
 const HistoryStore::Entry *HistoryModel::EntryAt(int row) const
@@ -93,10 +110,9 @@ bool HistoryModel::canFetchMore(const QModelIndex &parent) const
 
 void HistoryModel::fetchMore(const QModelIndex &parent)
 {
-    if (parent.isValid() || m_complete || m_entries.isEmpty())
+    if (parent.isValid() || m_complete)
         return;
-    const QList<HistoryStore::Entry> more = m_store.Page(m_filter, m_entries.last().id, PageSize);
-    m_complete = more.size() < PageSize;
+    const QList<HistoryStore::Entry> more = Shown(m_store.Page(m_filter, m_lastId, PageSize));
     if (more.isEmpty())
         return;
     beginInsertRows({}, int(m_entries.size()), int(m_entries.size() + more.size() - 1));

@@ -16,7 +16,7 @@ void HistoryRecorder::SetRules(const Preferences &rules)
 
 void HistoryRecorder::Checkpoint()
 {
-    if (m_store.IsOpen() && !m_store.Checkpoint().isEmpty() && m_store.Damaged())
+    if (m_store.IsOpen() && !m_store.Checkpoint() && m_store.Damaged())
         StartAnew();
 }
 
@@ -24,12 +24,12 @@ HistoryStore *HistoryRecorder::OpenStore()
 {
     if (m_store.IsOpen())
         return &m_store;
-    if (m_store.Open(m_path).isEmpty())
+    if (m_store.Open(m_path))
         return &m_store;
-    return m_store.Damaged() && StartAnew().isEmpty() ? &m_store : nullptr;
+    return m_store.Damaged() && StartAnew() ? &m_store : nullptr;
 }
 
-QString HistoryRecorder::StartAnew()
+bool HistoryRecorder::StartAnew()
 {
     const QString aside = m_store.SetAside();
     m_damage = aside.isEmpty()
@@ -38,33 +38,28 @@ QString HistoryRecorder::StartAnew()
     return m_store.Open(m_path);
 }
 
-QString HistoryRecorder::Record(HistoryStore::Direction direction, const QString &peer, const QString &cipher,
-                                const QByteArray &text)
+bool HistoryRecorder::Record(HistoryStore::Direction direction, const QString &peer, const QString &cipher,
+                             const QByteArray &text)
 {
     if (!m_rules.KeepHistory || (!cipher.isEmpty() && !m_rules.KeepEnciphered))
-        return {};
+        return true;
     HistoryStore::Entry entry;
     entry.direction = direction;
     entry.peer = peer;
     entry.cipher = cipher;
     entry.text = text;
-    QString error = m_store.IsOpen() ? QString() : m_store.Open(m_path);
-    if (error.isEmpty())
-        error = m_store.Record(entry);
+    bool written = (m_store.IsOpen() || m_store.Open(m_path)) && m_store.Record(entry);
     // A damaged file is kept for whoever wants to rescue it; the history goes on in a new one.
-    if (m_store.Damaged()) {
-        error = StartAnew();
-        if (error.isEmpty())
-            error = m_store.Record(entry);
-    }
-    if (error.isEmpty()) {
+    if (m_store.Damaged())
+        written = StartAnew() && m_store.Record(entry);
+    if (written) {
         m_failureReported = false;
-        return {};
+        return true;
     }
+    m_error = m_store.errorString();
     // Opened again next time: the file may have been mended or unlocked meanwhile.
     m_store.Close();
-    if (m_failureReported)
-        return {};
+    m_failureIsNew = !m_failureReported;
     m_failureReported = true;
-    return error;
+    return false;
 }

@@ -19,9 +19,13 @@ public:
     // After the settings changed: new limits apply at once.
     void SetRules(const Preferences &rules);
 
-    // cipher: empty for a plain message. Returns a reason only when a failure is new.
-    QString Record(HistoryStore::Direction direction, const QString &peer, const QString &cipher,
-                   const QByteArray &text);
+    // cipher: empty for a plain message. True when the message is in the history or the rules
+    // keep it out; false with errorString() when it could not be written.
+    bool Record(HistoryStore::Direction direction, const QString &peer, const QString &cipher,
+                const QByteArray &text);
+    QString errorString() const { return m_error; }
+    // Whether the last failure is the first since a write succeeded: the one worth telling.
+    bool FailureIsNew() const { return m_failureIsNew; }
 
     // Copies the recent writes into the file proper; for an idle moment. A file found damaged
     // is set aside then too.
@@ -33,12 +37,14 @@ public:
     QString Damage() const { return m_damage; }
 
 private:
-    // Sets the damaged file aside and opens a new one; the reason when that fails.
-    QString StartAnew();
+    // Sets the damaged file aside and opens a new one.
+    bool StartAnew();
 
     QString m_path;
     Preferences m_rules;
     HistoryStore m_store;
     bool m_failureReported = false;
+    bool m_failureIsNew = false;
+    QString m_error;
     QString m_damage;
 };

@@ -79,7 +79,14 @@ HistoryStore::~HistoryStore()
     Close();
 }
 
-QString HistoryStore::Open(const QString &path)
+bool HistoryStore::Result(const QString &error) const
+{
+    if (!error.isEmpty())
+        m_error = error;
+    return error.isEmpty();
+}
+
+bool HistoryStore::Open(const QString &path)
 {
     Close();
     m_path = path;
@@ -89,11 +96,11 @@ QString HistoryStore::Open(const QString &path)
         m_damaged = true;
         error = QStringLiteral("the file is damaged");
     }
-    if (error.isEmpty())
-        error = Prune();
+    if (error.isEmpty() && !Prune())
+        error = m_error;
     if (!error.isEmpty())
         Close();
-    return error;
+    return Result(error);
 }
 
 QString HistoryStore::Connect(const QString &path)
@@ -212,25 +219,25 @@ QString HistoryStore::Exec(const QString &statement, const QVariantList &values)
     return {};
 }
 
-QString HistoryStore::Record(const Entry &entry)
+bool HistoryStore::Record(const Entry &entry)
 {
     // Cut short or overwritten under a running program, the file would take writes into its
     // log and lose them all at the next start.
     if (IsOpen() && !Intact()) {
         m_damaged = true;
-        return QStringLiteral("the file is damaged");
+        return Result(QStringLiteral("the file is damaged"));
     }
     const QDateTime at = entry.at.isValid() ? entry.at : Now();
     QString error = Exec(QStringLiteral("INSERT INTO messages(at, direction, peer, cipher, body) VALUES(?, ?, ?, ?, ?)"),
                          {at.toMSecsSinceEpoch(), int(entry.direction), NotNull(entry.peer), NotNull(entry.cipher),
                           NotNull(entry.text)});
     if (!error.isEmpty())
-        return error;
+        return Result(error);
     ++m_count;
     return Prune();
 }
 
-QString HistoryStore::Prune()
+bool HistoryStore::Prune()
 {
     const qint64 cutoff = Now().addDays(-qMax(0, m_limits.days)).toMSecsSinceEpoch();
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
@@ -238,7 +245,7 @@ QString HistoryStore::Prune()
     old.prepare(QStringLiteral("DELETE FROM messages WHERE at < ?"));
     old.addBindValue(cutoff);
     if (!old.exec())
-        return Failed(old.lastError());
+        return Result(Failed(old.lastError()));
     m_count -= old.numRowsAffected();
     const qint64 excess = m_count - qMax(0, m_limits.count);
     if (excess > 0) {
@@ -246,20 +253,20 @@ QString HistoryStore::Prune()
         oldest.prepare(QStringLiteral("DELETE FROM messages WHERE id IN (SELECT id FROM messages ORDER BY id LIMIT ?)"));
         oldest.addBindValue(excess);
         if (!oldest.exec())
-            return Failed(oldest.lastError());
+            return Result(Failed(oldest.lastError()));
         m_count -= oldest.numRowsAffected();
     }
     // Oldest first, until the texts fit; the newest stays whatever its size.
     QSqlQuery total(db);
     if (!total.exec(QStringLiteral("SELECT bytes FROM totals")) || !total.next())
-        return Failed(total.lastError());
+        return Result(Failed(total.lastError()));
     qint64 over = total.value(0).toLongLong() - qMax<qint64>(0, m_limits.bytes);
     if (over > 0) {
         QSqlQuery oldest(db);
         oldest.setForwardOnly(true);
         if (!oldest.exec(QStringLiteral("SELECT id, length(body) FROM messages"
                                         " WHERE id < (SELECT MAX(id) FROM messages) ORDER BY id")))
-            return Failed(oldest.lastError());
+            return Result(Failed(oldest.lastError()));
         qint64 last = 0;
         for (; over > 0 && oldest.next(); over -= oldest.value(1).toLongLong())
             last = oldest.value(0).toLongLong();
@@ -268,18 +275,17 @@ QString HistoryStore::Prune()
         drop.prepare(QStringLiteral("DELETE FROM messages WHERE id <= ?"));
         drop.addBindValue(last);
         if (!drop.exec())
-            return Failed(drop.lastError());
+            return Result(Failed(drop.lastError()));
         m_count -= drop.numRowsAffected();
     }
-    return {};
+    return true;
 }
 
-QList<HistoryStore::Entry> HistoryStore::Page(const QByteArray &filter, qint64 beforeId, int limit, QString *error) const
+QList<HistoryStore::Entry> HistoryStore::Page(const QByteArray &filter, qint64 beforeId, int limit) const
 {
     QList<Entry> entries;
     if (!IsOpen()) {
-        if (error)
-            *error = QStringLiteral("the history is not open");
+        Result(QStringLiteral("the history is not open"));
         return entries;
     }
     // Newest first by id, which the table's own key orders: a page costs its rows, not the table.
@@ -297,8 +303,7 @@ QList<HistoryStore::Entry> HistoryStore::Page(const QByteArray &filter, qint64 b
         query.addBindValue(QString::fromUtf8(LikePattern(filter)));
     query.addBindValue(limit);
     if (!query.exec()) {
-        if (error)
-            *error = DatabaseReason(query.lastError());
+        Result(DatabaseReason(query.lastError()));
         return entries;
     }
     while (query.next()) {
@@ -326,30 +331,30 @@ QByteArray HistoryStore::Text(qint64 id) const
     return {};
 }
 
-QString HistoryStore::Remove(qint64 id)
+bool HistoryStore::Remove(qint64 id)
 {
-    QString error = Exec(QStringLiteral("DELETE FROM messages WHERE id = ?"), {id});
-    if (error.isEmpty())
-        m_count = Count();
-    return error;
+    if (!Result(Exec(QStringLiteral("DELETE FROM messages WHERE id = ?"), {id})))
+        return false;
+    m_count = Count();
+    return true;
 }
 
-QString HistoryStore::Clear()
+bool HistoryStore::Clear()
 {
-    QString error = Exec(QStringLiteral("DELETE FROM messages"));
-    if (error.isEmpty())
-        m_count = 0;
-    return error;
+    if (!Result(Exec(QStringLiteral("DELETE FROM messages"))))
+        return false;
+    m_count = 0;
+    return true;
 }
 
-QString HistoryStore::Checkpoint()
+bool HistoryStore::Checkpoint()
 {
     // Copied into a file cut short, the log would make it look whole with pages missing.
     if (IsOpen() && !Intact()) {
         m_damaged = true;
-        return QStringLiteral("the file is damaged");
+        return Result(QStringLiteral("the file is damaged"));
     }
-    return Exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    return Result(Exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")));
 }
 
 qint64 HistoryStore::Count() const

@@ -8,9 +8,9 @@
 class QSqlError;
 
 // The messages sent, received and set aside as drafts, in an SQLite file through Qt SQL.
-// Bounded by count, by age and by the size of the texts together; every failure is returned
-// as the database's reason, never thrown, so a broken file costs the history and nothing
-// else. The file and a folder made for it are the owner's alone.
+// Bounded by count, by age and by the size of the texts together; every failure is reported
+// (false, with the database's reason in errorString()), never thrown, so a broken file costs
+// the history and nothing else. The file and a folder made for it are the owner's alone.
 class HistoryStore
 {
 public:
@@ -45,8 +45,10 @@ public:
     HistoryStore(const HistoryStore &) = delete;
     HistoryStore &operator=(const HistoryStore &) = delete;
 
-    // Opens (creating it and its folder) the file; the reason when it cannot be used.
-    QString Open(const QString &path);
+    // Opens (creating it and its folder) the file; false when it cannot be used.
+    bool Open(const QString &path);
+    // Why the last call that failed failed.
+    QString errorString() const { return m_error; }
     // Whether the last Open or Record found the file damaged (not a database, cut short, or
     // overwritten), as opposed to locked or not writable.
     bool Damaged() const { return m_damaged; }
@@ -61,25 +63,28 @@ public:
     // now: tests move the clock; empty means the present time.
     void SetClock(QDateTime now) { m_now = std::move(now); }
 
-    // Adds one message and drops what the limits no longer allow; the reason on failure.
-    QString Record(const Entry &entry);
+    // Adds one message and drops what the limits no longer allow.
+    bool Record(const Entry &entry);
     // Drops the messages beyond the count and older than the age limit.
-    QString Prune();
+    bool Prune();
 
     // Newest first: up to limit entries with an id below beforeId (0: from the newest) whose
     // text contains filter (ASCII letters without regard to case). Texts cut to PreviewBytes.
-    QList<Entry> Page(const QByteArray &filter, qint64 beforeId, int limit, QString *error = nullptr) const;
+    // Empty, with errorString() set, when the history cannot be read.
+    QList<Entry> Page(const QByteArray &filter, qint64 beforeId, int limit) const;
     // The whole text of one message; empty when it is gone.
     QByteArray Text(qint64 id) const;
-    QString Remove(qint64 id);
-    QString Clear();
+    bool Remove(qint64 id);
+    bool Clear();
     qint64 Count() const;
     // Copies the write-ahead log into the file and empties the log; writes do it only past
     // WalLimitBytes, so a receiver seldom waits for it. Call it when idle; closing does it too.
     // Not into a damaged file: that is only noted (Damaged()).
-    QString Checkpoint();
+    bool Checkpoint();
 
 private:
+    // Keeps error as errorString(); whether there was none.
+    bool Result(const QString &error) const;
     QString Connect(const QString &path);
     QString Exec(const QString &statement, const QVariantList &values = {});
     QDateTime Now() const;
@@ -94,4 +99,5 @@ private:
     QDateTime m_now;
     qint64 m_count = 0;
     bool m_damaged = false;
+    mutable QString m_error;
 };

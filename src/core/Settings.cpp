@@ -56,6 +56,11 @@ QList<SettingDirective> BuildTable()
     add(K::PhonePort, kept, "PhonePort", Int, prefs.PhonePort, 1, 65535);
     add(K::AcceptSecureOnly, secure, "AcceptSecureOnly", Bool, security.AcceptSecureOnly);
     add(K::RememberPassword, secure, "RememberPassword", Bool, security.RememberPassword);
+    // The main window's size and place, as the toolkit saves them, in base64; empty: centred.
+    add(K::WindowGeometry, QStringLiteral("Window"), "Geometry", Text, QString());
+    add(K::AskNewSenders, kept, "AskNewSenders", Bool, prefs.AskNewSenders);
+    // Addresses never hold a blank: one line of them, blank-separated.
+    add(K::BlockedSenders, kept, "BlockedSenders", Text, QString());
     return table;
 }
 
@@ -139,6 +144,8 @@ void Preferences::Load(const SettingsStore &store)
     Notify = store.Value(SettingKey::Notify).toBool();
     CopyReceived = store.Value(SettingKey::CopyReceived).toBool();
     PhonePort = store.Value(SettingKey::PhonePort).toInt();
+    AskNewSenders = store.Value(SettingKey::AskNewSenders).toBool();
+    BlockedSenders = store.Value(SettingKey::BlockedSenders).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
 void Preferences::Save(SettingsStore &store) const
@@ -151,6 +158,8 @@ void Preferences::Save(SettingsStore &store) const
     store.SetValue(SettingKey::Notify, Notify);
     store.SetValue(SettingKey::CopyReceived, CopyReceived);
     store.SetValue(SettingKey::PhonePort, PhonePort);
+    store.SetValue(SettingKey::AskNewSenders, AskNewSenders);
+    store.SetValue(SettingKey::BlockedSenders, BlockedSenders.join(QLatin1Char(' ')));
 }
 
 void SecurityChoices::Load(const SettingsStore &store)

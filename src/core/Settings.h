@@ -20,7 +20,8 @@ class SecretBytes;
 enum class SettingKey {
     ServerIP, ServerPort, ServerTimeout, LogPath, Cipher,
     KeepHistory, KeepEnciphered, HistoryCount, HistoryDays, HistoryMegabytes, Notify, CopyReceived, PhonePort,
-    AcceptSecureOnly, RememberPassword
+    AcceptSecureOnly, RememberPassword, WindowGeometry,
+    AskNewSenders, BlockedSenders
 };
 
 // Where a key is stored, what it holds and what it reads as when absent or unusable.
@@ -100,6 +101,9 @@ struct Preferences
     bool Notify = true;
     bool CopyReceived = false;
     int PhonePort = DefaultPhonePort; // the page phones pair with; never the message port
+    // Off, every text goes on the board; on, one from an address not known is kept aside.
+    bool AskNewSenders = false;
+    QStringList BlockedSenders; // their messages are refused with "BAD"
 
     void Load(const SettingsStore &store);
     void Save(SettingsStore &store) const;

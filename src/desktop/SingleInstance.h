@@ -29,6 +29,8 @@ public:
     // From a refused copy: asks the running copy to show its window. Finished follows in
     // every case, at the latest after AskTimeoutMilliseconds.
     void AskRunningCopyToShow();
+    // Finished has been emitted for the last request.
+    bool AskFinished() const { return m_finished; }
 
 signals:
     void ShowRequested();

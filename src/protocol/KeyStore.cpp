@@ -32,8 +32,7 @@ void KeyStore::SetDeriver(Deriver deriver)
     m_deriver = std::move(deriver);
 }
 
-KeyStore::Outcome KeyStore::Request(const std::string &salt, const QString &peer, QObject *context, Done done, Key *key,
-                                     QString *why)
+KeyStore::Outcome KeyStore::Request(const std::string &salt, const QString &peer, QObject *context, Done done, Key *key)
 {
     const auto known = std::find_if(m_keys.begin(), m_keys.end(), [&salt](const auto &entry) { return entry.first == salt; });
     if (known != m_keys.end()) {
@@ -48,19 +47,19 @@ KeyStore::Outcome KeyStore::Request(const std::string &salt, const QString &peer
     }
     // No password, or a derivation of this salt under the last password still holds its place.
     if (!m_password || running != m_running.end()) {
-        *why = QStringLiteral("no key for this salt can be derived now");
+        m_error = QStringLiteral("no key for this salt can be derived now");
         return Outcome::Refused;
     }
     if (Running() >= m_limits.derivations) {
-        *why = QStringLiteral("%1 key derivations already running").arg(Running());
+        m_error = QStringLiteral("%1 key derivations already running").arg(Running());
         return Outcome::Refused;
     }
     if (RunningFor(peer) >= m_limits.derivationsPerAddress) {
-        *why = QStringLiteral("a key derivation for %1 already running").arg(peer);
+        m_error = QStringLiteral("a key derivation for %1 already running").arg(peer);
         return Outcome::Refused;
     }
     if (!NewSaltAllowed(peer)) {
-        *why = QStringLiteral("%1 brought %2 new salts within %3 s")
+        m_error = QStringLiteral("%1 brought %2 new salts within %3 s")
                    .arg(peer)
                    .arg(m_limits.newSaltsPerAddress)
                    .arg(m_limits.newSaltWindowMilliseconds / 1000);

@@ -72,8 +72,9 @@ public:
     static void Derive(Deriver deriver, std::shared_ptr<const SecretBytes> password, std::string salt,
                        QObject *context, Done done);
 
-    // On Refused, *why says which bound was reached.
-    Outcome Request(const std::string &salt, const QString &peer, QObject *context, Done done, Key *key, QString *why);
+    // On Refused, errorString() says which bound was reached.
+    Outcome Request(const std::string &salt, const QString &peer, QObject *context, Done done, Key *key);
+    QString errorString() const { return m_error; }
 
     // The key of this salt opened a frame: remember it, or keep it as the most recently used.
     void Opened(const std::string &salt, Key key);
@@ -98,6 +99,7 @@ private:
     bool NewSaltAllowed(const QString &peer);
 
     Limits m_limits;
+    QString m_error;
     Deriver m_deriver;
     std::shared_ptr<const SecretBytes> m_password;
     std::uint64_t m_generation = 0;

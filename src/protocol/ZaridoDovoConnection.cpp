@@ -167,9 +167,8 @@ void ZaridoDovoConnection::RequestKey()
         return;
     }
     KeyStore::Key key;
-    QString why;
     const auto done = [this](KeyStore::Key derived) { KeyArrived(std::move(derived)); };
-    switch (m_keys->Request(m_judge.SealedSalt(), m_peer, this, done, &key, &why)) {
+    switch (m_keys->Request(m_judge.SealedSalt(), m_peer, this, done, &key)) {
     case KeyStore::Outcome::Ready:
         KeyArrived(std::move(key));
         return;
@@ -182,7 +181,7 @@ void ZaridoDovoConnection::RequestKey()
         AddLog(QStringLiteral("Deriving the key of a new sender's salt"));
         return;
     case KeyStore::Outcome::Refused:
-        RefuseBusy("Sealed message refused: " + why);
+        RefuseBusy("Sealed message refused: " + m_keys->errorString());
         return;
     }
 }

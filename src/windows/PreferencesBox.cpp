@@ -5,6 +5,8 @@
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
 #include <QSpinBox>
 
 namespace {
@@ -43,6 +45,16 @@ PreferencesBox::PreferencesBox(const Preferences &prefs, Autostart autostart, QW
     txtHistorySize = NewNumber("txtHistorySize", prefs.HistoryMegabytes, 1024 * 1024, tr(" MiB"), this);
     chkNotify = NewCheck("chkNotify", tr("Notify me of messages that arrive out of sight"), prefs.Notify, this);
     chkCopyReceived = NewCheck("chkCopyReceived", tr("Copy received text to the clipboard"), prefs.CopyReceived, this);
+    chkAskNewSenders = NewCheck("chkAskNewSenders", tr("Ask before showing messages from new senders"),
+                                prefs.AskNewSenders, this);
+    lstBlocked = new QListWidget(this);
+    lstBlocked->setObjectName(QStringLiteral("lstBlocked"));
+    lstBlocked->addItems(prefs.BlockedSenders);
+    lstBlocked->setMaximumHeight(lstBlocked->fontMetrics().height() * 4);
+    auto *unblock = new QPushButton(tr("Unblock"), this);
+    unblock->setObjectName(QStringLiteral("cmdUnblock"));
+    unblock->setAutoDefault(false);
+    connect(unblock, &QPushButton::clicked, this, [this] { delete lstBlocked->currentItem(); });
     chkAutostart = NewCheck("chkAutostart", tr("Start Textdrop when I log in"), m_autostartWas, this);
 
     auto *grid = new QGridLayout(this);
@@ -56,7 +68,11 @@ PreferencesBox::PreferencesBox(const Preferences &prefs, Autostart autostart, QW
     grid->addWidget(txtHistorySize, 2, 5);
     grid->addWidget(chkNotify, 3, 0, 1, 6);
     grid->addWidget(chkCopyReceived, 4, 0, 1, 6);
-    grid->addWidget(chkAutostart, 5, 0, 1, 6);
+    grid->addWidget(chkAskNewSenders, 5, 0, 1, 6);
+    grid->addWidget(new QLabel(tr("Blocked senders:"), this), 6, 0, 1, 6);
+    grid->addWidget(lstBlocked, 7, 0, 1, 5);
+    grid->addWidget(unblock, 7, 5, Qt::AlignTop);
+    grid->addWidget(chkAutostart, 8, 0, 1, 6);
 
     const auto follow = [this](bool keep) {
         for (QWidget *field : {static_cast<QWidget *>(chkKeepEnciphered), static_cast<QWidget *>(txtHistoryCount),
@@ -82,5 +98,9 @@ bool PreferencesBox::Apply(Preferences &prefs)
     prefs.HistoryMegabytes = txtHistorySize->value();
     prefs.Notify = chkNotify->isChecked();
     prefs.CopyReceived = chkCopyReceived->isChecked();
+    prefs.AskNewSenders = chkAskNewSenders->isChecked();
+    prefs.BlockedSenders.clear();
+    for (int row = 0; row < lstBlocked->count(); ++row)
+        prefs.BlockedSenders.append(lstBlocked->item(row)->text());
     return true;
 }

@@ -6,10 +6,12 @@
 
 struct Preferences;
 class QCheckBox;
+class QListWidget;
 class QSpinBox;
 
 // The settings window's box for what the program keeps and how it tells of arrivals: the
-// history and its limits, notifications, the clipboard, and starting at log-in.
+// history and its limits, notifications, the clipboard, new and blocked senders, and starting
+// at log-in.
 class PreferencesBox : public QGroupBox
 {
     Q_OBJECT
@@ -33,5 +35,7 @@ private:
     QSpinBox *txtHistorySize;
     QCheckBox *chkNotify;
     QCheckBox *chkCopyReceived;
+    QCheckBox *chkAskNewSenders;
+    QListWidget *lstBlocked;
     QCheckBox *chkAutostart;
 };

@@ -5,7 +5,9 @@
 #include "core/TextBytes.h"
 #include "core/HistoryModel.h"
 
+#include <QAction>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -59,9 +61,27 @@ frmHistory::frmHistory(HistoryStore &store, QWidget *parent, Confirm confirm)
                                          std::pair{int(HistoryModel::DirectionColumn), tr("received, enciphered")},
                                          std::pair{int(HistoryModel::PeerColumn), QStringLiteral("255.255.255.255")}})
         m_table->setColumnWidth(column, m_table->fontMetrics().horizontalAdvance(sample) + 16);
+    m_table->horizontalHeader()->setSectionResizeMode(HistoryModel::TextColumn, QHeaderView::Stretch);
     m_table->setWordWrap(false);
+    m_table->installEventFilter(this);
+    m_table->setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &frmHistory::OnSelectionChanged);
-    connect(m_model, &QAbstractItemModel::modelReset, this, &frmHistory::OnSelectionChanged);
+    connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        const QModelIndexList rows = m_table->selectionModel()->selectedRows();
+        const HistoryStore::Entry *entry = rows.isEmpty() ? nullptr : m_model->EntryAt(rows.first().row());
+        m_selectedId = entry ? entry->id : 0;
+        m_selectedRow = entry ? rows.first().row() : -1;
+    });
+    connect(m_model, &QAbstractItemModel::modelReset, this, &frmHistory::KeepSelection);
+    connect(m_table, &QAbstractItemView::doubleClicked, this, &frmHistory::OnPutOnBoard);
+    AddListCommand(tr("&Copy"), {QKeySequence::Copy}, &frmHistory::OnCopy);
+    AddListCommand(tr("&Put on board"), {Qt::Key_Return, Qt::Key_Enter}, &frmHistory::OnPutOnBoard);
+    AddListCommand(tr("&Delete"), {QKeySequence::Delete}, &frmHistory::OnDelete);
+    AddListCommand(tr("&Undo delete"), {QKeySequence::Undo}, &frmHistory::OnUndoDelete);
+    auto *close = new QAction(this);
+    close->setShortcut(Qt::Key_Escape);
+    connect(close, &QAction::triggered, this, &QWidget::close);
+    addAction(close);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_notice);
@@ -85,10 +105,7 @@ QLayout *frmHistory::BuildButtons()
     };
     m_forSelection = {
         button("cmdCopy", tr("&Copy"), &frmHistory::OnCopy),
-        button("cmdPutOnBoard", tr("&Put on board"), [this] {
-            if (QByteArray text; Selected(text))
-                emit PutOnBoard(text);
-        }),
+        button("cmdPutOnBoard", tr("&Put on board"), &frmHistory::OnPutOnBoard),
         button("cmdSendAgain", tr("Send &again"), [this] {
             if (QByteArray text; Selected(text) && !m_address->text().trimmed().isEmpty())
                 emit SendAgain(m_address->text().trimmed(), text);
@@ -147,13 +164,72 @@ void frmHistory::OnCopy()
         QGuiApplication::clipboard()->setText(DecodeText(text));
 }
 
+void frmHistory::AddListCommand(const QString &caption, const QList<QKeySequence> &keys,
+                                void (frmHistory::*handler)())
+{
+    auto *action = new QAction(caption, m_table);
+    action->setShortcuts(keys);
+    action->setShortcutContext(Qt::WidgetShortcut);
+    connect(action, &QAction::triggered, this, handler);
+    m_table->addAction(action);
+}
+
+void frmHistory::KeepSelection()
+{
+    int row = -1;
+    for (int i = 0; m_selectedId != 0 && i < m_model->rowCount(); ++i) {
+        if (m_model->EntryAt(i)->id == m_selectedId)
+            row = i;
+    }
+    if (row < 0 && m_selectedRow >= 0)
+        row = qMin(m_selectedRow, m_model->rowCount() - 1);
+    if (row >= 0)
+        m_table->selectRow(row);
+    OnSelectionChanged();
+}
+
+bool frmHistory::eventFilter(QObject *watched, QEvent *event)
+{
+    // Reached by the keyboard, the list offers a message at once.
+    if (watched == m_table && event->type() == QEvent::FocusIn && m_model->rowCount() > 0
+        && !m_table->selectionModel()->hasSelection())
+        m_table->selectRow(qMax(0, m_table->currentIndex().row()));
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmHistory::OnPutOnBoard()
+{
+    if (QByteArray text; Selected(text))
+        emit PutOnBoard(text);
+}
+
 void frmHistory::OnDelete()
 {
     qint64 id = 0;
     if (QByteArray text; Selected(text, &id)) {
-        m_store.Remove(id);
-        m_model->Reload();
+        m_deleted.append(id);
+        m_model->Hide(id, true);
     }
+}
+
+void frmHistory::OnUndoDelete()
+{
+    if (m_deleted.isEmpty())
+        return;
+    const qint64 id = m_deleted.takeLast();
+    m_model->Hide(id, false);
+    for (int i = 0; i < m_model->rowCount(); ++i) {
+        if (m_model->EntryAt(i)->id == id)
+            m_table->selectRow(i);
+    }
+}
+
+void frmHistory::closeEvent(QCloseEvent *event)
+{
+    for (const qint64 id : std::as_const(m_deleted))
+        m_store.Remove(id);
+    m_deleted.clear();
+    QWidget::closeEvent(event);
 }
 
 void frmHistory::OnClear()
@@ -161,5 +237,6 @@ void frmHistory::OnClear()
     if (!m_confirm(this, tr("Remove every message from the history?")))
         return;
     m_store.Clear();
+    m_deleted.clear();
     m_model->Reload();
 }

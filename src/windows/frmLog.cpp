@@ -1,5 +1,6 @@
 #include "windows/frmLog.h"
 
+#include "desktop/OwnerPlacement.h"
 #include "windows/TextBoxLogView.h"
 
 #include <QCloseEvent>
@@ -17,6 +18,7 @@ frmLog::frmLog(QWidget *owner)
         setWindowIcon(owner->windowIcon());
 
     m_txtLog->setObjectName(QStringLiteral("txtLog"));
+    m_txtLog->setReadOnly(true); // the endpoints' record, not the user's
     m_txtLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_txtLog->setMinimumSize(0, 0);
 
@@ -55,11 +57,7 @@ void frmLog::showEvent(QShowEvent *event)
 {
     if (!m_placed) {
         m_placed = true;
-        if (QWidget *owner = parentWidget(); owner && owner->isVisible()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(owner->frameGeometry().center());
-            move(frame.topLeft());
-        }
+        PlaceOverOwner(*this);
     }
     QWidget::showEvent(event);
 }

@@ -51,6 +51,20 @@ std::optional<double> NumberIn(const QString &text)
     return value;
 }
 
+// The controls of a box that Tab reaches, in the order they were made, which is the order
+// they stand in; the parts of a compound control (a spin box's text field) are left to it.
+QWidgetList Reachable(QWidget *box)
+{
+    QWidgetList result;
+    for (QWidget *widget : box->findChildren<QWidget *>()) {
+        const bool inside = std::any_of(result.cbegin(), result.cend(),
+                                        [widget](const QWidget *outer) { return outer->isAncestorOf(widget); });
+        if ((widget->focusPolicy() & Qt::TabFocus) && !inside)
+            result.append(widget);
+    }
+    return result;
+}
+
 QLineEdit *NewField(const char *name, QWidget *parent)
 {
     auto *field = new QLineEdit(parent);
@@ -114,13 +128,16 @@ frmSettings::frmSettings(Settings &settings, QWidget *parent, PhoneServer *phone
     window->addWidget(Frame2);
     window->addWidget(m_network);
     window->addWidget(m_prefs);
-    window->addWidget(BuildPhoneFrame(phones));
+    QGroupBox *phoneFrame = BuildPhoneFrame(phones);
+    window->addWidget(phoneFrame);
     window->addLayout(buttons);
     window->setSizeConstraint(QLayout::SetFixedSize);
 
-    QWidget *order[] = {txtIP, cmdIP, txtPort, txtTimeout, txtPath, cmdBrowse, chkCrypt,
-                        txtPassword, txtPassword2, chkRemember, cmbCipher, chkAcceptSecure, txtName, txtPhonePort, cmdOK, cmdCancel};
-    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+    // Tab goes through the boxes from the top down.
+    const QWidgetList order = QWidgetList{txtIP, cmdIP, txtPort, txtTimeout, txtPath, cmdBrowse, chkCrypt, txtPassword,
+                                          txtPassword2, chkRemember, cmbCipher, chkAcceptSecure, txtName}
+                              + Reachable(m_prefs) + Reachable(phoneFrame) + QWidgetList{cmdOK, cmdCancel};
+    for (qsizetype i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order[i], order[i + 1]);
     txtIP->setFocus();
 

@@ -114,10 +114,13 @@ private slots:
         QTest::addColumn<QString>("key");
         QTest::addColumn<bool>("copied");
         QTest::addColumn<bool>("shown");
-        QTest::newRow("Copy") << "copy" << true << false;
-        QTest::newRow("Show") << "show" << false << true;
-        QTest::newRow("the notification clicked") << "default" << false << true;
-        QTest::newRow("unknown action") << "rm -rf" << false << false;
+        QTest::addColumn<QString>("chosen"); // on a new sender's notification
+        QTest::newRow("Copy") << "copy" << true << false << "";
+        QTest::newRow("Show") << "show" << false << true << "";
+        QTest::newRow("the notification clicked") << "default" << false << true << "";
+        QTest::newRow("unknown action") << "rm -rf" << false << false << "";
+        QTest::newRow("new sender: Show") << "show-sender" << false << false << "shown 10.0.0.9";
+        QTest::newRow("new sender: Block") << "block" << false << false << "blocked 10.0.0.9";
     }
 
     void actions()
@@ -129,14 +132,21 @@ private slots:
         QGuiApplication::clipboard()->setText(QStringLiteral("before"));
         QSignalSpy show(m_notice.get(), &ArrivalNotice::ShowRequested);
         QSignalSpy invoked(m_notifier.get(), &DesktopNotifier::ActionInvoked);
+        QString chosen;
+        connect(m_notice.get(), &ArrivalNotice::SenderShown, this, [&](const QString &sender) { chosen = "shown " + sender; });
+        connect(m_notice.get(), &ArrivalNotice::SenderBlocked, this, [&](const QString &sender) { chosen = "blocked " + sender; });
         const QByteArray text = QString::fromUtf8("whole text\r\nline 2\r\nline 3\r\nline 4 \u00e9").toUtf8();
-        m_notice->Arrived(QStringLiteral("10.0.0.9"), text);
+        if (QString(QTest::currentDataTag()).startsWith("new sender"))
+            m_notice->Stranger(QStringLiteral("10.0.0.9"), text);
+        else
+            m_notice->Arrived(QStringLiteral("10.0.0.9"), text);
         QTRY_COMPARE(m_service.calls.size(), 1);
         Invoke(Service(), 999, QStringLiteral("copy")); // someone else's notification
         Invoke(Service(), 41, key);
         QTRY_COMPARE(invoked.size(), 1);
         QCOMPARE(QGuiApplication::clipboard()->text(), copied ? QString::fromUtf8(text) : QStringLiteral("before"));
         QCOMPARE(show.size(), shown ? 1 : 0);
+        QTEST(chosen, "chosen");
     }
 
     // Only the latest notifications keep their payloads; older ones no longer act.

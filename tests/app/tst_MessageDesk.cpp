@@ -1,3 +1,4 @@
+#include "LoopbackReceiver.h"
 #include "TestFiles.h"
 #include "WindowTestHome.h"
 #include "app/AppController.h"
@@ -7,6 +8,7 @@
 #include "core/HistoryModel.h"
 #include "core/HistoryStore.h"
 #include "protocol/CZaridoDovoServer.h"
+#include "protocol/WireFormat.h"
 #include "windows/frmHistory.h"
 
 #include <QAction>
@@ -47,7 +49,7 @@ private:
     QStringList Listing()
     {
         HistoryStore store;
-        if (!store.Open(HistoryFile()).isEmpty())
+        if (!store.Open(HistoryFile()))
             return {QStringLiteral("<unreadable>")};
         QStringList rows;
         for (const HistoryStore::Entry &entry : store.Page({}, 0, 100))
@@ -135,6 +137,45 @@ private slots:
         QTEST(board.Receive(QStringLiteral("next")), "nextDraft");
     }
 
+    // While new senders are asked about, a remembered one reaches the board, a new one is kept
+    // aside (in the history) until Show; a blocked one gets "BAD" whatever the choice.
+    void newSenders_data()
+    {
+        QTest::addColumn<bool>("ask");
+        QTest::addColumn<QString>("remembered"); // the address list
+        QTest::addColumn<QString>("blocked");
+        QTest::addColumn<bool>("show"); // the notification's Show chosen
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("board");
+        QTest::addColumn<int>("history");
+        QTest::newRow("not asked: on the board") << false << "" << "" << false << QByteArray("OK") << "hello" << 1;
+        QTest::newRow("remembered: on the board") << true << "127.0.0.1" << "" << false << QByteArray("OK") << "hello" << 1;
+        QTest::newRow("new: kept aside") << true << "" << "" << false << QByteArray("OK") << "" << 1;
+        QTest::newRow("new, then Show: on the board") << true << "" << "" << true << QByteArray("OK") << "hello" << 1;
+        QTest::newRow("blocked: BAD") << false << "127.0.0.1" << "10.0.0.9 127.0.0.1" << false << QByteArray("BAD") << "" << 0;
+    }
+    void newSenders()
+    {
+        QFETCH(QString, remembered);
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, show);
+        QFile list(m_dir->filePath(QStringLiteral("tdsettings.ini")));
+        QVERIFY(list.open(QIODevice::WriteOnly) && list.write(remembered.toLatin1() + "\r\n") > 0);
+        list.close();
+        QFETCH(bool, ask);
+        Store().setValue(QStringLiteral("Preferences/AskNewSenders"), ask);
+        QFETCH(QString, blocked);
+        Store().setValue(QStringLiteral("Preferences/BlockedSenders"), blocked);
+        Window();
+        const QByteArray frame = QByteArray::fromStdString(WriteFrame("hello", "").bytes);
+        const QByteArray answer = Exchange(quint16(m_window->Controller().Server()->LocalPort()), frame);
+        QVERIFY2(answer.endsWith(reply), answer.constData());
+        if (show)
+            m_window->Desk().ShowSender(Loopback);
+        QTEST(TheBoard()->toPlainText(), "board");
+        QTEST(int(Listing().size()), "history");
+    }
+
     void ctrlEnterAsksToSend_data()
     {
         QTest::addColumn<int>("key");
@@ -185,6 +226,32 @@ private slots:
         QCOMPARE(TheBoard()->toPlainText(), QStringLiteral("half a thought"));
     }
 
+    // Clear and File -> New keep the unsent text as an arrival does: in the history, and Undo
+    // brings it back; Redo takes it away again.
+    void clearAndNewKeepTheDraft_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("Clear") << "cmdClear";
+        QTest::newRow("File -> New") << "mnuFileItem0";
+    }
+    void clearAndNewKeepTheDraft()
+    {
+        QFETCH(QString, command);
+        Window();
+        TheBoard()->setFocus();
+        QTest::keyClicks(TheBoard(), QStringLiteral("half a thought"));
+        if (auto *button = Control<QPushButton>(qPrintable(command)))
+            QTest::mouseClick(button, Qt::LeftButton);
+        else
+            Control<QAction>(qPrintable(command))->trigger();
+        QCOMPARE(TheBoard()->toPlainText(), QString());
+        QCOMPARE(Listing(), QStringList{Row(Direction::Draft, {}, {}, QStringLiteral("half a thought"))});
+        QTest::keyClick(TheBoard(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(TheBoard()->toPlainText(), QStringLiteral("half a thought"));
+        QTest::keyClick(TheBoard(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(TheBoard()->toPlainText(), QString());
+    }
+
     // Both directions reach the history, marked as enciphered, once the settings allow it (the
     // recorder's table holds the other rules).
     void historyKeepsWhatIsAllowed()
@@ -221,7 +288,7 @@ private slots:
     {
         QFETCH(bool, locked);
         QDir().mkpath(QFileInfo(HistoryFile()).absolutePath());
-        QCOMPARE(HistoryStore().Open(HistoryFile()), QString());
+        QVERIFY(HistoryStore().Open(HistoryFile()));
         std::optional<TestFiles::SqliteLock> lock;
         if (locked)
             QVERIFY(lock.emplace(HistoryFile()).Locked());
@@ -288,15 +355,62 @@ private slots:
         table->selectRow(0);
         QTest::mouseClick(Control<QPushButton>("cmdDelete", history), Qt::LeftButton);
         QCOMPARE(table->model()->rowCount(), 3);
-        QCOMPARE(Listing().size(), 4);
+        QCOMPARE(Listing().size(), 5); // taken from the store when the window closes
+    }
+
+    // The list by keyboard: focus selects the newest; each key acts on the selected message,
+    // which stays selected when the list is read again.
+    void historyListKeys_data()
+    {
+        QTest::addColumn<QString>("keys"); // none: a double click
+        QTest::addColumn<QString>("board");
+        QTest::addColumn<QString>("clipboard");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("stored"); // once the window closed
+        QTest::newRow("Enter: on the board") << "Return" << "three" << "before" << 3 << 3;
+        QTest::newRow("double click: on the board") << "" << "three" << "before" << 3 << 3;
+        QTest::newRow("Ctrl+C: the text, not its time") << "Ctrl+C" << "" << "three" << 3 << 3;
+        QTest::newRow("Delete: gone at the close") << "Del" << "" << "before" << 2 << 2;
+        QTest::newRow("Delete, Ctrl+Z: back") << "Del, Ctrl+Z" << "" << "before" << 3 << 3;
+        QTest::newRow("Escape closes the window") << "Esc" << "" << "before" << 3 << 3;
+    }
+    void historyListKeys()
+    {
+        QFETCH(QString, keys);
+        HistoryStore store;
+        QVERIFY(store.Open(HistoryFile()));
+        for (const char *text : {"one", "two", "three"})
+            QVERIFY(store.Record(HistoryStore::Entry{0, {}, Direction::Received, Loopback, {}, text}));
+        QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+        frmHistory window(store);
+        QSignalSpy board(&window, &frmHistory::PutOnBoard);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        auto *table = Control<QTableView>("tblHistory", &window);
+        table->setFocus(Qt::TabFocusReason);
+        QCOMPARE(table->selectionModel()->selectedRows().value(0).row(), 0);
+        const QKeySequence sequence(keys);
+        for (int i = 0; i < sequence.count(); ++i)
+            QTest::keyClick(table, sequence[i].key(), sequence[i].keyboardModifiers());
+        const QPoint newest = table->visualRect(table->model()->index(0, 3)).center();
+        if (keys.isEmpty())
+            QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, newest), QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, newest);
+        QTEST(board.isEmpty() ? QString() : QString::fromUtf8(board.at(0).at(0).toByteArray()), "board");
+        QTEST(QGuiApplication::clipboard()->text(), "clipboard");
+        QTEST(window.Model().rowCount(), "rows");
+        window.Reload(); // as a new message would
+        QCOMPARE(table->selectionModel()->selectedRows().size(), 1);
+        QCOMPARE(window.isVisible(), keys != QLatin1String("Esc"));
+        window.close();
+        QTEST(int(store.Count()), "stored");
     }
 
     // Clearing asks first: No keeps the history, Yes empties it.
     void clearHistoryAsksFirst()
     {
         HistoryStore store;
-        QCOMPARE(store.Open(HistoryFile()), QString());
-        QCOMPARE(store.Record(HistoryStore::Entry{}), QString());
+        QVERIFY(store.Open(HistoryFile()));
+        QVERIFY(store.Record(HistoryStore::Entry{}));
         QList<bool> answers{false, true};
         frmHistory window(store, nullptr, [&](QWidget *, const QString &) { return answers.takeFirst(); });
         for (const int left : {1, 0}) {
@@ -311,12 +425,12 @@ private slots:
     void longHistoryInPages()
     {
         HistoryStore store;
-        QCOMPARE(store.Open(HistoryFile()), QString());
+        QVERIFY(store.Open(HistoryFile()));
         const int total = HistoryModel::PageSize * 2 + 7;
         for (int i = 0; i < total; ++i) {
             HistoryStore::Entry entry;
             entry.text = QByteArray::number(i);
-            QCOMPARE(store.Record(entry), QString());
+            QVERIFY(store.Record(entry));
         }
         HistoryModel model(store);
         QCOMPARE(model.rowCount(), HistoryModel::PageSize);

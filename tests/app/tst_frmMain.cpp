@@ -166,13 +166,26 @@ private slots:
         QTRY_COMPARE(label->text(), label->toolTip());
     }
 
+    // The running window comes forward while the second copy's box is up; the box closes by itself.
     void secondCopyRefused()
     {
-        frmMain &running = MakeWindow();
-        frmMain second(Surroundings());
+        frmMain &running = MakeWindow(); // out of sight
+        FakeDialogRunner runner;
+        bool forwardBeforeClose = false;
+        int closedWith = -1;
+        runner.Queue([&](QDialog &box) {
+            connect(&box, &QDialog::finished, [&] { forwardBeforeClose = running.isVisible() && running.isActiveWindow(); });
+            QTimer::singleShot(20000, &box, &QDialog::reject); // a box left open fails the test, not hangs it
+            return closedWith = box.exec();
+        });
+        frmMain::Environment surroundings = Surroundings();
+        surroundings.RefusedNoticeMilliseconds = 300;
+        frmMain second(surroundings);
         QVERIFY(!running.Controller().Run().AlreadyRunning && second.Controller().Run().AlreadyRunning && !second.Controller().Server());
-        QCOMPARE(m_messages, QStringList{QStringLiteral("Another instance of Textdrop is currently running.\n\n"
-                                                        "This instance will shutdown automatically.")});
+        QCOMPARE(runner.messages.at(0).text, QStringLiteral("Another instance of Textdrop is currently running.\n\n"
+                                                            "This instance will shutdown automatically."));
+        QVERIFY(forwardBeforeClose);
+        QCOMPARE(closedWith, int(QDialog::Accepted));
         // Even a quit command on the refused copy writes nothing.
         second.findChild<QAction *>(QStringLiteral("mnuFileItem5"))->trigger();
         QVERIFY(Store().allKeys().isEmpty());
@@ -192,7 +205,7 @@ private slots:
         }
         Command("mnuFileItem5"); // E&xit
         QSettings store = Store();
-        QCOMPARE(store.childGroups(), (QStringList{"Preferences", "Security", "Settings"}));
+        QCOMPARE(store.childGroups(), (QStringList{"Preferences", "Security", "Settings", "Window"}));
         store.beginGroup(QStringLiteral("Settings"));
         QCOMPARE(store.allKeys(), (QStringList{"Cipher", "LogPath", "ServerIP", "ServerPort", "ServerTimeout"}));
         StoredSettings next; // the next run reads the choice back
@@ -200,6 +213,23 @@ private slots:
         QCOMPARE(next.Cipher, ZaridoDovo::Cipher::Legacy);
         QVERIFY(!Read(Store().fileName()).contains("sesame-secret"));
         QCOMPARE(Read(m_window->Controller().Run().AddressFile), QByteArray("127.0.0.3\r\n10.0.0.6\r\n127.0.0.3\r\n127.0.0.1\r\n127.0.0.2\r\n"));
+    }
+
+    // The window opens where it was left; the history window over it.
+    void windowPlaceKept()
+    {
+        MakeWindow().show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        const QRect place(60, 70, 520, 330);
+        m_window->setGeometry(place);
+        Command("mnuFileItem5");
+        m_window.reset();
+        MakeWindow().show();
+        QCOMPARE(m_window->geometry(), place);
+        Command("mnuToolsItem4");
+        QWidget *history = m_window->findChild<QWidget *>(QStringLiteral("frmHistory"));
+        // Within the frame's width, which is not known before the window shows.
+        QVERIFY((history->frameGeometry().center() - m_window->frameGeometry().center()).manhattanLength() < 10);
     }
 
     void quitOnFullDiskKeepsAddressFile()
@@ -442,6 +472,34 @@ private slots:
         QCOMPARE(Board()->toPlainText(), QStringLiteral("keep keep"));
         Click("cmdClear");
         QCOMPARE(Control<QLabel>("lblBytes")->text(), QStringLiteral("0"));
+    }
+
+    // From the board: what each key reaches.
+    void keyboardPaths_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("focused"); // the control with the focus afterwards
+        QTest::addColumn<int>("messages");
+        QTest::newRow("Ctrl+L: the address box") << int(Qt::Key_L) << int(Qt::ControlModifier) << "cmbIP" << 0;
+        QTest::newRow("Ctrl+Tab leaves the board") << int(Qt::Key_Tab) << int(Qt::ControlModifier) << "cmdSend" << 0;
+        QTest::newRow("Alt+S sends: no address yet") << int(Qt::Key_S) << int(Qt::AltModifier) << "cmbIP" << 1;
+    }
+    void keyboardPaths()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        MakeWindow().show();
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        Board()->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QFETCH(int, messages);
+        QTRY_COMPARE(m_messages.size(), messages); // a mnemonic clicks a moment later
+        const QWidget *focused = QApplication::focusWidget();
+        QTEST(qobject_cast<const QLineEdit *>(focused) ? focused->parent()->objectName() : focused->objectName(), "focused");
+        for (const char *name : {"cmdSend", "cmdClear", "cmdCopy", "cmdPaste", "cmbIP", "lblBytes"})
+            QVERIFY2(!Control<QWidget>(name)->toolTip().isEmpty(), name);
     }
 
     void documentsThroughFileMenu()

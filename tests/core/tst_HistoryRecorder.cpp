@@ -15,7 +15,10 @@ class tst_HistoryRecorder : public QObject
     QString File() const { return m_dir->filePath(QStringLiteral("history.sqlite")); }
     static QString Record(HistoryRecorder &recorder, const QByteArray &text, const QString &cipher = {})
     {
-        return recorder.Record(Direction::Received, QStringLiteral("10.0.0.1"), cipher, text);
+        // The reason worth telling, as the window shows it: only a failure that is new.
+        if (recorder.Record(Direction::Received, QStringLiteral("10.0.0.1"), cipher, text) || !recorder.FailureIsNew())
+            return {};
+        return recorder.errorString();
     }
     std::unique_ptr<QTemporaryDir> m_dir;
 
@@ -50,7 +53,7 @@ private slots:
         QCOMPARE(QFile::exists(File()), written); // a history that is off leaves not even an empty file
         HistoryStore store;
         if (written) {
-            QCOMPARE(store.Open(File()), QString());
+            QVERIFY(store.Open(File()));
             QCOMPARE(store.Page({}, 0, 10).value(0).cipher, cipher);
         }
     }

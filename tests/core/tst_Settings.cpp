@@ -31,14 +31,16 @@ private slots:
                                      "Settings/Cipher", "Preferences/KeepHistory", "Preferences/KeepEnciphered",
                                      "Preferences/HistoryCount", "Preferences/HistoryDays", "Preferences/HistoryMegabytes",
                                      "Preferences/Notify", "Preferences/CopyReceived", "Preferences/PhonePort",
-                                     "Security/AcceptSecureOnly", "Security/RememberPassword"}));
+                                     "Preferences/AskNewSenders", "Preferences/BlockedSenders", "Security/AcceptSecureOnly", "Security/RememberPassword"}));
         settings.Prefs.HistoryDays = 7;
+        settings.Prefs.BlockedSenders = QStringList{"10.0.0.7", "fe80::1%eth0"};
         settings.Prefs.Save(store);
         settings.Stored.Save(store);
-        QCOMPARE(changed.size(), paths.size() + 1);
+        QCOMPARE(changed.size(), paths.size() + 2);
         Preferences next;
         next.Load(store);
         QCOMPARE(next.HistoryDays, 7);
+        QCOMPARE(next.BlockedSenders, settings.Prefs.BlockedSenders);
     }
 
     void storedTextRead_data()

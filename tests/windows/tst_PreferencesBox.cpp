@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
 
@@ -16,7 +17,7 @@ QStringList Fields(const Preferences &p)
 {
     return {QString::number(p.KeepHistory), QString::number(p.KeepEnciphered), QString::number(p.HistoryCount),
             QString::number(p.HistoryDays), QString::number(p.Notify), QString::number(p.CopyReceived),
-            QString::number(p.HistoryMegabytes)};
+            QString::number(p.HistoryMegabytes), QString::number(p.AskNewSenders), p.BlockedSenders.join(' ')};
 }
 
 } // namespace
@@ -47,6 +48,8 @@ private slots:
         QTest::newRow("no notifications") << "chkNotify" << 4 << "0";
         QTest::newRow("clipboard") << "chkCopyReceived" << 5 << "1";
         QTest::newRow("size") << "txtHistorySize" << 6 << "64";
+        QTest::newRow("ask about new senders") << "chkAskNewSenders" << 7 << "1";
+        QTest::newRow("the first blocked sender unblocked") << "cmdUnblock" << 8 << "10.0.0.8";
     }
 
     void fieldsReachTheRecord()
@@ -55,11 +58,14 @@ private slots:
         QFETCH(int, field);
         QFETCH(QString, value);
         Preferences prefs;
+        prefs.BlockedSenders = QStringList{"10.0.0.7", "10.0.0.8"};
         QStringList expected = Fields(prefs);
         expected[field] = value;
         PreferencesBox frame(prefs, Entry());
         if (auto *check = frame.findChild<QCheckBox *>(box))
             check->click();
+        else if (auto *button = frame.findChild<QPushButton *>(box))
+            frame.findChild<QListWidget *>()->setCurrentRow(0), button->click();
         else
             frame.findChild<QSpinBox *>(box)->setValue(value.toInt());
         QVERIFY(frame.Apply(prefs));

@@ -14,6 +14,9 @@ private slots:
     {
         frmLog window(nullptr);
         window.show();
+        auto *box = window.findChild<QPlainTextEdit *>(QStringLiteral("txtLog"));
+        QTest::keyClicks(box, QStringLiteral("typed")); // the log is read, not written
+        QCOMPARE(box->toPlainText(), QString());
         QVERIFY(!window.close());
         QVERIFY(!window.isVisible());
         window.AllowClose();

@@ -47,6 +47,29 @@ class tst_frmSettings : public QObject
     Q_OBJECT
 
 private slots:
+    // Tab goes round from the top down, the boxes of a row from the left.
+    void tabFollowsTheBoxes()
+    {
+        Settings settings;
+        frmSettings window(settings);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QWidget *const first = QApplication::focusWidget();
+        const auto place = [&window](QWidget *w) { return w->mapTo(&window, QPoint(w->width(), w->height()) / 2); };
+        QWidgetList visited{first};
+        for (QWidget *previous = first; visited.size() < 40; previous = visited.last()) {
+            QTest::keyClick(previous, Qt::Key_Tab);
+            QWidget *next = QApplication::focusWidget();
+            if (next == first)
+                break;
+            const bool sameRow = qAbs(place(next).y() - place(previous).y()) < previous->height() / 2;
+            QVERIFY2(sameRow ? place(next).x() > place(previous).x() : place(next).y() > place(previous).y(),
+                     qPrintable(previous->objectName() + " -> " + next->objectName()));
+            visited.append(next);
+        }
+        QCOMPARE(visited.last()->objectName(), QStringLiteral("cmdCancel"));
+    }
+
     void refusedOKStoresNothing_data()
     {
         QTest::addColumn<QStringList>("edits"); // after a new address and the password "secret" twice
