@@ -970,6 +970,7 @@ private slots:
         QCOMPARE(AppController::AppFolderFor("/usr/lib/../bin/", dataFolder), QDir::toNativeSeparators(dataFolder + "/"));
         QVERIFY(QFileInfo(dataFolder).isDir());
         // A custom prefix's bin counts as installed, the prefix itself does not.
+        QVERIFY(QDir(portable.path()).mkpath("bin"));
         QVERIFY(IsInstalledFolder(portable.filePath("bin") + "/", portable.path() + "/./bin"));
         QVERIFY(!IsInstalledFolder(portable.path(), portable.filePath("bin")));
     }
