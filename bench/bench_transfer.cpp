@@ -95,7 +95,7 @@ private:
                 if (ReadAll(fd, payload.data(), payload.size())) {
                     if (!m_password.empty())
                         payload = CryptString(payload, m_password);
-                    const std::string reply = WriteFrame("OK", m_password).bytes;
+                    const std::string reply = WriteFrame("OK", m_password).value();
                     WriteAll(fd, reply.data(), reply.size());
                 }
             }
@@ -118,7 +118,7 @@ bool BaselineSend(int port, const std::string &text, const std::string &password
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     bool ok = ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
-    const std::string frame = WriteFrame(text, password).bytes;
+    const std::string frame = WriteFrame(text, password).value();
     ok = ok && WriteAll(fd, frame.data(), frame.size());
     std::string reply(ZaridoDovo::HeaderSize + 2, '\0');
     ok = ok && ReadAll(fd, reply.data(), reply.size());

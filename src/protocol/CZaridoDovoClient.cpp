@@ -202,7 +202,7 @@ void CZaridoDovoClient::Dispatch(const QByteArray &message)
     const QString ipAddress = m_IP_Address;
     const int port = m_Port;
     if (m_password->Empty() || m_cipher == ZaridoDovo::Cipher::Legacy) {
-        m_frame = WriteFrame(AsView(message), m_password->View()).bytes;
+        m_frame = WriteFrame(AsView(message), m_password->View()).value_or(std::string()); // its length checked before
     } else {
         m_requestNonce = SealedFrame::NewNonce();
         m_frame = SealedFrame::Seal(*m_key, m_salt, m_requestNonce, QDateTime::currentSecsSinceEpoch(), AsView(message));

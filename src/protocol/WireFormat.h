@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -46,15 +47,6 @@ inline constexpr std::string_view InvalidReply = "Invalid Message Received";
 
 } // namespace ZaridoDovo
 
-// A frame ready for the socket, or why the text cannot be framed.
-struct EncodedFrame
-{
-    std::string bytes;
-    std::string error; // empty when bytes holds the frame
-
-    bool Ok() const { return error.empty(); }
-};
-
 // Frames text in enciphered mode when password is not empty, in plain mode otherwise.
-// Refuses a text longer than the length field can express.
-EncodedFrame WriteFrame(std::string_view text, std::string_view password);
+// Nothing for a text longer than the length field can express (senders refuse it before).
+std::optional<std::string> WriteFrame(std::string_view text, std::string_view password);

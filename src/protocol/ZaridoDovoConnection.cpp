@@ -271,7 +271,7 @@ ZaridoDovoConnection::ReplyMode ZaridoDovoConnection::ModeOfReply() const
 
 void ZaridoDovoConnection::Send(std::string_view reply, ReplyMode mode)
 {
-    EncodedFrame frame;
+    std::optional<std::string> frame;
     switch (mode) {
     case ReplyMode::Plain:
         frame = WriteFrame(reply, {});
@@ -281,15 +281,15 @@ void ZaridoDovoConnection::Send(std::string_view reply, ReplyMode mode)
         break;
     case ReplyMode::Sealed:
         // Sealed with the request's key and bound to its nonce: it answers that request only.
-        frame.bytes = SealedFrame::Seal(*m_key, m_judge.SealedSalt(), SealedFrame::NewNonce(), m_clock(), reply,
+        frame = SealedFrame::Seal(*m_key, m_judge.SealedSalt(), SealedFrame::NewNonce(), m_clock(), reply,
                                         m_judge.RequestNonce());
         break;
     }
-    if (!m_socket || !frame.Ok() || frame.bytes.empty())
+    if (!m_socket || !frame || frame->empty())
         return;
-    m_replySize = static_cast<qint64>(frame.bytes.size());
+    m_replySize = static_cast<qint64>(frame->size());
     m_replyWritten = 0;
-    m_socket->write(frame.bytes.data(), m_replySize);
+    m_socket->write(frame->data(), m_replySize);
 }
 
 void ZaridoDovoConnection::Flush()

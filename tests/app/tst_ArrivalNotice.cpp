@@ -187,8 +187,9 @@ private slots:
         m_notice->SetEnabled(false); // counting starts again from nothing, also without notifications
         m_notice->Arrived(QStringLiteral("10.0.0.4"), "y");
         QCOMPARE(m_tray->Unseen(), 1);
-        QTest::qWait(50);
-        QCOMPARE(m_service.calls.size(), 5);
+        m_notice->Warn(QStringLiteral("After"), QStringLiteral("the next call")); // calls keep their order
+        QTRY_COMPARE(m_service.calls.size(), 6);
+        QCOMPARE(m_service.calls[5].body, QStringLiteral("the next call"));
     }
 
     // Run last: the service leaves the bus.

@@ -53,8 +53,6 @@ private slots:
         QTest::newRow("port spaced") << SettingKey::ServerPort << QVariant(" 8080 ") << QVariant(8080);
         QTest::newRow("history count below one") << SettingKey::HistoryCount << QVariant("0") << QVariant(1);
         QTest::newRow("phone port 0") << SettingKey::PhonePort << QVariant("0") << QVariant(30667);
-        QTest::newRow("phone port past the last") << SettingKey::PhonePort << QVariant("65536") << QVariant(30667);
-        QTest::newRow("keep history absent") << SettingKey::KeepHistory << QVariant() << QVariant(true);
         QTest::newRow("cipher absent") << SettingKey::Cipher << QVariant() << QVariant("sealed");
     }
     void storedTextRead()

@@ -18,27 +18,18 @@ class tst_SealedFrame : public QObject
     Q_OBJECT
 
 private slots:
-    void roundTrip_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::newRow("empty text") << QByteArray();
-        QTest::newRow("1 MiB") << QByteArray(1 << 20, 'x');
-    }
+    // The empty text and the longest: the size is the overhead's more, the text never shows in
+    // the clear, and it opens as sealed (the layout byte for byte: the documented examples).
     void roundTrip()
     {
-        QFETCH(QByteArray, text);
         const SecretBytes key = CheapKey("pw", Salt);
-        const std::string frame = SealedFrame::Seal(key, Salt, Nonce, Time, text.toStdString());
-        // The layout byte for byte is checked against the protocol document below; here, the size
-        // at every length and that the text never shows in the clear.
-        QCOMPARE(frame.size(), SealedFrame::HeaderSize + SealedFrame::Overhead + std::size_t(text.size()));
-        if (text.size() >= 3)
-            QVERIFY(frame.find(text.left(64).toStdString()) == std::string::npos);
-
-        const auto opened = SealedFrame::Open(key, frame);
-        QVERIFY(opened.has_value());
-        QCOMPARE(opened->time, Time);
-        QCOMPARE(QByteArray::fromStdString(opened->text), text);
+        for (const std::string &text : {std::string(), std::string(1 << 20, 'x')}) {
+            const std::string frame = SealedFrame::Seal(key, Salt, Nonce, Time, text);
+            QCOMPARE(frame.size(), SealedFrame::HeaderSize + SealedFrame::Overhead + text.size());
+            QVERIFY(text.empty() || frame.find(text.substr(0, 64)) == std::string::npos);
+            const auto opened = SealedFrame::Open(key, frame);
+            QVERIFY(opened && opened->time == Time && opened->text == text);
+        }
     }
 
     // Every single byte of the frame is covered: header and version as associated data,
@@ -112,8 +103,8 @@ private slots:
         // The real cost: the document gives the parameters both ends use.
         const SecretBytes key = PasswordKdf(PasswordKdf::Interactive()).Derive(SecretBytes(std::string_view("pw")), salt);
         const auto bytes = [](const std::string &s) { return QByteArray::fromStdString(s); };
-        QTest::newRow("plain message") << "plain-message" << bytes(WriteFrame("abc", "").bytes);
-        QTest::newRow("legacy message") << "legacy-message" << bytes(WriteFrame("abc", "pw").bytes);
+        QTest::newRow("plain message") << "plain-message" << bytes(WriteFrame("abc", "").value());
+        QTest::newRow("legacy message") << "legacy-message" << bytes(WriteFrame("abc", "pw").value());
         QTest::newRow("sealed key") << "sealed-key" << bytes(std::string(key.View()));
         QTest::newRow("sealed message") << "sealed-message" << bytes(SealedFrame::Seal(key, salt, nonce, 1780000000, "abc"));
         QTest::newRow("sealed reply")

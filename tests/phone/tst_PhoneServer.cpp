@@ -121,6 +121,7 @@ private slots:
         QTest::addColumn<QString>("how");
         QTest::newRow("unknown session") << "session";
         QTest::newRow("bad seal") << "seal";
+        QTest::newRow("cut short of the seal") << "short";
         QTest::newRow("replay") << "replay";
         QTest::newRow("sealed for another call") << "kind";
         QTest::newRow("sealed for the page") << "direction";
@@ -133,6 +134,8 @@ private slots:
         QByteArray body = page.Sealed("send", Text("x"));
         if (how == "seal")
             body[body.size() - 1] = char(body.back() ^ 1);
+        if (how == "short")
+            body.truncate(PhoneSeal::Overhead - 1);
         if (how == "replay")
             QCOMPARE(Finish(Post("send", page.session, body)).status, 200);
         if (how == "kind")
@@ -228,24 +231,6 @@ private slots:
         QVERIFY(lines.size() >= 2);
         QCOMPARE(QByteArray::fromHex(lines[0]), text);
         QCOMPARE(PhoneSeal::Open(key, QByteArray::fromHex(lines[1])).value_or("refused"), "page:" + text);
-    }
-
-    void sealRefused_data()
-    {
-        QTest::addColumn<int>("flip"); // byte to change; -1: cut short
-        QTest::newRow("nonce changed") << 3;
-        QTest::newRow("cut short") << -1;
-    }
-    void sealRefused()
-    {
-        QFETCH(int, flip);
-        QByteArray sealed = PhoneSeal::Seal(Key(VectorKey), "some text");
-        QVERIFY(PhoneSeal::Open(Key(VectorKey), sealed));
-        if (flip >= 0)
-            sealed[flip] = char(sealed[flip] ^ 1);
-        if (flip == -1)
-            sealed.truncate(PhoneSeal::Overhead - 1);
-        QVERIFY(!PhoneSeal::Open(Key(VectorKey), sealed));
     }
 };
 

@@ -100,23 +100,6 @@ private slots:
         QTRY_VERIFY(receiver.server.findChildren<ZaridoDovoConnection *>().isEmpty());
     }
 
-    void refuseMessageAnswersPlain()
-    {
-        LoopbackReceiver receiver({.password = "pw"});
-        receiver.server.RefuseMessage("BAD", "ignored outside a delivery");
-        connect(&receiver.server, &CZaridoDovoServer::MessageReceived, this, [&](const QByteArray &text) {
-            if (text == "refuse")
-                receiver.server.RefuseMessage("BUSY", "Receiver busy");
-        });
-        QCOMPARE(receiver.Exchange(Frame("refuse", "pw")), Frame("BUSY"));
-        QTRY_VERIFY(receiver.Lines().contains("Send Complete"));
-        const QStringList lines = receiver.Lines();
-        QVERIFY2(lines.indexOf("Error: Receiver busy") >= 0 && !lines.contains("Message Finished - OK"), qPrintable(lines.join('|')));
-        QVERIFY(lines.indexOf("Error: Receiver busy") < lines.indexOf("Send Complete"));
-        // The refusal held for that one delivery only.
-        QCOMPARE(receiver.Exchange(Frame("keep", "pw")), Frame("OK", "pw"));
-    }
-
     void limitsDropFromTheBusiestAddress_data()
     {
         QTest::addColumn<int>("total");
@@ -462,7 +445,7 @@ private slots:
                 std::string reply = SealedFrame::Seal(CheapKey("pw", salt), salt, SealedFrame::NewNonce(),
                                                       Now(), "OK", forgery == 1 ? SealedFrame::NewNonce() : std::string(envelope->nonce));
                 if (forgery >= 3)
-                    reply = WriteFrame(forgery == 6 ? "BAD" : "OK", "").bytes;
+                    reply = WriteFrame(forgery == 6 ? "BAD" : "OK", "").value();
                 peer->write(reply.data(), qint64(reply.size()));
             });
         });

@@ -11,7 +11,7 @@
 // A frame as the product's writer makes it: plain, or legacy-enciphered with a password.
 inline QByteArray Frame(const QByteArray &text, const QByteArray &password = {})
 {
-    return QByteArray::fromStdString(WriteFrame(text.toStdString(), password.toStdString()).bytes);
+    return QByteArray::fromStdString(WriteFrame(text.toStdString(), password.toStdString()).value());
 }
 
 // A receiver on a loopback port that misbehaves as a test asks, once it has read `readFirst`

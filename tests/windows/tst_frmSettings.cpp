@@ -95,7 +95,6 @@ private slots:
             << QStringList{"txtPort", "4000", "txtTimeout", ""} << "Timeout" << "txtTimeout";
         QTest::newRow("phone port is the server port")
             << QStringList{"txtPort", "4000", "txtPhonePort", "4000"} << "pairing phones" << "txtPhonePort";
-        QTest::newRow("phone port 70000") << QStringList{"txtPhonePort", "70000"} << "pairing phones" << "txtPhonePort";
         QTest::newRow("save folder that cannot be written")
             << QStringList{"txtPath", "/proc/"} << "cannot be written" << "txtPath";
         QTest::newRow("save folder below a file (this program)")
