@@ -86,6 +86,17 @@
     </message>
 </context>
 <context>
+    <name>Autostart</name>
+    <message>
+        <source>Could not remove %1</source>
+        <translation>%1 konnte nicht entfernt werden</translation>
+    </message>
+    <message>
+        <source>Could not create the folder %1</source>
+        <translation>Der Ordner %1 konnte nicht angelegt werden</translation>
+    </message>
+</context>
+<context>
     <name>DocumentCommands</name>
     <message>
         <source>Text Files (*.txt)</source>

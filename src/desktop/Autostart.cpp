@@ -69,12 +69,12 @@ bool Autostart::SetEnabled(bool enabled)
     if (!enabled) {
         if (!QFileInfo::exists(path) || QFile::remove(path))
             return true;
-        m_error = QStringLiteral("Could not remove ") + path;
+        m_error = tr("Could not remove %1").arg(path);
         return false;
     }
     const QString folder = QFileInfo(path).path();
     if (!QDir().mkpath(folder)) {
-        m_error = QStringLiteral("Could not create the folder ") + folder;
+        m_error = tr("Could not create the folder %1").arg(folder);
         return false;
     }
     WholeFile file(path);

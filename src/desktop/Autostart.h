@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QString>
 
 // The user's log-in autostart entry (<config>/autostart/<id>.desktop, as desktops following
@@ -8,6 +9,8 @@
 // the setting itself: nothing else records whether the program starts at log-in.
 class Autostart
 {
+    Q_DECLARE_TR_FUNCTIONS(Autostart)
+
 public:
     // For the running program: the user's configuration folder and this program file.
     Autostart();
@@ -22,7 +25,7 @@ public:
     // which a desktop's own start-up settings may have written into it).
     bool IsEnabled() const;
     // Writes the entry, creating its folder, or removes it; removing a missing entry succeeds.
-    // False on failure, with the reason in *error when given.
+    // False on failure, with the reason in errorString().
     bool SetEnabled(bool enabled);
     QString errorString() const { return m_error; }
 

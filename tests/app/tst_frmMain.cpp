@@ -799,7 +799,6 @@ private slots:
     void brokenHistoryDoesNotStopReceiving()
     {
         QFETCH(bool, locked);
-        QDir().mkpath(QFileInfo(HistoryFile()).absolutePath());
         QVERIFY(HistoryStore().Open(HistoryFile()));
         std::optional<TestFiles::SqliteLock> lock;
         if (locked)

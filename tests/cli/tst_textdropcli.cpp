@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "ScriptedReceiver.h"
+#include "TestFiles.h"
 #include "WindowTestHome.h"
 #include "cli/CliOptions.h"
 #include "protocol/CZaridoDovoClient.h"
@@ -274,19 +275,15 @@ private slots:
         client.SendMessage("127.0.0.1", listener.port, "small");
         QTRY_COMPARE(sent.size(), 1);
         QCOMPARE(keptAtOk.size(), 1);
-        QFile file(QDir(folder).filePath(keptAtOk.first()));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray("small\r\n"));
+        QCOMPARE(TestFiles::Read(QDir(folder).filePath(keptAtOk.first())), QByteArray("small\r\n"));
         QCOMPARE(listener.Stop(), 0);
     }
 
     void sealedSendsAcrossRuns()
     {
         QTemporaryDir dir;
-        QFile passwordFile(dir.filePath("password"));
-        QVERIFY(passwordFile.open(QIODevice::WriteOnly) && passwordFile.write("open sesame\n") > 0);
-        passwordFile.close();
-        Listener listener({"--secure-only", "--password-file", passwordFile.fileName()});
+        QVERIFY(TestFiles::Write(dir.filePath("password"), "open sesame\n"));
+        Listener listener({"--secure-only", "--password-file", dir.filePath("password")});
         QVERIFY(listener.started);
         const QString port = QString::number(listener.port);
 

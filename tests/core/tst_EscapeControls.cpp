@@ -12,7 +12,6 @@ private slots:
         QTest::addColumn<QByteArray>("in");
         QTest::addColumn<QByteArray>("shown");
         QTest::newRow("plain text, newline and tab kept") << QByteArray("a\tb\nc") << QByteArray("a\tb\nc");
-        QTest::newRow("escape sequence that clears the screen") << QByteArray("\x1b[2J") << QByteArray("\\x1b[2J");
         QTest::newRow("carriage return, backspace, NUL")
             << QByteArray("a\rb\bc\0d", 7) << QByteArray("a\\x0db\\x08c\\x00d");
         QTest::newRow("DEL") << QByteArray("\x7f") << QByteArray("\\x7f");

@@ -128,9 +128,9 @@ private slots:
             QCOMPARE(store.Page(filter, 0, 100).size(), 1);
     }
 
-    // Pages follow one another without gaps or repeats, also under a filter; removing one
-    // message and clearing all leave a store that takes the next.
-    void pagingRemoveAndClear()
+    // Pages follow one another without gaps or repeats, also under a filter; clearing leaves a
+    // store that takes the next (one removed: the history window's Delete).
+    void pagingAndClear()
     {
         HistoryStore store;
         QByteArrayList texts, expected;
@@ -149,10 +149,6 @@ private slots:
             before = page.last().id;
         }
         QCOMPARE(seen, expected);
-        const auto newest = store.Page({}, 0, 2);
-        QVERIFY(store.Remove(newest[0].id));
-        QVERIFY(store.Text(newest[0].id).isEmpty());
-        QCOMPARE(Texts(store.Page({}, 0, 1)), QByteArrayList{newest[1].text});
         QVERIFY(store.Clear());
         QCOMPARE(store.Count(), 0);
         QVERIFY(store.Record(Make("after")));
@@ -181,8 +177,7 @@ private slots:
     void unusableFile()
     {
         QFETCH(bool, damaged);
-        QVERIFY(damaged ? QDir().mkpath(QFileInfo(File()).path()) && TestFiles::Corrupt(File())
-                        : TestFiles::Write(QFileInfo(File()).path(), {}));
+        QVERIFY(damaged ? TestFiles::Corrupt(File()) : TestFiles::Write(QFileInfo(File()).path(), {}));
         HistoryStore store;
         QVERIFY(!store.Open(File()) && !store.errorString().isEmpty());
         QCOMPARE(store.Damaged(), damaged);
@@ -266,7 +261,6 @@ private slots:
         }
         if (damage == "checkpoint")
             QCOMPARE(Record(recorder, "in the log"), QString());
-        QVERIFY(QDir().mkpath(QFileInfo(File()).path()));
         QVERIFY(damage == "before" || damage == "overwritten" ? TestFiles::Corrupt(File()) : QFile::resize(File(), 4096));
         if (damage == "checkpoint")
             recorder.Checkpoint();

@@ -1,7 +1,6 @@
 #include "TestFiles.h"
 #include "desktop/Autostart.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -9,11 +8,6 @@
 namespace {
 
 using TestFiles::Read;
-
-bool WriteAll(const QString &path, const QByteArray &bytes)
-{
-    return QDir().mkpath(QFileInfo(path).path()) && TestFiles::Write(path, bytes);
-}
 
 // The value of an entry's key.
 QByteArray Value(const QByteArray &entry, const QByteArray &key)
@@ -32,17 +26,6 @@ class tst_Autostart : public QObject
     Q_OBJECT
 
 private slots:
-    // An entry that cannot be removed (a folder of that name with something in it) is a failure
-    // that names it; one that cannot be written is the settings window's test.
-    void failureNamesTheEntry()
-    {
-        QTemporaryDir other;
-        Autostart stuck(other.path(), "textdrop");
-        QVERIFY(WriteAll(stuck.EntryPath() + "/inside", "x"));
-        QVERIFY(!stuck.SetEnabled(false));
-        QVERIFY(stuck.errorString().contains(stuck.EntryPath()));
-    }
-
     void isEnabledReadsTheEntry_data()
     {
         QTest::addColumn<QByteArray>("entry");
@@ -62,7 +45,7 @@ private slots:
         QTemporaryDir dir;
         Autostart autostart(dir.filePath("fresh/config"), "textdrop"); // folders made as needed
         if (!entry.isNull())
-            QVERIFY(WriteAll(autostart.EntryPath(), entry));
+            QVERIFY(TestFiles::Write(autostart.EntryPath(), entry));
         QTEST(autostart.IsEnabled(), "enabled");
         // Switching on rewrites an entry the desktop switched off; off twice is no failure.
         QVERIFY2(autostart.SetEnabled(true) && autostart.IsEnabled(), qPrintable(autostart.errorString()));

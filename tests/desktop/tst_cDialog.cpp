@@ -1,24 +1,14 @@
 #include "FakeDialogRunner.h"
-#include "desktop/LinkAction.h"
 #include "desktop/cDialog.h"
 
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QTemporaryDir>
-#include <QLabel>
 #include <QTest>
-#include <QUrl>
 
 class tst_cDialog : public QObject
 {
     Q_OBJECT
-
-    QList<QUrl> m_opened;
-
-public slots:
-    // Stands in for the desktop's browser.
-    void open(const QUrl &url) { m_opened.append(url); }
 
 private slots:
     void nameFilters_data()
@@ -62,19 +52,6 @@ private slots:
         QCOMPARE(name, QString("new.txt"));
         QVERIFY(!QFileInfo::exists(missing));
         QCOMPARE(runner.messages.size(), std::size_t(2));
-    }
-
-    // A link label's action codes: 2 follows the tagged link, the others do not.
-    void linkActionFollowsTheTaggedLink()
-    {
-        const QUrl target("https://textdrop.example.org/");
-        QDesktopServices::setUrlHandler("https", this, "open");
-        QLabel label("example");
-        label.setProperty(HTMLLink::TagProperty, target.toString());
-        for (int action : {1, 4, 2, 3, 0, 5, 2})
-            LinkAction(&label, action);
-        QDesktopServices::unsetUrlHandler("https");
-        QCOMPARE(m_opened, QList<QUrl>(2, target));
     }
 };
 

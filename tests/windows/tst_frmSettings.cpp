@@ -1,4 +1,5 @@
 #include "FakeDialogRunner.h"
+#include "TestFiles.h"
 #include "WindowTestHome.h"
 #include "core/Settings.h"
 #include "desktop/Autostart.h"
@@ -118,39 +119,24 @@ private slots:
         QCOMPARE(Stored(settings), before);
     }
 
-    // Enter in the re-typed password is OK.
-    void enterInRetypedPasswordIsOK()
-    {
-        Settings settings;
-        frmSettings window(settings);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        Control<QCheckBox>(window, "chkCrypt")->click();
-        Type(window, {"txtPort", "4001", "txtPassword", "secret", "txtPassword2", "secret"});
-        Control(window, "txtPassword2")->setFocus();
-        QTest::keyClick(Control(window, "txtPassword2"), Qt::Key_Return);
-        QCOMPARE(window.result(), int(QDialog::Accepted));
-        QCOMPARE(settings.Security.PasswordText(), QStringLiteral("secret"));
-        QCOMPARE(settings.Stored.ServerPort, 4001);
-    }
-
     void closedWindow_data()
     {
         QTest::addColumn<bool>("encryptOnOpen"); // secure-only ticked along with it
         QTest::addColumn<bool>("toggle");
-        QTest::addColumn<bool>("ok"); // OK, or else Cancel
+        QTest::addColumn<int>("close"); // 0 OK, 1 Cancel, 2 Enter in the re-typed password
         QTest::addColumn<QStringList>("security"); // password, encrypt, secure-only as stored
-        QTest::newRow("OK, encrypt box unchanged") << true << false << true << QStringList{"secret", "1", "1"};
-        QTest::newRow("OK, encrypt box turned on") << false << true << true << QStringList{"secret", "1", "0"};
-        QTest::newRow("OK, turned off: plain mode, password dropped") << true << true << true << QStringList{"", "0", "0"};
-        QTest::newRow("Cancel, encrypt box turned on") << false << true << false << QStringList{"secret", "0", "0"};
+        QTest::newRow("OK, encrypt box unchanged") << true << false << 0 << QStringList{"secret", "1", "1"};
+        QTest::newRow("Enter, encrypt box turned on") << false << true << 2 << QStringList{"secret", "1", "0"};
+        QTest::newRow("OK, turned off: plain mode, password dropped") << true << true << 0 << QStringList{"", "0", "0"};
+        QTest::newRow("Cancel, encrypt box turned on") << false << true << 1 << QStringList{"secret", "0", "0"};
     }
 
     void closedWindow()
     {
         QFETCH(bool, encryptOnOpen);
         QFETCH(bool, toggle);
-        QFETCH(bool, ok);
+        QFETCH(int, close);
+        const bool ok = close != 1;
         Settings settings;
         settings.Security.EncryptData = settings.Security.AcceptSecureOnly = encryptOnOpen;
         settings.Security.SetPassword("secret");
@@ -168,7 +154,10 @@ private slots:
                 Control<QCheckBox>(window, "chkCrypt")->click();
             ruleHeld = ruleHeld && EncryptRuleHolds(window);
             Type(window, {"txtPath", folder});
-            Control<QPushButton>(window, ok ? "cmdOK" : "cmdCancel")->click();
+            if (close == 2)
+                QTest::keyClick(Control(window, "txtPassword2"), Qt::Key_Return);
+            else
+                Control<QPushButton>(window, ok ? "cmdOK" : "cmdCancel")->click();
             return window.result();
         });
         QCOMPARE(frmSettings::Open(settings), ok);
@@ -204,13 +193,11 @@ private slots:
         QCOMPARE(QList<int>({prefs.HistoryCount, prefs.HistoryDays, prefs.HistoryMegabytes}), QList<int>({250, 7, 64}));
     }
 
-    // The entry cannot be written: the settings window stays open and stores nothing.
+    // The entry cannot be written: the settings window says where, stays open and stores nothing.
     void startAtLogInFailureRefusesOK()
     {
         const QString blocked = m_config->filePath(QStringLiteral("file"));
-        QFile file(blocked);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
+        QVERIFY(TestFiles::Write(blocked, {}));
         qputenv("XDG_CONFIG_HOME", blocked.toUtf8()); // autostart folder below a file
         Settings settings;
         settings.Prefs.Notify = true;
@@ -221,7 +208,8 @@ private slots:
         window.findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
         qputenv("XDG_CONFIG_HOME", QDir::homePath().toUtf8());
         QCOMPARE(runner.messages.size(), 1);
-        QVERIFY(runner.messages[0].text.startsWith(QStringLiteral("Start at log-in could not be changed")));
+        QVERIFY(runner.messages[0].text.startsWith(QStringLiteral("Start at log-in could not be changed: ")));
+        QVERIFY(runner.messages[0].text.contains(blocked)); // where
         QCOMPARE(window.result(), int(QDialog::Rejected));
         QVERIFY(settings.Prefs.Notify);
     }
