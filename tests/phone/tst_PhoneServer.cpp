@@ -135,7 +135,7 @@ private slots:
         if (how == "seal")
             body[body.size() - 1] = char(body.back() ^ 1);
         if (how == "short")
-            body.truncate(PhoneSeal::Overhead - 1);
+            body.truncate(PhoneSeal::Overhead / 4); // not even a nonce
         if (how == "replay")
             QCOMPARE(Finish(Post("send", page.session, body)).status, 200);
         if (how == "kind")
