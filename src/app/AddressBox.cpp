@@ -8,6 +8,8 @@
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
 
+#include <algorithm>
+
 namespace {
 bool IsEnter(int key)
 {
@@ -57,13 +59,11 @@ void AddressBox::AddAddress(const QString &address)
 
 bool AddressBox::Knows(const QString &host, quint16 defaultPort) const
 {
-    for (int row = 0; row < count(); ++row) {
-        const QVariant target = itemData(row, TargetRole);
+    const QStringList remembered = Entries();
+    return std::ranges::any_of(remembered, [&](const QString &entry) {
         TypedAddress typed;
-        if (typed.Parse(target.isValid() ? target.toString() : itemText(row), defaultPort) && typed.Host() == host)
-            return true;
-    }
-    return false;
+        return typed.Parse(entry, defaultPort) && typed.Host() == host;
+    });
 }
 
 void AddressBox::SetPeers(const QList<Peer> &peers)

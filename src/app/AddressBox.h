@@ -34,7 +34,8 @@ public:
         bool found = false;
     };
     QList<Ticked> TickedEntries() const;
-    // Whether a remembered entry or a computer found on the network is at this numeric address.
+    // Whether a remembered entry is at this numeric address. Computers found on the network do
+    // not count: anyone can announce one, under any name.
     bool Knows(const QString &host, quint16 defaultPort) const;
 
 protected:

@@ -224,12 +224,23 @@ void frmHistory::OnUndoDelete()
     }
 }
 
+// Also when the window goes without being closed: what the user deleted must not stay on disk.
+frmHistory::~frmHistory()
+{
+    RemoveDeleted();
+}
+
 void frmHistory::closeEvent(QCloseEvent *event)
+{
+    RemoveDeleted();
+    QWidget::closeEvent(event);
+}
+
+void frmHistory::RemoveDeleted()
 {
     for (const qint64 id : std::as_const(m_deleted))
         m_store.Remove(id);
     m_deleted.clear();
-    QWidget::closeEvent(event);
 }
 
 void frmHistory::OnClear()

@@ -29,6 +29,7 @@ public:
 
     // The store must outlive the window.
     frmHistory(HistoryStore &store, QWidget *parent = nullptr, Confirm confirm = {});
+    ~frmHistory() override;
 
     // After messages were recorded: the list from the newest again, keeping the search.
     void Reload();
@@ -54,6 +55,7 @@ private:
     void OnDelete();
     void OnUndoDelete();
     void OnClear();
+    void RemoveDeleted();
     // Keyboard commands on the list, each also in its context menu.
     void AddListCommand(const QString &caption, const QList<QKeySequence> &keys, void (frmHistory::*handler)());
     // After the list was read again: the message selected before, or the row it held.
