@@ -11,6 +11,10 @@ std::optional<std::string> WriteFrame(std::string_view text, std::string_view pa
     frame.reserve(ZaridoDovo::HeaderSize + text.size());
     frame += enciphered ? CryptString(ZaridoDovo::SecureTag, password) : std::string(ZaridoDovo::PlainTag);
     frame += EncodeLength(static_cast<std::int32_t>(text.size()));
-    frame += enciphered ? CryptString(text, password) : std::string(text);
+    // The text is copied once, into the frame, and enciphered there.
+    const std::size_t start = frame.size();
+    frame += text;
+    if (enciphered)
+        CryptInPlace(frame.data() + start, text.size(), password);
     return frame;
 }
