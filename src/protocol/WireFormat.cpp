@@ -9,12 +9,13 @@ std::optional<std::string> WriteFrame(std::string_view text, std::string_view pa
     const bool enciphered = !password.empty();
     std::string frame;
     frame.reserve(ZaridoDovo::HeaderSize + text.size());
-    frame += enciphered ? CryptString(ZaridoDovo::SecureTag, password) : std::string(ZaridoDovo::PlainTag);
+    frame += enciphered ? ZaridoDovo::SecureTag : ZaridoDovo::PlainTag;
     frame += EncodeLength(static_cast<std::int32_t>(text.size()));
-    // The text is copied once, into the frame, and enciphered there.
-    const std::size_t start = frame.size();
-    frame += text;
-    if (enciphered)
-        CryptInPlace(frame.data() + start, text.size(), password);
+    frame += text; // copied once, into the frame
+    if (enciphered) {
+        // Tag and text each with a keystream of their own; the length field stays in the clear.
+        CryptInPlace(frame.data(), ZaridoDovo::TagSize, password);
+        CryptInPlace(frame.data() + ZaridoDovo::HeaderSize, text.size(), password);
+    }
     return frame;
 }

@@ -298,7 +298,7 @@ void ZaridoDovoConnection::Send(std::string_view reply, ReplyMode mode)
     case ReplyMode::Sealed:
         // Sealed with the request's key and bound to its nonce: it answers that request only.
         frame = SealedFrame::Seal(*m_key, m_judge.SealedSalt(), SealedFrame::NewNonce(), m_clock(), reply,
-                                        m_judge.RequestNonce());
+                                  m_judge.RequestNonce());
         break;
     }
     if (!m_socket || !frame || frame->empty())

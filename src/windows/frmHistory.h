@@ -69,7 +69,7 @@ private:
     QTableView *m_table;
     QLineEdit *m_address;
     QList<QPushButton *> m_forSelection;
-    QList<qint64> m_deleted; // hidden from the list, removed from the store at the close
+    QList<qint64> m_deleted; // hidden from the list; removed from the store when the window closes or goes
     qint64 m_selectedId = 0;
     int m_selectedRow = -1;
 };
