@@ -11,6 +11,7 @@ class SaltFile
 {
 public:
     // The salt the file holds; when it is missing or damaged, a new one, written to it
-    // atomically and for the owner only. A salt is returned even when it cannot be kept.
+    // atomically and for the owner only; of several runs that start at once, all take the one
+    // written first. A salt is returned even when it cannot be kept.
     static std::string Load(const QString &path);
 };

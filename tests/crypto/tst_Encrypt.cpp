@@ -27,9 +27,8 @@ private slots:
     {
         QFETCH(QByteArray, key);
         QFETCH(QByteArray, plaintext);
-        // Twice: a fresh keystream on every call gives the same answer both times.
-        for (int round = 0; round < 2; ++round)
-            QTEST(QByteArray::fromStdString(CryptString(plaintext.toStdString(), key.toStdString())).toHex(), "ciphertext");
+        // A keystream carried from one call to the next would change the documented legacy example.
+        QTEST(QByteArray::fromStdString(CryptString(plaintext.toStdString(), key.toStdString())).toHex(), "ciphertext");
     }
 
     // A password's every byte counts, NUL and high bytes too; the key table is the password

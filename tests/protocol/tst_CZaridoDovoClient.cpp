@@ -1,8 +1,12 @@
 #include "LoopbackReceiver.h"
 #include "ScriptedReceiver.h"
 #include "protocol/CZaridoDovoClient.h"
+#include "protocol/SaltFile.h"
 
 #include <QDir>
+
+#include <latch>
+#include <thread>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -154,6 +158,20 @@ private slots:
         sender.client.SendMessage(Local, receiver.Port(), "abc");
         QTRY_COMPARE(receiver.received, 11);
         QCOMPARE(CloseOnExecOfConnectionsTo(receiver.Port()), (QList<bool>{true, true})); // Qt's and the spare
+    }
+
+    // Runs that start at once for a new user agree on one salt: the receiver sees one sender.
+    void firstRunsAgreeOnTheSalt()
+    {
+        QTemporaryDir home;
+        std::latch start(8);
+        std::vector<std::string> salts(8);
+        {
+            std::vector<std::jthread> runs; // joined at the end of the block
+            for (std::string &salt : salts)
+                runs.emplace_back([&] { start.arrive_and_wait(); salt = SaltFile::Load(home.filePath("data/salt")); });
+        }
+        QCOMPARE(std::count(salts.begin(), salts.end(), salts[0]), 8);
     }
 
     void leavesFromTheSourceAddress()
